@@ -1,0 +1,64 @@
+#include "BackEnd.h"
+
+#include "AppVersion.h"
+
+#include <QQmlEngine>
+
+BackEnd* BackEnd::instance = nullptr;
+
+namespace {
+
+QObject* ProvideBackEnd(QQmlEngine*, QJSEngine*)
+{
+    QQmlEngine::setObjectOwnership(BackEnd::instance, QQmlEngine::CppOwnership);
+    return BackEnd::instance;
+}
+
+} // namespace
+
+BackEnd::BackEnd(QObject* parent) : QObject(parent), db(this), lang(this), gd(this) {}
+
+bool BackEnd::Init(QString& error)
+{
+    Q_UNUSED(error)
+    instance = this;
+
+    RegisterObject(QStringLiteral("RamDB"), &db);
+    RegisterObject(QStringLiteral("PathMng"), &paths);
+    RegisterObject(QStringLiteral("MultiLang"), &lang);
+
+    paths.registry = &registry;
+    lang.registry = &registry;
+    gd.registry = &registry;
+
+    lang.InitLangs();
+
+    connect(&db, &RamDB::DbSaved, &gd, &GlobalData::DdChanged);
+
+    RegisterQmlTypes();
+    return true;
+}
+
+void BackEnd::RegisterQmlTypes()
+{
+    qmlRegisterUncreatableType<GlobalData>("BackEnd.GlobalData", 1, 0, "GlobalData",
+                                           QStringLiteral("GlobalData use for instance"));
+    qmlRegisterUncreatableType<MultiLang>("BackEnd.MultiLang", 1, 0, "MultiLang",
+                                          QStringLiteral("MultiLang use for instance"));
+    qmlRegisterSingletonType<BackEnd>("BackEnd", 1, 0, "BE", ProvideBackEnd);
+}
+
+void BackEnd::RegisterObject(const QString& name, void* object)
+{
+    registry.RegisterObject(name, object);
+}
+
+void* BackEnd::FindObject(const QString& name) const
+{
+    return registry.FindObject(name);
+}
+
+QString BackEnd::version() const
+{
+    return QString::fromLatin1(kLauncherVersion);
+}

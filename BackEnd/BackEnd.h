@@ -1,0 +1,48 @@
+#pragma once
+
+#include "GlobalData.h"
+#include "MultiLang.h"
+#include "ObjectRegistry.h"
+#include "PathMng.h"
+#include "RamDB.h"
+
+#include <QObject>
+
+// Owns the whole back end. Every back-end object is a member, so all of them live exactly as long as
+// this object; they find each other through the registry.
+class BackEnd : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(GlobalData* globalData READ globalData NOTIFY globalDataChanged)
+    Q_PROPERTY(MultiLang* multiLang READ multiLang NOTIFY multiLangChanged)
+    Q_PROPERTY(QString version READ version NOTIFY versionChanged)
+public:
+    explicit BackEnd(QObject* parent = nullptr);
+
+    // Wires the objects together and registers the QML module; on false, error holds the text to show.
+    bool Init(QString& error);
+
+    void RegisterObject(const QString& name, void* object);
+    void* FindObject(const QString& name) const;
+
+    GlobalData* globalData() { return &gd; }
+    MultiLang* multiLang() { return &lang; }
+    QString version() const;
+
+    // The instance the QML singleton hands out; set by Init.
+    static BackEnd* instance;
+
+signals:
+    void globalDataChanged();
+    void multiLangChanged();
+    void versionChanged();
+
+private:
+    void RegisterQmlTypes();
+
+    RamDB db;
+    MultiLang lang;
+    PathMng paths;
+    ObjectRegistry registry;
+    GlobalData gd;
+};

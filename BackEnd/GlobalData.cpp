@@ -1,0 +1,138 @@
+#include "GlobalData.h"
+
+#include "AppVersion.h"
+#include "ObjectRegistry.h"
+#include "RamDB.h"
+
+namespace {
+
+QString OrFallback(const QString& value, const char* fallback)
+{
+    return value.isEmpty() ? QString::fromLatin1(fallback) : value;
+}
+
+} // namespace
+
+GlobalData::GlobalData(QObject* parent) : QObject(parent) {}
+
+RamDB* GlobalData::Db() const
+{
+    return registry->Find<RamDB>(QStringLiteral("RamDB"));
+}
+
+QString GlobalData::account() const
+{
+    return Db()->GetString(USER_ACCOUNT);
+}
+
+void GlobalData::setAccount(const QString& value)
+{
+    Db()->SetString(USER_ACCOUNT, value);
+}
+
+bool GlobalData::isAuto() const
+{
+    return Db()->GetBool(IS_AUTO_LOGIN, false);
+}
+
+void GlobalData::setIsAuto(bool value)
+{
+    Db()->SetBool(IS_AUTO_LOGIN, value);
+}
+
+QString GlobalData::newVersion() const
+{
+    return OrFallback(Db()->GetString(NEWEST_VERSION), "Unkown");
+}
+
+void GlobalData::setNewVersion(const QString& value)
+{
+    Db()->SetString(NEWEST_VERSION, value);
+}
+
+QString GlobalData::curVersion() const
+{
+    return OrFallback(Db()->GetString(CURRENT_VERSION), "Unkown");
+}
+
+void GlobalData::setCurVersion(const QString& value)
+{
+    Db()->SetString(CURRENT_VERSION, value);
+}
+
+QString GlobalData::gameLocation() const
+{
+    return Db()->GetString(GAME_LOCATION);
+}
+
+void GlobalData::setGameLocation(const QString& value)
+{
+    Db()->SetString(GAME_LOCATION, value);
+}
+
+QString GlobalData::gameSize() const
+{
+    return OrFallback(Db()->GetString(NEWEST_VERSION_SIZE), "10.0 GB");
+}
+
+void GlobalData::setGameSize(const QString& value)
+{
+    Db()->SetString(NEWEST_VERSION_SIZE, value);
+}
+
+QString GlobalData::newLauncherVersion() const
+{
+    return Db()->GetString(NEWEST_LAUNCHER_VERSION);
+}
+
+QString GlobalData::curLauncherVersion() const
+{
+    return QString::fromLatin1(kLauncherVersion);
+}
+
+QString GlobalData::productBgImage() const
+{
+    return Db()->GetString(PRODUCT_IMAGE_URL);
+}
+
+bool GlobalData::isGameStart() const
+{
+    return Db()->GetBool(IS_RUNNING_GAME, false);
+}
+
+bool GlobalData::isLauncherNeedUpdate() const
+{
+    return Db()->GetBool(IS_LAUNCHER_NEED_UPDATE, false);
+}
+
+QString GlobalData::productName() const
+{
+    return Db()->GetString(PRODUCT_CODE);
+}
+
+void GlobalData::DdChanged(KEY key, QVariant)
+{
+    if (key == USER_ACCOUNT) {
+        emit accountChanged();
+    } else if (key == IS_AUTO_LOGIN) {
+        emit isAutoChanged();
+    } else if (key == NEWEST_VERSION) {
+        emit newVersionChanged();
+    } else if (key == CURRENT_VERSION) {
+        emit curVersionChanged();
+    } else if (key == GAME_LOCATION) {
+        emit gameLocationChanged();
+    } else if (key == NEWEST_VERSION_SIZE) {
+        emit gameSizeChanged();
+    } else if (key == NEWEST_LAUNCHER_VERSION) {
+        emit newLauncherVersionChanged();
+    } else if (key == PRODUCT_IMAGE_URL) {
+        emit productBgImageChanged();
+    } else if (key == IS_RUNNING_GAME) {
+        emit isGameStartChanged();
+    } else if (key == IS_LAUNCHER_NEED_UPDATE) {
+        emit isLauncherNeedUpdateChanged();
+    } else if (key == PRODUCT_CODE) {
+        emit productNameChanged();
+    }
+}

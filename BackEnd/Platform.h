@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+// Everything that differs between the Windows target and the other platforms we build on.
+class Platform
+{
+public:
+    // Login name of the user running the launcher; empty when the system cannot tell.
+    static QString UserName();
+    // Short name of the operating system and its version, as the account server expects them.
+    static QString OsName();
+    static QString OsVersion();
+    // The archive extractor the installer runs.
+    static QString ExtractorProgram();
+    // Whether a process with this id is alive.
+    static bool ProcessExists(qint64 pid);
+};

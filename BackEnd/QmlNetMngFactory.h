@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QQmlNetworkAccessManagerFactory>
+
+// Gives the QML engine network access managers with a disk cache, so remote images load once.
+class QmlNetMngFactory : public QQmlNetworkAccessManagerFactory
+{
+public:
+    QNetworkAccessManager* create(QObject* parent) override;
+};

@@ -1,0 +1,41 @@
+#include "BackEnd.h"
+#include "QmlNetMngFactory.h"
+#include "SingleApplication.h"
+
+#include <QFont>
+#include <QMessageBox>
+#include <QQmlApplicationEngine>
+#include <QQuickStyle>
+
+#include <memory>
+
+int main(int argc, char* argv[])
+{
+    SingleApplication app(argc, argv, false, SingleApplication::UserScope, 100);
+
+    auto backEnd = std::make_unique<BackEnd>(&app);
+    QString error;
+    if (!backEnd->Init(error)) {
+        QMessageBox box(QMessageBox::Critical, QObject::tr("无法启动"), error, QMessageBox::Close);
+        box.exec();
+        return -1;
+    }
+
+    QFont font(QStringLiteral("microsoft yahei"));
+    QApplication::setFont(font);
+    QQuickStyle::setStyle(QStringLiteral("Material"));
+
+    // The engine keeps using the factory until the process ends.
+    static QmlNetMngFactory netFactory;
+    auto engine = std::make_unique<QQmlApplicationEngine>();
+    engine->setNetworkAccessManagerFactory(&netFactory);
+    engine->load(QUrl(QStringLiteral("qrc:/FrontEnd/main.qml")));
+
+    int status = -1;
+    if (!engine->rootObjects().isEmpty()) {
+        status = QApplication::exec();
+    }
+    engine.reset();
+    backEnd.reset();
+    return status;
+}

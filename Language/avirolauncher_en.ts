@@ -1,0 +1,18 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="zh_CN">
+<context>
+    <name>QObject</name>
+    <message>
+        <source>无法启动</source>
+        <translation>Failed to start.</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Vomo Skyworks</source>
+        <translation>Vomo Skyworks</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,56 @@
+#include "TestEnv.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+QString& HomeDir()
+{
+    static QString home;
+    return home;
+}
+
+} // namespace
+
+void TestEnv::Isolate()
+{
+    QByteArray pattern = QDir::tempPath().toLocal8Bit() + "/aviro-test-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        qFatal("cannot create a test home");
+    }
+    HomeDir() = QString::fromLocal8Bit(pattern);
+    const QByteArray home = pattern;
+    qputenv("HOME", home);
+    qputenv("XDG_CONFIG_HOME", home + "/config");
+    qputenv("XDG_CACHE_HOME", home + "/cache");
+    qputenv("XDG_DATA_HOME", home + "/data");
+    qputenv("XDG_RUNTIME_DIR", home + "/runtime");
+    QDir().mkpath(HomeDir() + "/runtime");
+    QFile::setPermissions(HomeDir() + "/runtime",
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QDir().mkpath(HomeDir() + "/Downloads");
+    std::atexit([] {
+        if (qEnvironmentVariableIsEmpty("AVIRO_KEEP_TEST_HOME")) {
+            QDir(HomeDir()).removeRecursively();
+        }
+    });
+}
+
+QString TestEnv::Home()
+{
+    return HomeDir();
+}
+
+QString TestEnv::SettingsFile()
+{
+    return HomeDir() + "/config/VOMO/Vomo Skyworks.ini";
+}
+
+QString TestEnv::BinDir()
+{
+    return QStringLiteral(AVIRO_BIN_DIR);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QtTest>
+
+// Gives each test process a home and profile folders of its own, so that settings, caches and downloads
+// of one test never meet another's (tests run in parallel).
+class TestEnv
+{
+public:
+    static void Isolate();
+    static QString Home();
+    static QString SettingsFile();
+    // Folder of the built programs (the launcher, the sandbox, helper tools).
+    static QString BinDir();
+};
+
+#define AVIRO_TEST_MAIN(TestObject)                                                                          \
+    int main(int argc, char** argv)                                                                          \
+    {                                                                                                        \
+        TestEnv::Isolate();                                                                                  \
+        QApplication app(argc, argv);                                                                        \
+        TestObject tc;                                                                                       \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&tc, argc, argv);                                                                \
+    }

@@ -1,0 +1,175 @@
+#include "RamDB.h"
+#include "TestEnv.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
+
+#include <memory>
+#include <sys/stat.h>
+
+class TestRamDB : public QObject
+{
+    Q_OBJECT
+private:
+    // A fresh store reading whatever the previous one left in the settings file.
+    std::unique_ptr<RamDB> Restart(std::unique_ptr<RamDB>& db)
+    {
+        db.reset();
+        return std::make_unique<RamDB>();
+    }
+
+private slots:
+    void init() { QFile::remove(TestEnv::SettingsFile()); }
+
+    void persistedKeysSurviveRestart()
+    {
+        auto db = std::make_unique<RamDB>();
+        db->SetBool(IS_AUTO_LOGIN, true);
+        db->SetString(USER_TOKEN, "tok en/é");
+        db->SetInt(MULTI_LANG, 1);
+        db->SetString(NEWEST_VERSION, "1.2.3.4");
+        db = Restart(db);
+        QCOMPARE(db->GetBool(IS_AUTO_LOGIN, false), true);
+        QCOMPARE(db->GetString(USER_TOKEN), QString("tok en/é"));
+        QCOMPARE(db->GetInt(MULTI_LANG, 0), 1);
+        QCOMPARE(db->GetString(NEWEST_VERSION, "none"), QString("none"));
+    }
+
+    void fileIsUsersOwnAndUnderGeneral()
+    {
+        auto db = std::make_unique<RamDB>();
+        db->SetString(GAME_LOCATION, "/games");
+        db.reset();
+        const QString path = TestEnv::Home() + "/config/VOMO/Vomo Skyworks.ini";
+        QFile file(path);
+        QVERIFY(file.exists());
+        struct stat st
+        {
+        };
+        QCOMPARE(stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, mode_t(0600));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY2(text.contains("[General]\nGAME_LOCATION=/games"), qPrintable(text));
+    }
+
+    void everyWriteIsAnnounced()
+    {
+        RamDB db;
+        QSignalSpy spy(&db, &RamDB::DbSaved);
+        db.SetString(SESSION_ID, "s");
+        db.SetString(SESSION_ID, "s");
+        QCOMPARE(spy.count(), 2);
+        QVERIFY(spy.at(1).at(0).value<KEY>() == SESSION_ID);
+        QCOMPARE(spy.at(1).at(1).toString(), QString("s"));
+    }
+
+    void fileEntriesThatAreNotPersistedKeysAreIgnored()
+    {
+        {
+            QSettings file(TestEnv::SettingsFile(), QSettings::IniFormat);
+            file.setValue("SESSION_ID", "from-file");
+            file.setValue("NOT_A_KEY", "x");
+            file.setValue("IS_DOWNLOADING", "true");
+            file.setValue("Servers/Store", "https://127.0.0.1:1");
+        }
+        {
+            RamDB db;
+            QCOMPARE(db.GetString(SESSION_ID, "default"), QString("default"));
+            QCOMPARE(db.GetBool(IS_DOWNLOADING, false), true);
+            db.SetInt(GAME_RC_MODE, 2);
+        }
+        QSettings file(TestEnv::SettingsFile(), QSettings::IniFormat);
+        QCOMPARE(file.value("NOT_A_KEY").toString(), QString("x"));
+        QCOMPARE(file.value("Servers/Store").toString(), QString("https://127.0.0.1:1"));
+        QCOMPARE(file.value("GAME_RC_MODE").toInt(), 2);
+    }
+
+    void typedReadsConvert_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("asBool");
+        QTest::addColumn<int>("asInt");
+        QTest::newRow("true") << "true" << true << 0;
+        QTest::newRow("FALSE") << "FALSE" << false << 0;
+        QTest::newRow("zero") << "0" << false << 0;
+        QTest::newRow("empty") << "" << false << 0;
+        QTest::newRow("number") << "42" << true << 42;
+        QTest::newRow("garbage") << "abc" << true << 0;
+    }
+    void typedReadsConvert()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, asBool);
+        QFETCH(int, asInt);
+        {
+            QSettings file(TestEnv::SettingsFile(), QSettings::IniFormat);
+            file.setValue("IS_INSTALLING", stored);
+            file.setValue("GAME_RESOLUTION", stored);
+        }
+        RamDB db;
+        QCOMPARE(db.GetBool(IS_INSTALLING, !asBool), asBool);
+        QCOMPARE(db.GetInt(GAME_RESOLUTION, -7), asInt);
+    }
+
+    void productChange_data()
+    {
+        QTest::addColumn<QString>("previous");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("first code") << ""
+                                    << "P1" << false;
+        QTest::newRow("same code") << "P1"
+                                   << "P1" << false;
+        QTest::newRow("other code") << "P1"
+                                    << "P2" << true;
+    }
+    void productChange()
+    {
+        QFETCH(QString, previous);
+        QFETCH(QString, code);
+        QFETCH(bool, cleared);
+        RamDB db;
+        if (!previous.isEmpty()) {
+            db.SetString(PRODUCT_CODE, previous);
+        }
+        db.SetBool(IS_DOWNLOADING, true);
+        db.SetBool(IS_INSTALLING, true);
+        db.SetString(DOWNLOAD_VERSION, "1.0.0.1");
+        db.SetString(INSTALL_VERSION, "1.0.0.1");
+        db.SetString(CURRENT_VERSION, "1.0.0.0");
+        QVERIFY(SetProductCode(&db, code));
+        QCOMPARE(db.GetString(PRODUCT_CODE), code);
+        QCOMPARE(db.GetBool(IS_DOWNLOADING), !cleared);
+        QCOMPARE(db.GetBool(IS_INSTALLING), !cleared);
+        QCOMPARE(db.GetString(DOWNLOAD_VERSION).isEmpty(), cleared);
+        QCOMPARE(db.GetString(INSTALL_VERSION).isEmpty(), cleared);
+        QCOMPARE(db.GetString(CURRENT_VERSION).isEmpty(), cleared);
+    }
+
+    void productCodesThatLeaveTheirFolderAreRefused_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::newRow("empty") << "";
+        QTest::newRow("dot") << ".";
+        QTest::newRow("parent") << "..";
+        QTest::newRow("slash") << "a/b";
+        QTest::newRow("backslash") << "a\\b";
+        QTest::newRow("drive") << "C:";
+        QTest::newRow("hidden parent") << "x/../..";
+    }
+    void productCodesThatLeaveTheirFolderAreRefused()
+    {
+        QFETCH(QString, code);
+        RamDB db;
+        db.SetString(PRODUCT_CODE, "P1");
+        db.SetBool(IS_DOWNLOADING, true);
+        QVERIFY(!SetProductCode(&db, code));
+        QCOMPARE(db.GetString(PRODUCT_CODE), QString("P1"));
+        QCOMPARE(db.GetBool(IS_DOWNLOADING), true);
+    }
+};
+
+AVIRO_TEST_MAIN(TestRamDB)
+#include "tst_ramdb.moc"

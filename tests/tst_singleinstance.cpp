@@ -1,0 +1,191 @@
+#include "SingleApplicationPrivate.h"
+#include "TestEnv.h"
+
+#include <QElapsedTimer>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSharedMemory>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <signal.h>
+
+// Starts of real processes: the probe runs the same single-instance decision as the launcher.
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir dir;
+    QString probe;
+    std::vector<std::unique_ptr<QProcess>> running;
+
+    QProcess* Start(const QString& program)
+    {
+        running.push_back(std::make_unique<QProcess>());
+        QProcess* process = running.back().get();
+        process->setProcessChannelMode(QProcess::SeparateChannels);
+        process->start(program, QStringList());
+        process->waitForStarted();
+        return process;
+    }
+
+    static QStringList WaitForPrimary(QProcess* process)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!process->canReadLine() && clock.elapsed() < 5000 && process->state() == QProcess::Running) {
+            process->waitForReadyRead(100);
+        }
+        const QString line = QString::fromLatin1(process->readLine()).trimmed();
+        return line.split(' ');
+    }
+
+    // A later start must end with status 0 within a second.
+    static void ExpectEndsAtOnce(QProcess* process)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY2(process->waitForFinished(1000), "a later start kept running");
+        QVERIFY(clock.elapsed() < 1000);
+        QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process->exitCode(), 0);
+        QCOMPARE(process->readAllStandardOutput(), QByteArray());
+    }
+
+    static void Quit(QProcess* process)
+    {
+        process->write("quit\n");
+        QVERIFY(process->waitForFinished(3000));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        probe = dir.path() + "/a/singleapp_probe";
+        QDir().mkpath(dir.path() + "/a");
+        QVERIFY(QFile::copy(TestEnv::BinDir() + "/singleapp_probe", probe));
+    }
+
+    void cleanup()
+    {
+        for (auto& process : running) {
+            process->kill();
+            process->waitForFinished(3000);
+        }
+        running.clear();
+    }
+
+    void secondStartEndsAndFirstCarriesOn()
+    {
+        QProcess* first = Start(probe);
+        const QStringList primary = WaitForPrimary(first);
+        QCOMPARE(primary.value(0), QString("PRIMARY"));
+        ExpectEndsAtOnce(Start(probe));
+        QVERIFY(first->waitForReadyRead(2000));
+        QCOMPARE(first->readLine().trimmed(), QByteArray("INSTANCE_STARTED"));
+        QCOMPARE(first->state(), QProcess::Running);
+        Quit(first);
+    }
+
+    void copyAtAnotherPathIsItsOwnPrimary()
+    {
+        const QString copy = dir.path() + "/b/singleapp_probe";
+        QDir().mkpath(dir.path() + "/b");
+        QVERIFY(QFile::copy(probe, copy));
+        QProcess* first = Start(probe);
+        QCOMPARE(WaitForPrimary(first).value(0), QString("PRIMARY"));
+        QProcess* other = Start(copy);
+        const QStringList otherPrimary = WaitForPrimary(other);
+        QCOMPARE(otherPrimary.value(0), QString("PRIMARY"));
+        QCOMPARE(first->state(), QProcess::Running);
+        Quit(other);
+        Quit(first);
+    }
+
+    void killedPrimaryIsReplaced()
+    {
+        QProcess* first = Start(probe);
+        const QStringList primary = WaitForPrimary(first);
+        QCOMPARE(primary.value(0), QString("PRIMARY"));
+        ::kill(pid_t(first->processId()), SIGKILL);
+        QVERIFY(first->waitForFinished(3000));
+
+        QProcess* next = Start(probe);
+        QCOMPARE(WaitForPrimary(next).value(0), QString("PRIMARY"));
+        ExpectEndsAtOnce(Start(probe));
+        Quit(next);
+    }
+
+    void normalEndClearsTheBlockButKeepsIt()
+    {
+        QProcess* first = Start(probe);
+        const QStringList primary = WaitForPrimary(first);
+        QSharedMemory block(primary.value(2));
+        QVERIFY(block.attach());
+        auto* data = static_cast<const InstancesBlock*>(block.constData());
+        QCOMPARE(int(data->primaryRunning), 1);
+        QCOMPARE(data->primaryProcessId, qint64(first->processId()));
+        Quit(first);
+        QCOMPARE(int(data->primaryRunning), 0);
+        QCOMPARE(data->primaryProcessId, qint64(-1));
+
+        QProcess* next = Start(probe);
+        QCOMPARE(WaitForPrimary(next).value(0), QString("PRIMARY"));
+        QCOMPARE(int(data->primaryRunning), 1);
+        Quit(next);
+    }
+
+    void handshakesAreChecked_data()
+    {
+        QTest::addColumn<int>("damage");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("valid") << 0 << true;
+        QTest::newRow("wrong checksum") << 1 << false;
+        QTest::newRow("other name") << 2 << false;
+        QTest::newRow("silence") << 3 << false;
+    }
+    void handshakesAreChecked()
+    {
+        QFETCH(int, damage);
+        QFETCH(bool, accepted);
+        QProcess* primary = Start(probe);
+        const QString name = WaitForPrimary(primary).value(2);
+        QByteArray message = SingleApplicationPrivate::ConnectionMessage(
+            damage == 2 ? QString(name).replace(0, 1, name.at(0) == 'A' ? "B" : "A") : name,
+            SingleApplicationPrivate::NewInstance, 0);
+        if (damage == 1) {
+            message[message.size() - 1] = char(message.at(message.size() - 1) ^ 0x5a);
+        }
+        QLocalSocket socket;
+        socket.connectToServer(name);
+        QVERIFY(socket.waitForConnected(1000));
+        if (damage != 3) {
+            socket.write(message);
+            socket.flush();
+        }
+        if (accepted) {
+            QVERIFY(primary->waitForReadyRead(2000));
+            QCOMPARE(primary->readLine().trimmed(), QByteArray("INSTANCE_STARTED"));
+        } else {
+            QVERIFY(socket.state() == QLocalSocket::UnconnectedState || socket.waitForDisconnected(2000));
+            QVERIFY(!primary->waitForReadyRead(300));
+        }
+        Quit(primary);
+    }
+
+    void launcherSecondStartEnds()
+    {
+        const QString launcher = TestEnv::BinDir() + "/AviroLauncher";
+        QProcess* first = Start(launcher);
+        QVERIFY(!first->waitForFinished(1500));
+        ExpectEndsAtOnce(Start(launcher));
+        QCOMPARE(first->state(), QProcess::Running);
+        ::kill(pid_t(first->processId()), SIGKILL);
+        QVERIFY(first->waitForFinished(3000));
+        QProcess* again = Start(launcher);
+        QVERIFY2(!again->waitForFinished(1500), "the launcher did not take over from a killed primary");
+    }
+};
+
+AVIRO_TEST_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"
