@@ -16,7 +16,10 @@ QObject* ProvideBackEnd(QQmlEngine*, QJSEngine*)
 
 } // namespace
 
-BackEnd::BackEnd(QObject* parent) : QObject(parent), db(this), lang(this), gd(this) {}
+BackEnd::BackEnd(QObject* parent)
+    : QObject(parent), account(this), shop(this), crm(this), db(this), lang(this), gd(this)
+{
+}
 
 bool BackEnd::Init(QString& error)
 {
@@ -24,10 +27,16 @@ bool BackEnd::Init(QString& error)
     instance = this;
 
     RegisterObject(QStringLiteral("RamDB"), &db);
+    RegisterObject(QStringLiteral("VomoAccountMng"), &account);
+    RegisterObject(QStringLiteral("ShopAccountMng"), &shop);
+    RegisterObject(QStringLiteral("CrmService"), &crm);
     RegisterObject(QStringLiteral("PathMng"), &paths);
     RegisterObject(QStringLiteral("MultiLang"), &lang);
 
     paths.registry = &registry;
+    account.registry = &registry;
+    shop.registry = &registry;
+    crm.registry = &registry;
     lang.registry = &registry;
     gd.registry = &registry;
 

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "CrmService.h"
 #include "GlobalData.h"
 #include "MultiLang.h"
 #include "ObjectRegistry.h"
 #include "PathMng.h"
 #include "RamDB.h"
+#include "ShopAccountMng.h"
+#include "VomoAccountMng.h"
 
 #include <QObject>
 
@@ -40,6 +43,9 @@ signals:
 private:
     void RegisterQmlTypes();
 
+    VomoAccountMng account;
+    ShopAccountMng shop;
+    CrmService crm;
     RamDB db;
     MultiLang lang;
     PathMng paths;

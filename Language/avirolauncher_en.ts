@@ -7,6 +7,76 @@
         <source>无法启动</source>
         <translation>Failed to start.</translation>
     </message>
+    <message>
+        <source>无法解析Report的Json应答</source>
+        <translation>Failed to analyze the son reply in Report.</translation>
+    </message>
+    <message>
+        <source>密码错误</source>
+        <translation>Invalid Password</translation>
+    </message>
+    <message>
+        <source>用户不存在</source>
+        <translation>Invalid Username</translation>
+    </message>
+    <message>
+        <source>验证码错误</source>
+        <translation>Wrong Verification Code</translation>
+    </message>
+    <message>
+        <source>错误码：</source>
+        <translation>Error Code:</translation>
+    </message>
+</context>
+<context>
+    <name>ShopAccountMng</name>
+    <message>
+        <source>创建会话失败</source>
+        <translation>Failed to creating service session</translation>
+    </message>
+    <message>
+        <source>会话ID为空</source>
+        <translation>Failed to obtaining session ID</translation>
+    </message>
+    <message>
+        <source>网络错误</source>
+        <translation>Network Error</translation>
+    </message>
+    <message>
+        <source>Json应答解析错误</source>
+        <translation>File Error</translation>
+    </message>
+    <message>
+        <source>产品代码无效</source>
+        <translation>Invalid product code</translation>
+    </message>
+    <message>
+        <source>网络请求错误</source>
+        <translation>Network Error</translation>
+    </message>
+    <message>
+        <source>未知类型安装包</source>
+        <translation>File Error</translation>
+    </message>
+    <message>
+        <source>Launcher版本列表为空</source>
+        <translation>File Error</translation>
+    </message>
+</context>
+<context>
+    <name>VomoAccountMng</name>
+    <message>
+        <source>网络错误</source>
+        <translation>Network Error</translation>
+    </message>
+    <message>
+        <source>服务器应答无效</source>
+        <translation>Invalid server reply</translation>
+    </message>
+    <message>
+        <source>没有成功登陆过，无法自动登录</source>
+        <translation>Network Error</translation>
+    </message>
 </context>
 <context>
     <name>main</name>

@@ -7,6 +7,76 @@
         <source>无法启动</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>无法解析Report的Json应答</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>密码错误</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>用户不存在</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>验证码错误</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>错误码：</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ShopAccountMng</name>
+    <message>
+        <source>创建会话失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>会话ID为空</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>网络错误</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Json应答解析错误</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>产品代码无效</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>网络请求错误</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>未知类型安装包</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Launcher版本列表为空</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>VomoAccountMng</name>
+    <message>
+        <source>网络错误</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>服务器应答无效</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>没有成功登陆过，无法自动登录</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>main</name>

@@ -1,7 +1,9 @@
 #include "TestEnv.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QStandardPaths>
+#include <QTranslator>
 
 #include <cstdlib>
 #include <unistd.h>
@@ -53,4 +55,27 @@ QString TestEnv::SettingsFile()
 QString TestEnv::BinDir()
 {
     return QStringLiteral(AVIRO_BIN_DIR);
+}
+
+void TestEnv::InstallEnglish()
+{
+    static QTranslator english;
+    if (english.isEmpty()) {
+        QVERIFY(english.load(":/Language/avirolauncher_en.qm"));
+    }
+    QCoreApplication::installTranslator(&english);
+}
+
+bool TestEnv::WaitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qWait(5);
+    }
+    return true;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+
 #include <QtTest>
+#include <functional>
 
 // Gives each test process a home and profile folders of its own, so that settings, caches and downloads
 // of one test never meet another's (tests run in parallel).
@@ -13,6 +15,10 @@ public:
     static QString SettingsFile();
     // Folder of the built programs (the launcher, the sandbox, helper tools).
     static QString BinDir();
+    // Installs the English catalogue, so that user texts can be compared with their English wording.
+    static void InstallEnglish();
+    // Runs the event loop until the condition holds or the time is up.
+    static bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
 };
 
 #define AVIRO_TEST_MAIN(TestObject)                                                                          \

@@ -1,0 +1,184 @@
+#include "RestClient.h"
+
+#include "ServerConfig.h"
+
+#include <QDebug>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslConfiguration>
+
+RestClient::RestClient(QObject* parent) : QObject(parent), manager(new QNetworkAccessManager(this))
+{
+    ServerConfig::InstallTrust();
+}
+
+void RestClient::Get(const QString& url, const QJsonObject& params, const ReplyCallbacks& callbacks)
+{
+    const QByteArray query = ToQuery(params);
+    QString text = url;
+    if (!query.isEmpty()) {
+        text += QLatin1Char('?') + QString::fromUtf8(query);
+    }
+    QNetworkRequest request(QUrl::fromUserInput(text));
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QStringLiteral("application/x-www-form-urlencoded"));
+    InitRequest(request);
+    Track(manager->get(request), callbacks);
+}
+
+void RestClient::Post(QNetworkRequest& request, const QByteArray& body, const ReplyCallbacks& callbacks)
+{
+    InitRequest(request);
+    Track(manager->post(request, body), callbacks);
+}
+
+void RestClient::PostJson(const QString& url, const QJsonObject& body, const ReplyCallbacks& callbacks)
+{
+    QNetworkRequest request(QUrl::fromUserInput(url));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    InitRequest(request);
+    const QByteArray data = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    QNetworkReply* reply = manager->post(request, data);
+    qDebug() << "POST URL: " << url;
+    qDebug() << "Content: " << data;
+    Track(reply, callbacks);
+}
+
+void RestClient::Track(QNetworkReply* reply, const ReplyCallbacks& callbacks)
+{
+    connect(reply, &QNetworkReply::finished, this, &RestClient::OnReqFinished);
+    pending.insert(reply, callbacks);
+}
+
+void RestClient::SetCookie(const QByteArray& name, const QByteArray& value)
+{
+    manager->cookieJar()->insertCookie(QNetworkCookie(name, value));
+    useCookies = true;
+}
+
+void RestClient::ResetCookies()
+{
+    manager->setCookieJar(new QNetworkCookieJar(manager));
+    useCookies = false;
+}
+
+QByteArray RestClient::GetCookie(const QUrl& url, const QByteArray& name) const
+{
+    const QList<QNetworkCookie> cookies = manager->cookieJar()->cookiesForUrl(url);
+    for (const QNetworkCookie& cookie : cookies) {
+        if (cookie.name() == name) {
+            return cookie.value();
+        }
+    }
+    return {};
+}
+
+void RestClient::InitSslConfig(QNetworkRequest& req)
+{
+    if (skipPeerVerify) {
+        QSslConfiguration config = req.sslConfiguration();
+        config.setPeerVerifyMode(QSslSocket::VerifyNone);
+        req.setSslConfiguration(config);
+    }
+}
+
+void RestClient::InitRequest(QNetworkRequest& req)
+{
+    req.setTransferTimeout(transferTimeoutMs);
+    InitSslConfig(req);
+    InitCookie(req);
+}
+
+void RestClient::InitCookie(QNetworkRequest& req)
+{
+    if (!useCookies) {
+        return;
+    }
+    const QList<QNetworkCookie> cookies = manager->cookieJar()->cookiesForUrl(QUrl());
+    if (!cookies.isEmpty()) {
+        req.setHeader(QNetworkRequest::CookieHeader, QVariant::fromValue(cookies));
+    }
+}
+
+void RestClient::OnReqFinished()
+{
+    auto* reply = qobject_cast<QNetworkReply*>(sender());
+    if (reply == nullptr) {
+        return;
+    }
+    const auto it = pending.constFind(reply);
+    if (it == pending.cend()) {
+        reply->deleteLater();
+        return;
+    }
+    const ReplyCallbacks callbacks = *it;
+    bool ok = true;
+    if (reply->error() != QNetworkReply::NoError) {
+        qDebug() << "[network error] " << reply->errorString();
+        ok = false;
+    } else {
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status >= 300 && status <= 307) {
+            qDebug() << "[Redirect Error] " << reply->url();
+            ok = false;
+        }
+    }
+    if (callbacks.rawCallback) {
+        callbacks.rawCallback(ok, reply);
+    } else if (callbacks.jsonCallback) {
+        // A reply aborted by its time-out is closed and has nothing to read.
+        const QByteArray body = reply->isReadable() ? reply->readAll() : QByteArray();
+        if (!ok) {
+            qDebug() << "[network error reply] " << QString::fromUtf8(body);
+        }
+        QJsonObject object;
+        if (!ParseJsonObject(body, object)) {
+            qDebug() << reply->request().url().toDisplayString();
+            qDebug() << "Parse Json Error content = " << body;
+        }
+        callbacks.jsonCallback(ok, object);
+    }
+    reply->deleteLater();
+    pending.remove(reply);
+}
+
+QByteArray ToQuery(const QJsonObject& params)
+{
+    QByteArray query;
+    for (auto it = params.begin(); it != params.end(); ++it) {
+        QByteArray value;
+        switch (it.value().type()) {
+        case QJsonValue::Bool:
+            value = it.value().toBool() ? "true" : "false";
+            break;
+        case QJsonValue::Double:
+            value = QByteArray::number(it.value().toInt(0));
+            break;
+        case QJsonValue::String:
+            value = it.value().toString().toUtf8().toPercentEncoding();
+            break;
+        default:
+            continue;
+        }
+        if (!query.isEmpty()) {
+            query += '&';
+        }
+        query += it.key().toUtf8() + '=' + value;
+    }
+    return query;
+}
+
+bool ParseJsonObject(const QByteArray& text, QJsonObject& out)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError) {
+        return false;
+    }
+    out = document.object();
+    return true;
+}

@@ -1,0 +1,271 @@
+#include "ShopAccountMng.h"
+
+#include "ErrorSuffix.h"
+#include "ObjectRegistry.h"
+#include "RamDB.h"
+#include "ServerConfig.h"
+
+#include <QDebug>
+#include <QJsonDocument>
+#include <QNetworkReply>
+
+namespace {
+
+constexpr int kPageSize = 20;
+
+QString ErrorText(const char* text, int error, int detail, int location)
+{
+    return ShopAccountMng::tr(text) + ErrorSuffix(ErrShop, error, detail, location);
+}
+
+} // namespace
+
+ShopAccountMng::ShopAccountMng(QObject* parent) : QObject(parent), rest(this), baseUrl(ServerConfig::Store())
+{
+    qDebug() << "Shop Account Url: " << baseUrl;
+}
+
+RamDB* ShopAccountMng::Db() const
+{
+    return registry->Find<RamDB>(QStringLiteral("RamDB"));
+}
+
+void ShopAccountMng::Finish(Completion completion, bool ok, const QString& message)
+{
+    if (completion) {
+        completion(ok, message);
+    }
+}
+
+void ShopAccountMng::SetTokenCookie()
+{
+    rest.ResetCookies();
+    rest.SetCookie("_token", Db()->GetString(USER_TOKEN).toUtf8());
+}
+
+void ShopAccountMng::SetSessionCookies()
+{
+    rest.ResetCookies();
+    const QString session = Db()->GetString(SESSION_ID);
+    const QString token = Db()->GetString(USER_TOKEN);
+    qDebug() << "Session: " << session << "Token: " << token;
+    rest.SetCookie("_session", session.toUtf8());
+    rest.SetCookie("_token", token.toUtf8());
+}
+
+void ShopAccountMng::CreateSession(const Completion& completion)
+{
+    sessionCallback = completion;
+    SetTokenCookie();
+    ReplyCallbacks callbacks;
+    callbacks.rawCallback = [this](bool ok, QNetworkReply* reply) {
+        if (!ok) {
+            Finish(sessionCallback, false, ErrorText(QT_TR_NOOP("创建会话失败"), 0, reply->error(), 66));
+            return;
+        }
+        const QByteArray session = rest.GetCookie(reply->url(), "_session");
+        if (session.isEmpty()) {
+            Finish(sessionCallback, false, ErrorText(QT_TR_NOOP("会话ID为空"), 1, 0, 71));
+            return;
+        }
+        qDebug() << "Recv Session: " << session;
+        qDebug() << "ShopAccountMng::CreateSession "
+                 << "Succ";
+        Db()->SetString(SESSION_ID, QString::fromUtf8(session));
+        SetSessionCookies();
+        Finish(sessionCallback, true, QString());
+    };
+    rest.PostJson(baseUrl + QStringLiteral("/api/v2/session"), QJsonObject(), callbacks);
+}
+
+void ShopAccountMng::GetProductInfo(const Completion& completion)
+{
+    productCallback = completion;
+    ReplyCallbacks callbacks;
+    callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) {
+        if (!ok) {
+            Finish(productCallback, false, ErrorText(QT_TR_NOOP("网络错误"), 3, 0, 115));
+            return;
+        }
+        if (body.isEmpty()) {
+            Finish(productCallback, false, ErrorText(QT_TR_NOOP("Json应答解析错误"), 4, 0, 121));
+            return;
+        }
+        if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
+            Finish(productCallback, false,
+                   body.value(QStringLiteral("descript")).toString() + ErrorSuffix(ErrShop, 5, 0, 125));
+            return;
+        }
+        const QJsonArray data = body.value(QStringLiteral("data")).toArray();
+        QString product;
+        QString image;
+        if (!data.isEmpty()) {
+            const QJsonObject first = data.first().toObject();
+            product = first.value(QStringLiteral("product")).toString();
+            image = first.value(QStringLiteral("bgImage")).toString();
+        }
+        qDebug() << "ShopAccountMng::GetProductInfo "
+                 << "Succ";
+        qDebug() << "Product Code: [ " << product << " ]";
+        qDebug() << "Product Image Url: [ " << image << " ]";
+        // The product code names the game's folder; one that is missing or could reach outside the
+        // install location is refused before anything is derived from it.
+        if (!RamDB::IsValidProductCode(product)) {
+            Finish(productCallback, false, ErrorText(QT_TR_NOOP("产品代码无效"), 15, 0, 131));
+            return;
+        }
+        Db()->SetString(PRODUCT_IMAGE_URL, image);
+        SetProductCode(Db(), product);
+        Finish(productCallback, true, QString());
+    };
+    rest.Get(baseUrl + QStringLiteral("/api/v2/users/") + Db()->GetString(USER_ID) +
+                 QStringLiteral("/product"),
+             QJsonObject(), callbacks);
+}
+
+void ShopAccountMng::GetVersionList(const Completion& completion)
+{
+    setupList = QJsonArray();
+    versionListCallback = completion;
+    firstPage = true;
+    RequestVersionPage(QJsonValue());
+}
+
+void ShopAccountMng::RequestVersionPage(const QJsonValue& nextId)
+{
+    QJsonObject params{{QStringLiteral("rank"), QStringLiteral("desc")},
+                       {QStringLiteral("pagesize"), kPageSize}};
+    const QString current = Db()->GetString(CURRENT_VERSION);
+    if (!current.isEmpty()) {
+        params.insert(QStringLiteral("from"), current);
+    }
+    if (!nextId.isUndefined()) {
+        params.insert(QStringLiteral("nextid"), nextId);
+    }
+    ReplyCallbacks callbacks;
+    callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) { VersonListAck(ok, body); };
+    rest.Get(baseUrl + QStringLiteral("/api/v2/appversion"), params, callbacks);
+}
+
+void ShopAccountMng::VersonListAck(bool ok, const QJsonObject& body)
+{
+    if (!ok) {
+        Finish(versionListCallback, false, ErrorText(QT_TR_NOOP("网络请求错误"), 11, 0, 298));
+        return;
+    }
+    if (body.isEmpty()) {
+        Finish(versionListCallback, false, ErrorText(QT_TR_NOOP("Json应答解析错误"), 12, 0, 303));
+        return;
+    }
+    if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
+        Finish(versionListCallback, false,
+               body.value(QStringLiteral("description")).toString() + ErrorSuffix(ErrShop, 13, 0, 307));
+        return;
+    }
+    const QJsonArray data = body.value(QStringLiteral("data")).toArray();
+    // A full page without a way to the next one is the last page: asking again would repeat it forever.
+    const QJsonValue nextId = body.value(QStringLiteral("nextid"));
+    const bool lastPage = data.size() < kPageSize || nextId.isUndefined() || nextId.isNull();
+    RamDB* db = Db();
+    if (firstPage && data.isEmpty()) {
+        db->SetJsonArray(SETUP_LIST, QJsonArray());
+        db->SetString(NEWEST_VERSION, db->GetString(CURRENT_VERSION));
+        db->SetBool(NOT_NEED_UPDATE, true);
+        Finish(versionListCallback, true, QString());
+        return;
+    }
+    bool fullFound = false;
+    for (const QJsonValue& element : data) {
+        const int kind = element.toObject().value(QStringLiteral("ispatch")).toInt(0);
+        if (kind == 1) {
+            if (setupList.isEmpty()) {
+                setupList.prepend(element);
+            }
+        } else if (kind == 2) {
+            setupList.prepend(element);
+            fullFound = true;
+            break;
+        } else {
+            Finish(versionListCallback, false, ErrorText(QT_TR_NOOP("未知类型安装包"), 14, 0, 337));
+            return;
+        }
+    }
+    if (!fullFound && !lastPage) {
+        firstPage = false;
+        RequestVersionPage(nextId);
+        return;
+    }
+    db->SetJsonArray(SETUP_LIST, setupList);
+    const QJsonObject newestEntry = setupList.last().toObject();
+    const QString newest = newestEntry.value(QStringLiteral("version")).toString();
+    db->SetString(NEWEST_VERSION, newest);
+    db->SetString(NEWEST_VERSION_SIZE, newestEntry.value(QStringLiteral("spaceDesc")).toString());
+    db->SetBool(NOT_NEED_UPDATE, newest == db->GetString(CURRENT_VERSION));
+    qDebug() << "ShopAccountMng::VersonListAck "
+             << "Succ";
+    qDebug() << "Product Newest Version: " << newest;
+    db->SetBool(IS_CLEAN_INSTALL, fullFound);
+    Finish(versionListCallback, true, QString());
+}
+
+void ShopAccountMng::GetNoteList(const Completion& completion)
+{
+    noteListCallback = completion;
+    ReplyCallbacks callbacks;
+    callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) {
+        if (!ok) {
+            Finish(noteListCallback, false, ErrorText(QT_TR_NOOP("网络请求错误"), 6, 0, 235));
+            return;
+        }
+        if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
+            Finish(noteListCallback, false,
+                   body.value(QStringLiteral("description")).toString() + ErrorSuffix(ErrShop, 7, 0, 240));
+            return;
+        }
+        const QJsonArray data = body.value(QStringLiteral("data")).toArray();
+        Db()->SetJsonArray(NOTES_LIST, data);
+        qDebug() << "Note List" << QJsonDocument(data).toJson(QJsonDocument::Compact);
+        qDebug() << "ShopAccountMng::GetNoteList "
+                 << "Succ";
+        Finish(noteListCallback, true, QString());
+    };
+    rest.Get(baseUrl + QStringLiteral("/api/v2/appversion"),
+             {{QStringLiteral("rank"), QStringLiteral("desc")}, {QStringLiteral("pagesize"), kPageSize}},
+             callbacks);
+}
+
+void ShopAccountMng::GetLauncherVersion(const Completion& completion)
+{
+    launcherVersionCallback = completion;
+    ReplyCallbacks callbacks;
+    callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) {
+        if (!ok) {
+            Finish(launcherVersionCallback, false, ErrorText(QT_TR_NOOP("网络请求错误"), 8, 0, 263));
+            return;
+        }
+        if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
+            QString description = body.value(QStringLiteral("description")).toString();
+            if (description.isEmpty()) {
+                description = tr("网络请求错误");
+            }
+            Finish(launcherVersionCallback, false, description + ErrorSuffix(ErrShop, 9, 0, 269));
+            return;
+        }
+        const QJsonArray data = body.value(QStringLiteral("data")).toArray();
+        if (data.isEmpty()) {
+            Finish(launcherVersionCallback, false, ErrorText(QT_TR_NOOP("Launcher版本列表为空"), 10, 0, 275));
+            return;
+        }
+        qDebug() << "Launcher Reply: " << QJsonDocument(data).toJson(QJsonDocument::Compact);
+        qDebug() << "ShopAccountMng::GetLauncherVersion "
+                 << "Succ";
+        const QJsonObject first = data.first().toObject();
+        RamDB* db = Db();
+        db->SetString(NEWEST_LAUNCHER_VERSION, first.value(QStringLiteral("version")).toString());
+        db->SetString(NEWEST_LAUNCHER_URL, first.value(QStringLiteral("packageurl")).toString());
+        db->SetString(NEWEST_LAUNCHER_MD5, first.value(QStringLiteral("md5")).toString());
+        Finish(launcherVersionCallback, true, QString());
+    };
+    rest.Get(baseUrl + QStringLiteral("/api/v2/launcherversion"),
+             {{QStringLiteral("rank"), QStringLiteral("desc")}, {QStringLiteral("pagesize"), 1}}, callbacks);
+}

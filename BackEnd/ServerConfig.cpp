@@ -1,0 +1,77 @@
+#include "ServerConfig.h"
+
+#include <QDebug>
+#include <QSettings>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+
+QString ServerConfig::Value(const char* name, const char* fallback)
+{
+    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("VOMO"),
+                             QStringLiteral("Vomo Skyworks"));
+    QString value = settings.value(QStringLiteral("Servers/") + QLatin1String(name), QLatin1String(fallback))
+                        .toString()
+                        .trimmed();
+    while (value.endsWith(QLatin1Char('/'))) {
+        value.chop(1);
+    }
+    return value;
+}
+
+QString ServerConfig::Account()
+{
+    return Value("Account", "https://passport.vomoskyworks.com");
+}
+
+QString ServerConfig::AccountWeb()
+{
+    return Value("AccountWeb", "https://account.vomoskyworks.com");
+}
+
+QString ServerConfig::Store()
+{
+    return Value("Store", "https://store.vomoskyworks.com:3443");
+}
+
+QString ServerConfig::Statistics()
+{
+    return Value("Statistics", "https://stat.vomoskyworks.com");
+}
+
+QString ServerConfig::Documents()
+{
+    return Value("Documents", "https://docs.vomoskyworks.com");
+}
+
+QString ServerConfig::Faq()
+{
+    return Value("Faq", "https://www.vomoskyworks.com/faq");
+}
+
+QString ServerConfig::CaCertificates()
+{
+    return Value("CaCertificates", "");
+}
+
+void ServerConfig::InstallTrust()
+{
+    static QString installed;
+    static bool done = false;
+    const QString path = CaCertificates();
+    if (done && path == installed) {
+        return;
+    }
+    done = true;
+    installed = path;
+    QList<QSslCertificate> trusted = QSslConfiguration::systemCaCertificates();
+    if (!path.isEmpty()) {
+        const QList<QSslCertificate> extra = QSslCertificate::fromPath(path, QSsl::Pem);
+        if (extra.isEmpty()) {
+            qWarning() << "No certificate could be read from" << path;
+        }
+        trusted += extra;
+    }
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setCaCertificates(trusted);
+    QSslConfiguration::setDefaultConfiguration(config);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// Addresses of the remote servers. Each has a compiled-in default that the settings file's [Servers]
+// group may override; there is no other place to configure them.
+class ServerConfig
+{
+public:
+    static QString Account();
+    static QString AccountWeb();
+    static QString Store();
+    static QString Statistics();
+    static QString Documents();
+    static QString Faq();
+    // PEM file whose certificates are trusted besides the system's; empty for none.
+    static QString CaCertificates();
+
+    // Makes every TLS connection of this process trust the system's certificates plus those of
+    // CaCertificates(). Cheap after the first call.
+    static void InstallTrust();
+
+private:
+    static QString Value(const char* name, const char* fallback);
+};

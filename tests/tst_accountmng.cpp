@@ -1,0 +1,281 @@
+#include "ObjectRegistry.h"
+#include "RamDB.h"
+#include "Sandbox.h"
+#include "TestEnv.h"
+#include "VomoAccountMng.h"
+
+#include <QJsonArray>
+#include <QNetworkRequest>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+
+#include <memory>
+#include <optional>
+
+// The account service against the sandbox account server over HTTPS.
+class TestAccountMng : public QObject
+{
+    Q_OBJECT
+private:
+    Sandbox sandbox;
+    QTemporaryDir files;
+    ObjectRegistry registry;
+    RamDB* db = nullptr;
+    std::unique_ptr<VomoAccountMng> account;
+
+    struct LoginResult
+    {
+        bool ok;
+        QString field;
+        QString message;
+    };
+
+    QString FetchCaptcha()
+    {
+        std::optional<bool> done;
+        QImage picture;
+        account->GetVerifyCode([&](bool ok, const QImage& image) {
+            done = ok;
+            picture = image;
+        });
+        if (!TestEnv::WaitFor([&] { return done.has_value(); }) || !*done || picture.isNull()) {
+            return {};
+        }
+        return sandbox.LastCaptchaCode();
+    }
+
+    std::optional<LoginResult> Login(const QString& user, const QString& password, const QString& code)
+    {
+        std::optional<LoginResult> result;
+        account->Login(
+            {{"ACCOUNT", user}, {"PASSWORD", password}, {"VERIF_CODE", code}, {"AREA_CODE", "086"}},
+            [&](bool ok, const QString& field, const QString& message) {
+                result = LoginResult{ok, field, message};
+            });
+        TestEnv::WaitFor([&] { return result.has_value(); });
+        return result;
+    }
+
+    std::optional<std::pair<bool, QString>> AutoLogin()
+    {
+        std::optional<std::pair<bool, QString>> result;
+        account->AutoLogin([&](bool ok, const QString& message) { result = std::make_pair(ok, message); });
+        TestEnv::WaitFor([&] { return result.has_value(); });
+        return result;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TestEnv::InstallEnglish();
+        QJsonObject catalogue = Sandbox::BasicCatalogue();
+        QJsonArray users = catalogue.value("users").toArray();
+        users.append(QJsonObject{{"account", "blocked@example.com"}, {"password", "x"}, {"loginCode", 7}});
+        catalogue.insert("users", users);
+        QVERIFY(sandbox.Start(catalogue, files.path()));
+        db = new RamDB(this);
+        registry.RegisterObject("RamDB", db);
+        account = std::make_unique<VomoAccountMng>();
+        account->registry = &registry;
+    }
+
+    void init() { sandbox.ClearFaults(); }
+
+    void signatureVector()
+    {
+        QCOMPARE(SignHeaders("AviroLauncher", "linux-12-1.0.0.0", "51f07e2-9a3b-4d68-b2c4-52540012345",
+                             "{0f8fad5b-d9cb-469f-a165-70867728950e}", "1700000000000"),
+                 QString("W7lV9Uh4cq/QHANFl1zz/wfSA/k="));
+        QCOMPARE(HmacSha1Hex("key", "The quick brown fox jumps over the lazy dog"),
+                 QString("de7c9b85b8b78aa6bc8a7a36f70a90701c9db4d9"));
+        QVERIFY(SignHeaders("AviroLauncher", "linux-12-1.0.0.0", "x", "{i}", "1") !=
+                SignHeaders("AviroLauncher", "linux-12-1.0.0.0", "x", "{i}", "2"));
+    }
+
+    void autoLoginWithoutEarlierSignInSendsNothing()
+    {
+        sandbox.ClearRequests();
+        bool called = false;
+        account->AutoLogin([&](bool ok, const QString& message) {
+            called = true;
+            QVERIFY(!ok);
+            QVERIFY2(message.endsWith("\nError: 001_001 {000/0167}"), qPrintable(message));
+        });
+        QVERIFY(called);
+        QTest::qWait(100);
+        QVERIFY(sandbox.Requests("account").isEmpty());
+    }
+
+    void captchaIsAPicture()
+    {
+        QVERIFY(!FetchCaptcha().isEmpty());
+        const QJsonObject request = sandbox.Requests("account").last().toObject();
+        QVERIFY(request.value("target").toString().startsWith("/apis/apprest/v1/vcode?srandom="));
+        QVERIFY(!request.value("headers").toObject().contains("Sign-Mc"));
+    }
+
+    void captchaThatIsNotAPng()
+    {
+        sandbox.AddFault({{"server", "account"}, {"path", "/apis/apprest/v1/vcode"}, {"body", "not a png"}});
+        std::optional<bool> ok;
+        bool isNull = false;
+        account->GetVerifyCode([&](bool success, const QImage& image) {
+            ok = success;
+            isNull = image.isNull();
+        });
+        QVERIFY(TestEnv::WaitFor([&] { return ok.has_value(); }));
+        QVERIFY(*ok);
+        QVERIFY(isNull);
+    }
+
+    void refusedSignIns_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("rightCode");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("wrong password") << "pilot@example.com"
+                                        << "nope" << true << "password"
+                                        << "Invalid Password";
+        QTest::newRow("unknown user") << "ghost@example.com"
+                                      << "secret" << true << "account"
+                                      << "Invalid Username";
+        QTest::newRow("wrong code") << "pilot@example.com"
+                                    << "secret" << false << "verify"
+                                    << "Wrong Verification Code";
+        QTest::newRow("other code") << "blocked@example.com"
+                                    << "x" << true << ""
+                                    << "Error Code:7";
+    }
+    void refusedSignIns()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, password);
+        QFETCH(bool, rightCode);
+        QFETCH(QString, field);
+        QFETCH(QString, message);
+        db->SetString(USER_TOKEN, "earlier-token");
+        const QString code = FetchCaptcha();
+        const auto result = Login(user, password, rightCode ? code : QString("0000"));
+        QVERIFY(result);
+        QVERIFY(!result->ok);
+        QCOMPARE(result->field, field);
+        QCOMPARE(result->message, message);
+        QCOMPARE(db->GetString(USER_ACCOUNT), user);
+        QCOMPARE(db->GetString(USER_TOKEN), QString("earlier-token"));
+    }
+
+    void transferFailures_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("server error")
+            << QJsonObject{{"status", 500}} << "Network Error\nError: 001_000 {000/0119}";
+        QTest::newRow("not JSON") << QJsonObject{{"body", "<html>ok</html>"}}
+                                  << "\nError: 001_002 {000/0130}";
+        QTest::newRow("no code") << QJsonObject{{"body", "{\"data\":{\"token\":\"t\"}}"}}
+                                 << "\nError: 001_002 {000/0130}";
+        QTest::newRow("no token") << QJsonObject{{"body", "{\"code\":0,\"data\":{}}"}}
+                                  << "\nError: 001_002 {000/0137}";
+    }
+    void transferFailures()
+    {
+        QFETCH(QJsonObject, fault);
+        QFETCH(QString, suffix);
+        db->SetBool(USER_IS_LOGIN, false);
+        db->SetString(USER_TOKEN, "earlier-token");
+        fault.insert("server", "account");
+        fault.insert("path", "/apis/apprest/v1/user_login");
+        sandbox.AddFault(fault);
+        const auto result = Login("pilot@example.com", "secret", FetchCaptcha());
+        QVERIFY(result);
+        QVERIFY(!result->ok);
+        QCOMPARE(result->field, QString());
+        QVERIFY2(result->message.endsWith(suffix), qPrintable(result->message));
+        QCOMPARE(db->GetString(USER_TOKEN), QString("earlier-token"));
+        QCOMPARE(db->GetBool(USER_IS_LOGIN), false);
+    }
+
+    void signInStoresTokenAndSignsRequest()
+    {
+        sandbox.ClearRequests();
+        const auto result = Login("pilot@example.com", "secret", FetchCaptcha());
+        QVERIFY(result);
+        QVERIFY2(result->ok, qPrintable(result->message));
+        QVERIFY(db->GetString(USER_TOKEN).startsWith("tok-"));
+        QCOMPARE(db->GetString(USER_ID), QString("1001"));
+        QCOMPARE(db->GetBool(USER_IS_LOGIN), true);
+
+        const QJsonObject request = sandbox.Requests("account").last().toObject();
+        const QJsonObject headers = request.value("headers").toObject();
+        QCOMPARE(headers.value("AppId-Mc").toString(), QString("AviroLauncher"));
+        QVERIFY(headers.value("ClientName-Mc").toString().endsWith("-1.0.0.0"));
+        QCOMPARE(headers.value("InvokeId-Mc").toString().size(), 38);
+        QCOMPARE(headers.value("Sign-Mc").toString().size(), 28);
+        QCOMPARE(headers.value("Content-Type").toString(), QString("application/x-www-form-urlencoded"));
+        const QString deviceId = headers.value("DeviceId-Mc").toString();
+        QVERIFY(deviceId.isEmpty() || deviceId.startsWith("51f07e2-9a3b-4d68-b2c4-"));
+        const QString body = request.value("body").toString();
+        QVERIFY2(QRegularExpression("^areaCode=086&password=secret&srandom=\\d+&userName=pilot%40example.com&"
+                                    "verificationCode=\\d{4}$")
+                     .match(body)
+                     .hasMatch(),
+                 qPrintable(body));
+    }
+
+    void tamperedSignatureIsRefused()
+    {
+        RestClient rest;
+        QNetworkRequest request(QUrl(sandbox.Origin("account") + "/apis/apprest/v1/token"));
+        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+        request.setRawHeader("AppId-Mc", "AviroLauncher");
+        request.setRawHeader("ClientName-Mc", "linux-12-1.0.0.0");
+        request.setRawHeader("DeviceId-Mc", "x");
+        request.setRawHeader("InvokeId-Mc", "{i}");
+        request.setRawHeader("Timestamp-Mc", "2");
+        request.setRawHeader("Sign-Mc",
+                             SignHeaders("AviroLauncher", "linux-12-1.0.0.0", "x", "{i}", "1").toLatin1());
+        std::optional<QJsonObject> body;
+        ReplyCallbacks callbacks;
+        callbacks.jsonCallback = [&](bool ok, const QJsonObject& reply) {
+            QVERIFY(!ok);
+            body = reply;
+        };
+        rest.Post(request, "token=" + db->GetString(USER_TOKEN).toUtf8(), callbacks);
+        QVERIFY(TestEnv::WaitFor([&] { return body.has_value(); }));
+        QCOMPARE(body->value("code").toInt(), 403);
+    }
+
+    void tokenSignIn()
+    {
+        QVERIFY(db->GetBool(USER_IS_LOGIN));
+        const auto accepted = AutoLogin();
+        QVERIFY(accepted);
+        QVERIFY2(accepted->first, qPrintable(accepted->second));
+        const QString sent = sandbox.Requests("account").last().toObject().value("body").toString();
+        QCOMPARE(sent, "token=" + db->GetString(USER_TOKEN));
+
+        db->SetString(USER_TOKEN, "tok-forgotten");
+        const auto refused = AutoLogin();
+        QVERIFY(refused);
+        QVERIFY(!refused->first);
+        QCOMPARE(refused->second, QString("登陆错误码: 401"));
+        QCOMPARE(db->GetString(USER_TOKEN), QString("tok-forgotten"));
+
+        sandbox.AddFault(
+            {{"server", "account"}, {"path", "/apis/apprest/v1/token"}, {"status", 502}, {"times", 1}});
+        const auto failed = AutoLogin();
+        QVERIFY(failed);
+        QCOMPARE(failed->second, QString("Network Error\nError: 001_000 {000/0187}"));
+
+        sandbox.AddFault({{"server", "account"}, {"path", "/apis/apprest/v1/token"}, {"body", "plain text"}});
+        const auto garbled = AutoLogin();
+        QVERIFY(garbled);
+        QVERIFY(!garbled->first);
+        QVERIFY(garbled->second.endsWith("\nError: 001_002 {000/0195}"));
+    }
+};
+
+AVIRO_TEST_MAIN(TestAccountMng)
+#include "tst_accountmng.moc"

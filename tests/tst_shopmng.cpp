@@ -1,0 +1,396 @@
+#include "ObjectRegistry.h"
+#include "RamDB.h"
+#include "Sandbox.h"
+#include "ShopAccountMng.h"
+#include "TestEnv.h"
+
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+
+#include <memory>
+#include <optional>
+
+// The store service against the sandbox store server over HTTPS.
+class TestShopMng : public QObject
+{
+    Q_OBJECT
+private:
+    Sandbox sandbox;
+    QTemporaryDir files;
+    ObjectRegistry registry;
+    RamDB* db = nullptr;
+    std::unique_ptr<ShopAccountMng> shop;
+
+    using Call = void (ShopAccountMng::*)(const ShopAccountMng::Completion&);
+
+    std::pair<bool, QString> Run(Call call)
+    {
+        std::optional<std::pair<bool, QString>> result;
+        (shop.get()->*call)([&](bool ok, const QString& message) { result = std::make_pair(ok, message); });
+        if (!TestEnv::WaitFor([&] { return result.has_value(); }, 15000)) {
+            return {false, "no answer"};
+        }
+        return *result;
+    }
+
+    // Versions oldest first, each "version:ispatch".
+    static QJsonArray Versions(const QStringList& specs)
+    {
+        QJsonArray versions;
+        for (const QString& spec : specs) {
+            const QStringList parts = spec.split(':');
+            versions.append(QJsonObject{{"version", parts.at(0)},
+                                        {"ispatch", parts.at(1).toInt()},
+                                        {"spaceDesc", parts.at(0) + " GB"},
+                                        {"packageurl", "{files}/files/" + parts.at(0) + ".7z"},
+                                        {"md5", "00"},
+                                        {"noteurl", "{files}/files/" + parts.at(0) + ".txt"}});
+        }
+        return versions;
+    }
+
+    void UseVersions(const QStringList& specs, const QJsonArray& launchers = {})
+    {
+        QJsonObject catalogue = Sandbox::BasicCatalogue();
+        catalogue.insert("versions", QJsonObject{{"SkyTrainer", Versions(specs)}});
+        catalogue.insert("launchers", launchers);
+        sandbox.SetCatalogue(catalogue, files.path());
+    }
+
+    static QStringList VersionsOf(const QJsonArray& list)
+    {
+        QStringList versions;
+        for (const QJsonValue& entry : list) {
+            versions << entry.toObject().value("version").toString();
+        }
+        return versions;
+    }
+
+    QList<QUrlQuery> AppVersionQueries()
+    {
+        QList<QUrlQuery> queries;
+        for (const QJsonValue& request : sandbox.Requests("store")) {
+            const QString target = request.toObject().value("target").toString();
+            if (target.startsWith("/api/v2/appversion")) {
+                queries << QUrlQuery(QUrl(target).query());
+            }
+        }
+        return queries;
+    }
+
+    void OpenSession()
+    {
+        const auto session = Run(&ShopAccountMng::CreateSession);
+        QVERIFY2(session.first, qPrintable(session.second));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TestEnv::InstallEnglish();
+        QVERIFY(sandbox.Start(Sandbox::BasicCatalogue(), files.path()));
+        sandbox.AddToken("tok-shop", "pilot@example.com");
+        db = new RamDB(this);
+        registry.RegisterObject("RamDB", db);
+        shop = std::make_unique<ShopAccountMng>();
+        shop->registry = &registry;
+    }
+
+    void init()
+    {
+        sandbox.ClearFaults();
+        sandbox.ClearRequests();
+        db->SetString(USER_TOKEN, "tok-shop");
+        db->SetString(USER_ID, "1001");
+        db->SetString(CURRENT_VERSION, "");
+    }
+
+    void sessionCarriesTokenAndReturnsCookies()
+    {
+        OpenSession();
+        QVERIFY(db->GetString(SESSION_ID).startsWith("sess-"));
+        const QJsonArray requests = sandbox.Requests("store");
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests.at(0).toObject().value("headers").toObject().value("Cookie").toString(),
+                 QString("_token=tok-shop"));
+
+        QCOMPARE(Run(&ShopAccountMng::GetNoteList).first, true);
+        const QString cookie = sandbox.Requests("store")
+                                   .last()
+                                   .toObject()
+                                   .value("headers")
+                                   .toObject()
+                                   .value("Cookie")
+                                   .toString();
+        QVERIFY2(cookie.contains("_session=" + db->GetString(SESSION_ID)) &&
+                     cookie.contains("_token=tok-shop"),
+                 qPrintable(cookie));
+    }
+
+    void sessionFailures_data()
+    {
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("refused token") << "tok-unknown" << QJsonObject()
+                                       << "Failed to creating service session\nError: 008_000 {204/0066}";
+        QTest::newRow("no cookie in reply") << "tok-shop" << QJsonObject{{"noSessionCookie", true}}
+                                            << "Failed to obtaining session ID\nError: 008_001 {000/0071}";
+    }
+    void sessionFailures()
+    {
+        QFETCH(QString, token);
+        QFETCH(QJsonObject, fault);
+        QFETCH(QString, expected);
+        db->SetString(USER_TOKEN, token);
+        db->SetString(SESSION_ID, "kept");
+        if (!fault.isEmpty()) {
+            fault.insert("server", "store");
+            fault.insert("path", "/api/v2/session");
+            sandbox.AddFault(fault);
+        }
+        QCOMPARE(Run(&ShopAccountMng::CreateSession), std::make_pair(false, expected));
+        QCOMPARE(db->GetString(SESSION_ID), QString("kept"));
+    }
+
+    void productInformation()
+    {
+        OpenSession();
+        db->SetString(PRODUCT_CODE, "OldProduct");
+        db->SetBool(IS_DOWNLOADING, true);
+        const auto result = Run(&ShopAccountMng::GetProductInfo);
+        QVERIFY2(result.first, qPrintable(result.second));
+        QCOMPARE(db->GetString(PRODUCT_CODE), QString("SkyTrainer"));
+        QCOMPARE(db->GetString(PRODUCT_IMAGE_URL), sandbox.Origin("documents") + "/images/SkyTrainer.png");
+        QCOMPARE(db->GetBool(IS_DOWNLOADING), false);
+        QCOMPARE(sandbox.Requests("store").last().toObject().value("target").toString(),
+                 QString("/api/v2/users/1001/product"));
+    }
+
+    void productFailures_data()
+    {
+        QTest::addColumn<QString>("userId");
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("transfer") << "1001" << QJsonObject{{"status", 503}}
+                                  << "Network Error\nError: 008_003 {000/0115}";
+        QTest::newRow("not JSON") << "1001" << QJsonObject{{"body", "busy"}}
+                                  << "File Error\nError: 008_004 {000/0121}";
+        QTest::newRow("refused") << "9999" << QJsonObject()
+                                 << "no product for this user\nError: 008_005 {000/0125}";
+        QTest::newRow("escaping product")
+            << "1001" << QJsonObject{{"body", "{\"result\":\"ok\",\"data\":[{\"product\":\"../..\"}]}"}}
+            << "Invalid product code\nError: 008_015 {000/0131}";
+        QTest::newRow("no product") << "1001" << QJsonObject{{"body", "{\"result\":\"ok\",\"data\":[]}"}}
+                                    << "Invalid product code\nError: 008_015 {000/0131}";
+    }
+    void productFailures()
+    {
+        QFETCH(QString, userId);
+        QFETCH(QJsonObject, fault);
+        QFETCH(QString, expected);
+        OpenSession();
+        db->SetString(USER_ID, userId);
+        db->SetString(PRODUCT_CODE, "Kept");
+        if (!fault.isEmpty()) {
+            fault.insert("server", "store");
+            fault.insert("path", "/api/v2/users/*");
+            sandbox.AddFault(fault);
+        }
+        QCOMPARE(Run(&ShopAccountMng::GetProductInfo), std::make_pair(false, expected));
+        QCOMPARE(db->GetString(PRODUCT_CODE), QString("Kept"));
+    }
+
+    void versionList_data()
+    {
+        QTest::addColumn<QStringList>("catalogue");
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<QStringList>("setup");
+        QTest::addColumn<QString>("newest");
+        QTest::addColumn<bool>("clean");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("full among patches") << QStringList{"2.9:1", "3.0:2", "3.1:1", "3.2:1"} << ""
+                                            << QStringList{"3.0", "3.2"} << "3.2" << true << 1;
+        QTest::newRow("patches only") << QStringList{"1.1:1", "1.2:1", "1.3:1", "1.4:1", "1.5:1"} << "1.0"
+                                      << QStringList{"1.5"} << "1.5" << false << 1;
+        QTest::newRow("newest is full")
+            << QStringList{"1.0:2", "1.1:1", "2.0:2"} << "" << QStringList{"2.0"} << "2.0" << true << 1;
+        QStringList longList{"1.0:2"};
+        for (int i = 1; i <= 20; ++i) {
+            longList << QString("1.%1:1").arg(i);
+        }
+        QTest::newRow("second page by nextid")
+            << longList << "" << QStringList{"1.0", "1.20"} << "1.20" << true << 2;
+        QStringList patchesAfterCurrent{"1.0:2"};
+        for (int i = 1; i <= 25; ++i) {
+            patchesAfterCurrent << QString("1.%1:1").arg(i);
+        }
+        QTest::newRow("from the installed version")
+            << patchesAfterCurrent << "1.0" << QStringList{"1.25"} << "1.25" << false << 2;
+    }
+    void versionList()
+    {
+        QFETCH(QStringList, catalogue);
+        QFETCH(QString, current);
+        QFETCH(QStringList, setup);
+        QFETCH(QString, newest);
+        QFETCH(bool, clean);
+        QFETCH(int, pages);
+        UseVersions(catalogue);
+        OpenSession();
+        db->SetString(CURRENT_VERSION, current);
+        sandbox.ClearRequests();
+        const auto result = Run(&ShopAccountMng::GetVersionList);
+        QVERIFY2(result.first, qPrintable(result.second));
+        QCOMPARE(VersionsOf(db->GetJsonArray(SETUP_LIST)), setup);
+        QCOMPARE(db->GetString(NEWEST_VERSION), newest);
+        QCOMPARE(db->GetString(NEWEST_VERSION_SIZE), newest + " GB");
+        QCOMPARE(db->GetBool(IS_CLEAN_INSTALL), clean);
+        QCOMPARE(db->GetBool(NOT_NEED_UPDATE), false);
+        const QList<QUrlQuery> queries = AppVersionQueries();
+        QCOMPARE(queries.size(), pages);
+        QCOMPARE(queries.first().queryItemValue("rank"), QString("desc"));
+        QCOMPARE(queries.first().queryItemValue("pagesize"), QString("20"));
+        QCOMPARE(queries.first().hasQueryItem("from"), !current.isEmpty());
+        QCOMPARE(queries.first().hasQueryItem("nextid"), false);
+        if (pages > 1) {
+            QCOMPARE(queries.at(1).queryItemValue("nextid"), QString("n20"));
+            QCOMPARE(queries.at(1).queryItemValue("from"), queries.first().queryItemValue("from"));
+        }
+        const QJsonObject first = db->GetJsonArray(SETUP_LIST).first().toObject();
+        QCOMPARE(first.value("packageurl").toString(),
+                 sandbox.Origin("files") + "/files/" + setup.first() + ".7z");
+    }
+
+    void upToDate()
+    {
+        UseVersions({"1.0:2", "1.1:1"});
+        OpenSession();
+        db->SetString(CURRENT_VERSION, "1.1");
+        db->SetString(NEWEST_VERSION_SIZE, "untouched");
+        db->SetBool(IS_CLEAN_INSTALL, true);
+        db->SetJsonArray(SETUP_LIST, QJsonArray{1});
+        QCOMPARE(Run(&ShopAccountMng::GetVersionList).first, true);
+        QCOMPARE(db->GetJsonArray(SETUP_LIST), QJsonArray());
+        QCOMPARE(db->GetString(NEWEST_VERSION), QString("1.1"));
+        QCOMPARE(db->GetBool(NOT_NEED_UPDATE), true);
+        QCOMPARE(db->GetString(NEWEST_VERSION_SIZE), QString("untouched"));
+        QCOMPARE(db->GetBool(IS_CLEAN_INSTALL), true);
+    }
+
+    void versionListFailures_data()
+    {
+        QTest::addColumn<QStringList>("catalogue");
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("unknown package kind")
+            << QStringList{"1.0:2", "1.1:3"} << QJsonObject() << "File Error\nError: 008_014 {000/0337}";
+        QTest::newRow("transfer") << QStringList{"1.0:2"} << QJsonObject{{"status", 500}}
+                                  << "Network Error\nError: 008_011 {000/0298}";
+        QTest::newRow("not JSON") << QStringList{"1.0:2"} << QJsonObject{{"body", "<html/>"}}
+                                  << "File Error\nError: 008_012 {000/0303}";
+        QTest::newRow("refused") << QStringList{"1.0:2"}
+                                 << QJsonObject{{"body", "{\"result\":\"fail\",\"description\":\"closed\"}"}}
+                                 << "closed\nError: 008_013 {000/0307}";
+    }
+    void versionListFailures()
+    {
+        QFETCH(QStringList, catalogue);
+        QFETCH(QJsonObject, fault);
+        QFETCH(QString, expected);
+        UseVersions(catalogue);
+        OpenSession();
+        db->SetString(NEWEST_VERSION, "kept");
+        if (!fault.isEmpty()) {
+            fault.insert("server", "store");
+            fault.insert("path", "/api/v2/appversion");
+            sandbox.AddFault(fault);
+        }
+        QCOMPARE(Run(&ShopAccountMng::GetVersionList), std::make_pair(false, expected));
+        QCOMPARE(db->GetString(NEWEST_VERSION), QString("kept"));
+    }
+
+    // A server that keeps sending full pages without a way to the next one must not be asked for ever.
+    void fullPageWithoutNextId()
+    {
+        QJsonArray page;
+        for (int i = 0; i < 20; ++i) {
+            page.append(
+                QJsonObject{{"version", QString("9.%1").arg(20 - i)}, {"ispatch", 1}, {"spaceDesc", "1 GB"}});
+        }
+        sandbox.AddFault(
+            {{"server", "store"},
+             {"path", "/api/v2/appversion"},
+             {"body", QString::fromUtf8(QJsonDocument(QJsonObject{{"result", "ok"}, {"data", page}})
+                                            .toJson(QJsonDocument::Compact))}});
+        QCOMPARE(Run(&ShopAccountMng::GetVersionList).first, true);
+        QCOMPARE(VersionsOf(db->GetJsonArray(SETUP_LIST)), QStringList{"9.20"});
+        QCOMPARE(AppVersionQueries().size(), 1);
+    }
+
+    void noteList()
+    {
+        UseVersions({"1.0:2", "1.1:1", "1.2:1"});
+        OpenSession();
+        db->SetString(CURRENT_VERSION, "1.1");
+        QCOMPARE(Run(&ShopAccountMng::GetNoteList).first, true);
+        QCOMPARE(VersionsOf(db->GetJsonArray(NOTES_LIST)), (QStringList{"1.2", "1.1", "1.0"}));
+        const QUrlQuery query = AppVersionQueries().last();
+        QCOMPARE(query.toString(), QString("pagesize=20&rank=desc"));
+
+        sandbox.AddFault(
+            {{"server", "store"}, {"path", "/api/v2/appversion"}, {"status", 500}, {"times", 1}});
+        QCOMPARE(Run(&ShopAccountMng::GetNoteList),
+                 std::make_pair(false, QString("Network Error\nError: 008_006 {000/0235}")));
+        sandbox.AddFault({{"server", "store"},
+                          {"path", "/api/v2/appversion"},
+                          {"body", "{\"result\":\"fail\",\"description\":\"later\"}"}});
+        QCOMPARE(Run(&ShopAccountMng::GetNoteList),
+                 std::make_pair(false, QString("later\nError: 008_007 {000/0240}")));
+        QCOMPARE(db->GetJsonArray(NOTES_LIST).size(), 3);
+    }
+
+    void launcherVersion()
+    {
+        UseVersions(
+            {"1.0:2"},
+            QJsonArray{
+                QJsonObject{{"version", "2.1.0.1"}, {"packageurl", "{files}/files/a"}, {"md5", "aa"}},
+                QJsonObject{{"version", "2.1.0.2"}, {"packageurl", "{files}/files/b"}, {"md5", "bb"}}});
+        QCOMPARE(Run(&ShopAccountMng::GetLauncherVersion).first, true);
+        QCOMPARE(db->GetString(NEWEST_LAUNCHER_VERSION), QString("2.1.0.2"));
+        QCOMPARE(db->GetString(NEWEST_LAUNCHER_URL), sandbox.Origin("files") + "/files/b");
+        QCOMPARE(db->GetString(NEWEST_LAUNCHER_MD5), QString("bb"));
+        QCOMPARE(sandbox.Requests("store").last().toObject().value("target").toString(),
+                 QString("/api/v2/launcherversion?pagesize=1&rank=desc"));
+    }
+
+    void launcherVersionFailures_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("transfer") << QJsonObject{{"status", 500}}
+                                  << "Network Error\nError: 008_008 {000/0263}";
+        QTest::newRow("refused") << QJsonObject{{"body", "{\"result\":\"no\",\"description\":\"down\"}"}}
+                                 << "down\nError: 008_009 {000/0269}";
+        QTest::newRow("refused without text")
+            << QJsonObject{{"body", "{\"result\":\"no\"}"}} << "Network Error\nError: 008_009 {000/0269}";
+        QTest::newRow("empty list") << QJsonObject{{"body", "{\"result\":\"ok\",\"data\":[]}"}}
+                                    << "File Error\nError: 008_010 {000/0275}";
+    }
+    void launcherVersionFailures()
+    {
+        QFETCH(QJsonObject, fault);
+        QFETCH(QString, expected);
+        db->SetString(NEWEST_LAUNCHER_VERSION, "kept");
+        fault.insert("server", "store");
+        fault.insert("path", "/api/v2/launcherversion");
+        sandbox.AddFault(fault);
+        QCOMPARE(Run(&ShopAccountMng::GetLauncherVersion), std::make_pair(false, expected));
+        QCOMPARE(db->GetString(NEWEST_LAUNCHER_VERSION), QString("kept"));
+    }
+};
+
+AVIRO_TEST_MAIN(TestShopMng)
+#include "tst_shopmng.moc"

@@ -1,0 +1,267 @@
+#include "CrmService.h"
+#include "MsgPackEncoder.h"
+#include "ObjectRegistry.h"
+#include "RamDB.h"
+#include "Sandbox.h"
+#include "StatisticReportMng.h"
+#include "TestEnv.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+// Report encoding, signing and delivery to the sandbox statistics server, and the CRM event shapes.
+class TestStatistics : public QObject
+{
+    Q_OBJECT
+private:
+    Sandbox sandbox;
+    QTemporaryDir files;
+    ObjectRegistry registry;
+    RamDB* db = nullptr;
+
+    static QByteArray Hex(const QString& json)
+    {
+        return StatisticReportMng::PackEvents(QJsonDocument::fromJson(json.toUtf8()).array()).toHex();
+    }
+
+    std::pair<bool, QString> Report(const QJsonArray& events)
+    {
+        StatisticReportMng statistics;
+        std::optional<std::pair<bool, QString>> result;
+        statistics.report(events,
+                          [&](bool ok, const QString& message) { result = std::make_pair(ok, message); });
+        if (!TestEnv::WaitFor([&] { return result.has_value(); })) {
+            return {false, "no answer"};
+        }
+        return *result;
+    }
+
+    // The reports the server has recorded, once there are `count` of them.
+    QJsonArray WaitForReports(int count)
+    {
+        QJsonArray reports;
+        TestEnv::WaitFor([&] {
+            reports = sandbox.Reports();
+            return reports.size() >= count;
+        });
+        return reports;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TestEnv::InstallEnglish();
+        QVERIFY(sandbox.Start(Sandbox::BasicCatalogue(), files.path()));
+        db = new RamDB(this);
+        registry.RegisterObject("RamDB", db);
+    }
+
+    void init()
+    {
+        sandbox.ClearFaults();
+        sandbox.ClearReports();
+    }
+
+    void messagePackVectors_data()
+    {
+        QTest::addColumn<QString>("json");
+        QTest::addColumn<QByteArray>("hex");
+        QTest::newRow("reference")
+            << R"([{"type":"KPX_UserOnline","eventValue":{"onlineState":true},"appCode":"P1","n":3}])"
+            << QByteArray("9184a7617070436f6465a25031aa6576656e7456616c756581ab6f6e6c696e655374617465"
+                          "c3a16ecb4008000000000000a474797065ae4b50585f557365724f6e6c696e65");
+        QTest::newRow("empty") << "[]" << QByteArray("90");
+        QTest::newRow("nested and null")
+            << R"([{"a":{"b":[true,false,null]}}])" << QByteArray("9181a16181a16293c3c2c0");
+        QTest::newRow("non-ASCII key") << R"([{"é":1}])" << QByteArray("9181a2c3a9cb3ff0000000000000");
+        QTest::newRow("negative fraction") << "[-1.5]" << QByteArray("91cbbff8000000000000");
+        QTest::newRow("zero") << "[0]" << QByteArray("91cb0000000000000000");
+        QTest::newRow("length counts UTF-8 bytes") << QString("[\"%1\"]").arg(QString(16, QChar(0xe9)))
+                                                   << QByteArray("91d920") + QByteArray("c3a9").repeated(16);
+    }
+    void messagePackVectors()
+    {
+        QFETCH(QString, json);
+        QFETCH(QByteArray, hex);
+        QCOMPARE(Hex(json), hex);
+    }
+
+    void messagePackLengths_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QByteArray>("stringHead");
+        QTest::newRow("31") << 31 << QByteArray("bf");
+        QTest::newRow("32") << 32 << QByteArray("d920");
+        QTest::newRow("255") << 255 << QByteArray("d9ff");
+        QTest::newRow("256") << 256 << QByteArray("da0100");
+        QTest::newRow("65535") << 65535 << QByteArray("daffff");
+        QTest::newRow("65536") << 65536 << QByteArray("db00010000");
+    }
+    void messagePackLengths()
+    {
+        QFETCH(int, size);
+        QFETCH(QByteArray, stringHead);
+        const QByteArray packed = MsgPackEncoder::Pack(QString(size, 'x'));
+        QCOMPARE(packed.left(stringHead.size() / 2).toHex(), stringHead);
+        QCOMPARE(packed.size(), stringHead.size() / 2 + size);
+    }
+
+    void messagePackContainers_data()
+    {
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<QByteArray>("mapHead");
+        QTest::addColumn<QByteArray>("arrayHead");
+        QTest::newRow("15") << 15 << QByteArray("8f") << QByteArray("9f");
+        QTest::newRow("16") << 16 << QByteArray("de0010") << QByteArray("dc0010");
+        QTest::newRow("65536") << 65536 << QByteArray("df00010000") << QByteArray("dd00010000");
+    }
+    void messagePackContainers()
+    {
+        QFETCH(int, entries);
+        QFETCH(QByteArray, mapHead);
+        QFETCH(QByteArray, arrayHead);
+        QVariantMap map;
+        QVariantList list;
+        for (int i = 0; i < entries; ++i) {
+            map.insert(QString("k%1").arg(i, 5, 10, QChar('0')), true);
+            list.append(false);
+        }
+        const QByteArray packedMap = MsgPackEncoder::Pack(map);
+        QCOMPARE(packedMap.left(mapHead.size() / 2).toHex(), mapHead);
+        QCOMPARE(packedMap.mid(mapHead.size() / 2, 7).toHex(), QByteArray("a66b3030303030"));
+        QCOMPARE(packedMap.size(), mapHead.size() / 2 + entries * 8);
+        const QByteArray packedList = MsgPackEncoder::Pack(list);
+        QCOMPARE(packedList.left(arrayHead.size() / 2).toHex(), arrayHead);
+        QCOMPARE(packedList.size(), arrayHead.size() / 2 + entries);
+    }
+
+    void signatureCoversTheBody()
+    {
+        QCOMPARE(StatisticReportMng::SignBody(QByteArray::fromHex("90")),
+                 QByteArray("03e4edd672cbf84bc3e95be26c5e2456"));
+        QVERIFY(StatisticReportMng::SignBody("a") != StatisticReportMng::SignBody("b"));
+    }
+
+    void reportArrivesDecodedAndSigned()
+    {
+        const QJsonArray events{QJsonObject{{"type", "T"}, {"n", 7}, {"nested", QJsonObject{{"ok", true}}}}};
+        QCOMPARE(Report(events), std::make_pair(true, QString("Success")));
+        const QJsonArray reports = WaitForReports(1);
+        QCOMPARE(reports.size(), 1);
+        const QJsonObject report = reports.at(0).toObject();
+        QCOMPARE(report.value("appid").toString(), QString("413572"));
+        QVERIFY(report.value("signValid").toBool());
+        QCOMPARE(report.value("events").toArray(), events);
+        const QJsonObject request = sandbox.Requests("statistics").last().toObject();
+        QCOMPARE(request.value("headers").toObject().value("Content-Type").toString(),
+                 QString("application/octet-stream"));
+    }
+
+    void emptyBatchIsStillPosted()
+    {
+        QCOMPARE(Report(QJsonArray()).first, true);
+        const QJsonObject report = WaitForReports(1).at(0).toObject();
+        QCOMPARE(report.value("body").toString(), QString("90"));
+        QCOMPARE(report.value("sign").toString(), QString("03e4edd672cbf84bc3e95be26c5e2456"));
+    }
+
+    void answers_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("refused without message")
+            << QJsonObject{{"body", "{\"success\":false}"}} << false << "{\n}\n\nError: 009_002 {000/0066}";
+        QTest::newRow("refused with message")
+            << QJsonObject{{"body", "{\"success\":false,\"message\":{\"why\":\"x\"}}"}} << false
+            << "{\n    \"why\": \"x\"\n}\n\nError: 009_002 {000/0066}";
+        QTest::newRow("array answer")
+            << QJsonObject{{"body", "[true]"}} << false << "{\n}\n\nError: 009_002 {000/0066}";
+        QTest::newRow("success not boolean")
+            << QJsonObject{{"body", "{\"success\":\"yes\"}"}} << false << "{\n}\n\nError: 009_002 {000/0066}";
+        QTest::newRow("not JSON") << QJsonObject{{"body", "oops"}} << false
+                                  << "Failed to analyze the son reply in Report.\nError: 009_001 {000/0061}";
+    }
+    void answers()
+    {
+        QFETCH(QJsonObject, fault);
+        QFETCH(bool, ok);
+        QFETCH(QString, message);
+        fault.insert("server", "statistics");
+        fault.insert("path", "/api/report/client");
+        sandbox.AddFault(fault);
+        QCOMPARE(Report(QJsonArray{QJsonObject{{"type", "x"}}}), std::make_pair(ok, message));
+    }
+
+    void transferFailure()
+    {
+        sandbox.AddFault({{"server", "statistics"}, {"path", "/api/report/client"}, {"status", 500}});
+        const auto result = Report(QJsonArray());
+        QVERIFY(!result.first);
+        QVERIFY2(result.second.endsWith("\nError: 009_000 {401/0055}"), qPrintable(result.second));
+    }
+
+    void onlineEventsWithoutAccount()
+    {
+        CrmService crm;
+        crm.registry = &registry;
+        crm.reportUserOnline(true);
+        const QJsonArray events = WaitForReports(1).at(0).toObject().value("events").toArray();
+        QCOMPARE(events.size(), 2);
+        const QJsonObject login = events.at(0).toObject();
+        QCOMPARE(login, (QJsonObject{{"type", "KPX_UserLogin"},
+                                     {"eventValue", QJsonObject{{"loginEvent", "login"}}},
+                                     {"appCode", "Unkown App"},
+                                     {"appVer", "Unkown Ver"},
+                                     {"userAccount", "Unkown User"}}));
+        const QJsonObject online = events.at(1).toObject();
+        QCOMPARE(online.value("type").toString(), QString("KPX_UserOnline"));
+        QCOMPARE(online.value("eventValue").toObject().value("onlineState").toBool(), true);
+        QCOMPARE(online.value("reportid").toString(), QString("7a4df655b2fc34d60a894f56ecf5333a"));
+    }
+
+    void offlineEventsOfASignedInUser()
+    {
+        db->SetString(USER_ACCOUNT, "pilot@example.com");
+        db->SetString(PRODUCT_CODE, "SkyTrainer");
+        db->SetString(NEWEST_VERSION, "1.2.0.0");
+        db->SetString(CURRENT_VERSION, "1.1.0.0");
+        CrmService crm;
+        crm.registry = &registry;
+        crm.reportUserOnline(false);
+        const QJsonArray events = WaitForReports(1).at(0).toObject().value("events").toArray();
+        QCOMPARE(events.at(0).toObject().value("eventValue").toObject().value("loginEvent").toString(),
+                 QString("logout"));
+        const QJsonObject online = events.at(1).toObject();
+        QCOMPARE(online.value("eventValue").toObject().value("onlineState").toBool(), false);
+        QCOMPARE(online.value("reportid").toString(), QString("53a218610319f8032dd505940e510648"));
+        QCOMPARE(online.value("appVer").toString(), QString("1.2.0.0"));
+        QCOMPARE(online.value("appCode").toString(), QString("SkyTrainer"));
+        QCOMPARE(online.value("userAccount").toString(), QString("pilot@example.com"));
+    }
+
+    void customEventsAreStampedInOrder()
+    {
+        db->SetString(USER_ACCOUNT, "pilot@example.com");
+        db->SetString(NEWEST_VERSION, "1.2.0.0");
+        CrmService crm;
+        crm.registry = &registry;
+        crm.reportCustom(QJsonArray{QJsonObject{{"type", "A"}, {"appVer", "game's own"}, {"score", 10}},
+                                    QJsonValue("not an object"),
+                                    QJsonObject{{"type", "C"}, {"reportid", "kept"}}});
+        const QJsonArray events = WaitForReports(1).at(0).toObject().value("events").toArray();
+        QCOMPARE(events.size(), 3);
+        QCOMPARE(events.at(0).toObject().value("type").toString(), QString("A"));
+        QCOMPARE(events.at(0).toObject().value("appVer").toString(), QString("1.2.0.0"));
+        QCOMPARE(events.at(0).toObject().value("score").toDouble(), 10.0);
+        QCOMPARE(events.at(1).toObject().keys(), (QStringList{"appCode", "appVer", "userAccount"}));
+        QCOMPARE(events.at(2).toObject().value("reportid").toString(), QString("kept"));
+    }
+};
+
+AVIRO_TEST_MAIN(TestStatistics)
+#include "tst_statistics.moc"
