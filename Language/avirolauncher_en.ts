@@ -2,6 +2,105 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="zh_CN">
 <context>
+    <name>CheckMd5Thread</name>
+    <message>
+        <source>文件无法打开，无法校验</source>
+        <translation>File Error</translation>
+    </message>
+    <message>
+        <source>文件校验已中止</source>
+        <translation>Verification stopped</translation>
+    </message>
+    <message>
+        <source>文件校验不通过</source>
+        <translation>File verification fails</translation>
+    </message>
+</context>
+<context>
+    <name>DownloadStat</name>
+    <message>
+        <source>剩余：</source>
+        <translation>Remaining:</translation>
+    </message>
+    <message>
+        <source> 下载速度：</source>
+        <translation>Download Speed:</translation>
+    </message>
+    <message>
+        <source>长时间下载速度低</source>
+        <translation>Download speed slow,please check your internet connection.</translation>
+    </message>
+</context>
+<context>
+    <name>FileDownloader</name>
+    <message>
+        <source>网络错误</source>
+        <translation>Network Error</translation>
+    </message>
+    <message>
+        <source>无法获取文件总长度</source>
+        <translation>File Error</translation>
+    </message>
+    <message>
+        <source>无法打开本地文件</source>
+        <translation>File Error</translation>
+    </message>
+    <message>
+        <source>写入文件错误</source>
+        <translation>File Error</translation>
+    </message>
+    <message>
+        <source>下载文件网络错误</source>
+        <translation>Network Error</translation>
+    </message>
+    <message>
+        <source>文件下载结束，大小不一致</source>
+        <translation>File Error</translation>
+    </message>
+</context>
+<context>
+    <name>GameDownloader</name>
+    <message>
+        <source>安装包文件名无效</source>
+        <translation>Invalid package file name</translation>
+    </message>
+    <message>
+        <source>没有可下载的安装包</source>
+        <translation>Nothing to download</translation>
+    </message>
+    <message>
+        <source>获取安装包信息</source>
+        <translation>Obtaining Installation Info</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+</context>
+<context>
+    <name>LauncherDownloader</name>
+    <message>
+        <source>安装包文件名无效</source>
+        <translation>Invalid package file name</translation>
+    </message>
+    <message>
+        <source>获取安装包信息</source>
+        <translation>Obtaining Installation Info</translation>
+    </message>
+    <message>
+        <source>没有可下载的安装包</source>
+        <translation>Nothing to download</translation>
+    </message>
+    <message>
+        <source>校验版本：</source>
+        <translation>Verifying:</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <source>无法启动</source>

@@ -96,7 +96,8 @@ void ResponseFaults::Install(httplib::Server& server, SandboxState& state, const
     server.set_pre_routing_handler([&state, name](const httplib::Request& req, httplib::Response& res) {
         streamed = false;
         recorded = false;
-        currentFault = state.TakeFault(name, QString::fromStdString(req.path));
+        currentFault =
+            state.TakeFault(name, QString::fromStdString(req.method), QString::fromStdString(req.path));
         if (!currentFault) {
             return httplib::Server::HandlerResponse::Unhandled;
         }
@@ -177,6 +178,12 @@ void ResponseFaults::SendBody(SandboxState& state, httplib::Response& res, qint6
         return;
     }
     const qint64 announced = fault && !fault->length.isEmpty() ? size + fault->length.toLongLong() : size;
+    if (announced <= 0) {
+        // httplib leaves the length out of an empty answer, and the client would wait for the end.
+        res.set_content(std::string(), contentType);
+        res.set_header("Content-Length", "0");
+        return;
+    }
     res.set_content_provider(
         size_t(std::max<qint64>(0, announced)), contentType,
         [&state, reader, progress](size_t offset, size_t length, httplib::DataSink& sink) {

@@ -42,6 +42,7 @@ Fault Fault::FromJson(const QJsonObject& json)
     Fault fault;
     fault.server = json.value("server").toString();
     fault.path = json.value("path").toString();
+    fault.method = json.value("method").toString();
     fault.stallMs = json.value("stallMs").toInt(0);
     fault.stallAfter = qint64(json.value("stallAfter").toDouble(-1));
     fault.throttle = qint64(json.value("throttle").toDouble(0));
@@ -282,14 +283,15 @@ void SandboxState::ClearFaults()
     faults.clear();
 }
 
-std::optional<Fault> SandboxState::TakeFault(const QString& server, const QString& path)
+std::optional<Fault> SandboxState::TakeFault(const QString& server, const QString& method,
+                                             const QString& path)
 {
     std::lock_guard<std::mutex> guard(lock);
     for (int i = 0; i < faults.size(); ++i) {
         Fault& fault = faults[i];
         const bool pathMatches =
             fault.path.endsWith('*') ? path.startsWith(fault.path.chopped(1)) : path == fault.path;
-        if (fault.server != server || !pathMatches) {
+        if (fault.server != server || !pathMatches || (!fault.method.isEmpty() && fault.method != method)) {
             continue;
         }
         const Fault taken = fault;

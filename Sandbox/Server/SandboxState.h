@@ -18,6 +18,7 @@ struct Fault
 {
     QString server;
     QString path;             // exact, or a prefix when it ends with "*"
+    QString method;           // only requests of this method, when given
     int stallMs = 0;          // pause this long ...
     qint64 stallAfter = -1;   // ... after this many body bytes, or before answering at all when negative
     qint64 throttle = 0;      // body bytes per second
@@ -65,7 +66,7 @@ public:
     // Faults: the one matching a request, counted as used.
     void AddFault(const Fault& fault);
     void ClearFaults();
-    std::optional<Fault> TakeFault(const QString& server, const QString& path);
+    std::optional<Fault> TakeFault(const QString& server, const QString& method, const QString& path);
 
     // What tests read back.
     void RecordRequest(const QString& server, const httplib::Request& req);

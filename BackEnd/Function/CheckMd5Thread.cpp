@@ -1,0 +1,82 @@
+#include "CheckMd5Thread.h"
+
+#include "ErrorSuffix.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDebug>
+#include <QFile>
+
+CheckMd5Thread::CheckMd5Thread(QObject* parent) : QThread(parent)
+{
+    connect(this, &QThread::finished, this, [this] {
+        emit OnOver(state, reason);
+        deleteLater();
+    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &CheckMd5Thread::StopAndWait);
+}
+
+CheckMd5Thread::~CheckMd5Thread()
+{
+    // A QThread destroyed while it runs aborts the process: stop the loop and wait for its real end.
+    StopAndWait();
+}
+
+void CheckMd5Thread::StopAndWait()
+{
+    stopRequested = true;
+    running = false;
+    wait();
+}
+
+void CheckMd5Thread::run()
+{
+    emit Progress(0);
+    emit Percent(0);
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        state = false;
+        reason = tr("文件无法打开，无法校验") + ErrorSuffix(ErrMd5, 0, 0, 35);
+        return;
+    }
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    const double size = double(file.size());
+    qint64 total = 0;
+    running = !stopRequested;
+    QByteArray block(int(kBlockSize), Qt::Uninitialized);
+    while (!file.atEnd()) {
+        if (!running) {
+            break;
+        }
+        const qint64 got = file.read(block.data(), kBlockSize);
+        if (got <= 0) {
+            break;
+        }
+        hash.addData(block.constData(), int(got));
+        total += got;
+        const auto rate = float(double(total) / size);
+        emit Progress(rate);
+        emit Percent(int(rate) * 100);
+    }
+    if (!running) {
+        // Stopped before the end: nothing was verified, and that must not read as a pass.
+        state = false;
+        reason = tr("文件校验已中止") + ErrorSuffix(ErrMd5, 2, 0, 49);
+        return;
+    }
+    if (total != file.size()) {
+        state = false;
+        reason = tr("文件无法打开，无法校验") + ErrorSuffix(ErrMd5, 0, 0, 52);
+        return;
+    }
+    const QString computed = QString::fromLatin1(hash.result().toHex());
+    qDebug() << "Calc MD5: " << computed;
+    qDebug() << "Dst  MD5: " << md5;
+    if (computed.compare(md5, Qt::CaseInsensitive) == 0) {
+        state = true;
+        reason.clear();
+    } else {
+        state = false;
+        reason = tr("文件校验不通过") + ErrorSuffix(ErrMd5, 1, 0, 57);
+    }
+}

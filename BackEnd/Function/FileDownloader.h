@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QFile>
+#include <QObject>
+
+#include <functional>
+
+class DownFileMeta;
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// Fetches one remote file into one local file, resuming from the bytes already on disk. It never loses
+// a byte it has written: the record's downloadedSize follows the file's length at every step.
+class FileDownloader : public QObject
+{
+    Q_OBJECT
+public:
+    using SizeCallback = std::function<void(bool ok, const QString& reason)>;
+
+    explicit FileDownloader(QObject* parent = nullptr);
+
+    // HEAD request for the record's URL; sets its totalSize on success.
+    void QuerySize(DownFileMeta* meta, const SizeCallback& callback);
+    // Appends to the record's file from its resume point; the end comes as Finish.
+    void Start(DownFileMeta* meta);
+    // Cancels the transfer: StateChanged(false) and no Finish.
+    void Abort();
+
+signals:
+    void Finish(bool ok, QString reason);
+    void StateChanged(bool running);
+
+public slots:
+    // Drops the connection and continues on a new one from the bytes on disk, without any signal.
+    void Disconnect();
+
+private slots:
+    void NetFinished();
+    void CopyData();
+
+private:
+    void Connect();
+    void Reconnect();
+    void ReleaseReply();
+    void StopAndReport(bool ok, const QString& reason);
+    bool CheckRange();
+
+    QFile file;
+    DownFileMeta* meta = nullptr;
+    QNetworkAccessManager* manager;
+    QNetworkReply* reply = nullptr;
+    qint64 requestedFrom = 0;
+    bool rangeChecked = false;
+};

@@ -1,0 +1,221 @@
+#include "GameDownloader.h"
+
+#include "DownFileMeta.h"
+#include "ErrorSuffix.h"
+#include "ObjectRegistry.h"
+#include "PathMng.h"
+#include "RamDB.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+
+GameDownloader::GameDownloader(QObject* parent) : QObject(parent), downloader(this), stat(this, &records)
+{
+    connect(&downloader, &FileDownloader::Finish, this, &GameDownloader::OnFileFinished);
+    connect(&downloader, &FileDownloader::StateChanged, this, &GameDownloader::FollowState);
+    connect(&stat, &DownloadStat::LowSpeed, &downloader, &FileDownloader::Disconnect);
+    connect(&stat, &DownloadStat::Progress, this, &GameDownloader::Progress);
+    connect(&stat, &DownloadStat::HintInfo, this, &GameDownloader::HintInfo);
+    connect(&stat, &DownloadStat::Error, this, &GameDownloader::StopAndReport);
+}
+
+RamDB* GameDownloader::Db() const
+{
+    return registry->Find<RamDB>(QStringLiteral("RamDB"));
+}
+
+void GameDownloader::ClearRecords()
+{
+    for (DownFileMeta* meta : qAsConst(records)) {
+        meta->deleteLater();
+    }
+    records.clear();
+}
+
+void GameDownloader::MarkDownloading(bool downloading)
+{
+    Db()->SetBool(IS_DOWNLOADING, downloading);
+    Db()->SetString(DOWNLOAD_VERSION, downloading ? Db()->GetString(NEWEST_VERSION) : QString());
+}
+
+void GameDownloader::Start()
+{
+    // A new run replaces one that may still be transferring into the records about to be released.
+    stat.Stop();
+    downloader.Abort();
+    ClearRecords();
+    const QJsonArray list = Db()->GetJsonArray(SETUP_LIST);
+    qDebug() << "GameDownloader::Start " << QJsonDocument(list).toJson(QJsonDocument::Compact);
+    auto* paths = registry->Find<PathMng>(QStringLiteral("PathMng"));
+    for (const QJsonValue& element : list) {
+        const QJsonObject package = element.toObject();
+        const QString url = package.value(QStringLiteral("packageurl")).toString();
+        const QString name = DownFileMeta::LocalFileName(url);
+        if (name.isEmpty()) {
+            ClearRecords();
+            followState = true;
+            MarkDownloading(false);
+            emit StateChanged(false);
+            emit Finish(false, tr("安装包文件名无效") + ErrorSuffix(ErrFileDownloader, 6, 0, 150));
+            return;
+        }
+        auto* meta = new DownFileMeta(this);
+        meta->Init(url, paths->CacheFilePath(name), package.value(QStringLiteral("version")).toString(),
+                   package.value(QStringLiteral("md5")).toString());
+        records.append(meta);
+    }
+    if (records.isEmpty()) {
+        followState = true;
+        MarkDownloading(false);
+        emit StateChanged(false);
+        emit Finish(false, tr("没有可下载的安装包") + ErrorSuffix(ErrFileDownloader, 7, 0, 160));
+        return;
+    }
+    downloader.QuerySize(records.first(),
+                         [this](bool ok, const QString& reason) { OnSizeAnswer(ok, reason); });
+    sizeAborted = false;
+    emit HintInfo(tr("获取安装包信息"));
+    MarkDownloading(true);
+}
+
+void GameDownloader::OnSizeAnswer(bool ok, const QString& reason)
+{
+    if (sizeAborted) {
+        return;
+    }
+    if (!ok) {
+        sizeAborted = true;
+        followState = true;
+        StopAndReport(reason);
+        return;
+    }
+    for (DownFileMeta* meta : qAsConst(records)) {
+        if (meta->totalSize <= 0) {
+            downloader.QuerySize(meta,
+                                 [this](bool success, const QString& why) { OnSizeAnswer(success, why); });
+            return;
+        }
+    }
+    stat.Start();
+    followState = true;
+    NextPackage();
+}
+
+void GameDownloader::NextPackage()
+{
+    for (DownFileMeta* meta : qAsConst(records)) {
+        if (meta->totalSize - meta->downloadedSize > 0) {
+            downloader.Start(meta);
+            return;
+        }
+    }
+    QStringList packs;
+    QStringList versions;
+    QStringList digests;
+    for (const DownFileMeta* meta : qAsConst(records)) {
+        packs << meta->filePath;
+        versions << meta->version;
+        digests << meta->md5;
+    }
+    RamDB* db = Db();
+    db->SetValue(INSTALL_PACK_LIST, packs);
+    db->SetValue(INSTALL_VERSION_LIST, versions);
+    db->SetValue(INSTALL_MD5_LIST, digests);
+    followState = true;
+    stat.Stop();
+    downloader.Abort();
+    MarkDownloading(false);
+    emit StateChanged(false);
+    emit Finish(true, QString());
+}
+
+void GameDownloader::OnFileFinished(bool ok, const QString& reason)
+{
+    if (ok) {
+        NextPackage();
+    } else {
+        StopAndReport(reason);
+    }
+}
+
+void GameDownloader::StopAndReport(const QString& reason)
+{
+    followState = true;
+    stat.Stop();
+    downloader.Abort();
+    MarkDownloading(false);
+    emit StateChanged(false);
+    emit Finish(false, reason);
+}
+
+void GameDownloader::FollowState(bool running)
+{
+    if (!followState) {
+        return;
+    }
+    if (running) {
+        followState = false;
+    }
+    state = running ? 2 : 0;
+    emit StateChanged(running);
+}
+
+void GameDownloader::StopDownload()
+{
+    followState = true;
+    stat.Stop();
+    downloader.Abort();
+    emit HintInfo(tr("暂停"));
+}
+
+void GameDownloader::StartDownload()
+{
+    // Resuming needs every package's size; without them the next-package step would take unknown
+    // packages for complete ones. Ask again from the start instead.
+    const bool sizesKnown =
+        !records.isEmpty() && std::all_of(records.cbegin(), records.cend(),
+                                          [](const DownFileMeta* meta) { return meta->totalSize > 0; });
+    if (!sizesKnown) {
+        Start();
+        return;
+    }
+    stat.Start();
+    followState = true;
+    NextPackage();
+}
+
+void GameDownloader::SwitchDownload(bool isDownloading)
+{
+    switch (state) {
+    case 0:
+        if (isDownloading) {
+            qDebug() << "[Error] UI is downloading ,inner is not download";
+        } else {
+            state = 1;
+            StartDownload();
+        }
+        break;
+    case 1:
+        qDebug() << (isDownloading ? "[Error] UI is downloading ,inner is requesting download"
+                                   : "[Warn] Don't repeat request download");
+        break;
+    case 2:
+        if (isDownloading) {
+            state = 3;
+            StopDownload();
+        } else {
+            qDebug() << "[Error] UI is not download ,inner is downloading";
+        }
+        break;
+    case 3:
+        qDebug() << (isDownloading ? "[Warn] Don't repeat cancel download"
+                                   : "[Error] UI is not download ,inner is canceling download");
+        break;
+    default:
+        break;
+    }
+}

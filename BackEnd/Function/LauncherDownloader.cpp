@@ -1,0 +1,196 @@
+#include "LauncherDownloader.h"
+
+#include "CheckMd5Thread.h"
+#include "DownFileMeta.h"
+#include "ErrorSuffix.h"
+#include "ObjectRegistry.h"
+#include "PathMng.h"
+#include "RamDB.h"
+
+#include <QDebug>
+
+LauncherDownloader::LauncherDownloader(QObject* parent)
+    : QObject(parent), downloader(this), stat(this, &records)
+{
+    connect(&downloader, &FileDownloader::Finish, this, &LauncherDownloader::OnFileFinished);
+    connect(&downloader, &FileDownloader::StateChanged, this, &LauncherDownloader::FollowState);
+    connect(&stat, &DownloadStat::LowSpeed, &downloader, &FileDownloader::Disconnect);
+    connect(&stat, &DownloadStat::Progress, this,
+            [this](int value) { emit Progress(float(value) / 100.0f); });
+    connect(&stat, &DownloadStat::HintInfo, this, &LauncherDownloader::HintInfo);
+    // Reconnecting for ever in silence helps nobody: long slowness ends the download like the game's.
+    connect(&stat, &DownloadStat::Error, this, &LauncherDownloader::StopAndReport);
+}
+
+RamDB* LauncherDownloader::Db() const
+{
+    return registry->Find<RamDB>(QStringLiteral("RamDB"));
+}
+
+void LauncherDownloader::ClearRecords()
+{
+    for (DownFileMeta* meta : qAsConst(records)) {
+        meta->deleteLater();
+    }
+    records.clear();
+}
+
+void LauncherDownloader::MarkDownloading(bool downloading)
+{
+    Db()->SetBool(IS_LAUNCHER_DOWNLOADING, downloading);
+    Db()->SetString(DOWNLOAD_LAUNCHER_VERSION,
+                    downloading ? Db()->GetString(NEWEST_LAUNCHER_VERSION) : QString());
+}
+
+void LauncherDownloader::Start()
+{
+    stat.Stop();
+    downloader.Abort();
+    ClearRecords();
+    const QString url = Db()->GetString(NEWEST_LAUNCHER_URL);
+    const QString version = Db()->GetString(NEWEST_LAUNCHER_VERSION);
+    const QString md5 = Db()->GetString(NEWEST_LAUNCHER_MD5);
+    qDebug() << "Launcher url: " << url;
+    const QString name = DownFileMeta::LocalFileName(url);
+    if (name.isEmpty()) {
+        MarkDownloading(false);
+        emit Finish(false, tr("安装包文件名无效") + ErrorSuffix(ErrFileDownloader, 6, 0, 152));
+        return;
+    }
+    auto* meta = new DownFileMeta(this);
+    records.append(meta);
+    meta->Init(url, PathMng::UserDownloadPath(name), version, md5);
+    downloader.QuerySize(meta, [this](bool ok, const QString& reason) { OnSizeAnswer(ok, reason); });
+    sizeAborted = false;
+    emit HintInfo(tr("获取安装包信息"));
+    MarkDownloading(true);
+}
+
+void LauncherDownloader::OnSizeAnswer(bool ok, const QString& reason)
+{
+    if (sizeAborted) {
+        return;
+    }
+    if (!ok) {
+        sizeAborted = true;
+        stat.Stop();
+        MarkDownloading(false);
+        emit Finish(false, reason);
+        return;
+    }
+    if (!records.isEmpty() && records.first()->totalSize > 0) {
+        StartDownload();
+    }
+}
+
+void LauncherDownloader::StartDownload()
+{
+    // Before the first Start and after a verification there is no record to continue.
+    if (records.isEmpty() || records.first()->totalSize <= 0) {
+        state = 0;
+        emit Finish(false, tr("没有可下载的安装包") + ErrorSuffix(ErrFileDownloader, 7, 0, 170));
+        return;
+    }
+    stat.Start();
+    followState = true;
+    DownFileMeta* meta = records.first();
+    if (meta->totalSize - meta->downloadedSize <= 0) {
+        stat.Stop();
+        MarkDownloading(false);
+        Verify();
+        ClearRecords();
+        return;
+    }
+    downloader.Start(meta);
+}
+
+void LauncherDownloader::OnFileFinished(bool ok, const QString& reason)
+{
+    stat.Stop();
+    MarkDownloading(false);
+    if (ok) {
+        Verify();
+        ClearRecords();
+    } else {
+        emit Finish(false, reason);
+    }
+}
+
+void LauncherDownloader::StopAndReport(const QString& reason)
+{
+    stat.Stop();
+    followState = true;
+    downloader.Abort();
+    MarkDownloading(false);
+    emit Finish(false, reason);
+}
+
+void LauncherDownloader::Verify()
+{
+    followState = false;
+    state = 4;
+    const DownFileMeta* meta = records.first();
+    auto* thread = new CheckMd5Thread(this);
+    emit HintInfo(tr("校验版本：") + meta->version);
+    thread->filePath = meta->filePath;
+    Db()->SetString(LAUNCHER_SETUP_PATH, meta->filePath);
+    thread->md5 = meta->md5;
+    connect(thread, &CheckMd5Thread::Progress, this, &LauncherDownloader::Progress);
+    connect(thread, &CheckMd5Thread::OnOver, this, &LauncherDownloader::Finish);
+    thread->start();
+}
+
+void LauncherDownloader::FollowState(bool running)
+{
+    if (!followState) {
+        return;
+    }
+    if (running) {
+        followState = false;
+    }
+    state = running ? 2 : 0;
+    emit StateChanged(running);
+}
+
+void LauncherDownloader::StopDownload()
+{
+    followState = true;
+    stat.Stop();
+    downloader.Abort();
+    emit HintInfo(tr("暂停"));
+}
+
+void LauncherDownloader::SwitchDownload(bool isDownloading)
+{
+    switch (state) {
+    case 0:
+        if (isDownloading) {
+            qDebug() << "[Error] UI is downloading ,inner is not download";
+        } else {
+            state = 1;
+            StartDownload();
+        }
+        break;
+    case 1:
+        qDebug() << (isDownloading ? "[Error] UI is downloading ,inner is requesting download"
+                                   : "[Warn] Don't repeat request download");
+        break;
+    case 2:
+        if (isDownloading) {
+            state = 3;
+            StopDownload();
+        } else {
+            qDebug() << "[Error] UI is not download ,inner is downloading";
+        }
+        break;
+    case 3:
+        qDebug() << (isDownloading ? "[Warn] Don't repeat cancel download"
+                                   : "[Error] UI is not download ,inner is canceling download");
+        break;
+    case 4:
+        qDebug() << "[Warn] Is Checking downfile, canel/resume is useless.";
+        break;
+    default:
+        break;
+    }
+}
