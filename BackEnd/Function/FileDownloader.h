@@ -51,4 +51,5 @@ private:
     QNetworkReply* reply = nullptr;
     qint64 requestedFrom = 0;
     bool rangeChecked = false;
+    QByteArray chunk;
 };

@@ -1,6 +1,7 @@
 // Runs one piece of the download pipeline in its own process, for the crash-safety test and the benchmark.
 //   pipeline_probe download URL FILE   download URL into FILE, resuming; prints "RESUME <bytes>" first and
-//                                      "FINISH <ok> <reason>" at the end
+//                                      "FINISH <ok> <ms since start> <ms of the transfer> <reason>" at the
+//                                      end
 //   pipeline_probe md5 FILE DIGEST     verify FILE; prints "VERDICT <ok> <milliseconds>"
 //   pipeline_probe md5-quit FILE       start verifying FILE and quit the application 50 ms later
 // Every mode ends by printing "PEAK_RSS_KB <kB>".
@@ -46,17 +47,19 @@ int main(int argc, char** argv)
         std::printf("RESUME %lld\n", static_cast<long long>(meta.downloadedSize));
         std::fflush(stdout);
         FileDownloader downloader;
+        QElapsedTimer transfer;
         QObject::connect(&downloader, &FileDownloader::Finish, [&](bool ok, const QString& reason) {
-            std::printf("FINISH %d %lld %s\n", ok ? 1 : 0, static_cast<long long>(clock.elapsed()),
-                        qPrintable(reason.simplified()));
+            std::printf("FINISH %d %lld %lld %s\n", ok ? 1 : 0, static_cast<long long>(clock.elapsed()),
+                        static_cast<long long>(transfer.elapsed()), qPrintable(reason.simplified()));
             QCoreApplication::exit(ok ? 0 : 1);
         });
         downloader.QuerySize(&meta, [&](bool ok, const QString& reason) {
             if (!ok) {
-                std::printf("FINISH 0 0 %s\n", qPrintable(reason.simplified()));
+                std::printf("FINISH 0 0 0 %s\n", qPrintable(reason.simplified()));
                 QCoreApplication::exit(1);
                 return;
             }
+            transfer.start();
             downloader.Start(&meta);
         });
         status = QCoreApplication::exec();
