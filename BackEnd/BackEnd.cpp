@@ -17,19 +17,23 @@ QObject* ProvideBackEnd(QQmlEngine*, QJSEngine*)
 } // namespace
 
 BackEnd::BackEnd(QObject* parent)
-    : QObject(parent), account(this), shop(this), crm(this), db(this), lang(this), gd(this)
+    : QObject(parent), account(this), shop(this), crm(this), db(this), lang(this), installer(this),
+      gameDownloader(this), gameLauncher(this), gd(this), launcherDownloader(this), settings(this)
 {
 }
 
 bool BackEnd::Init(QString& error)
 {
-    Q_UNUSED(error)
     instance = this;
 
     RegisterObject(QStringLiteral("RamDB"), &db);
     RegisterObject(QStringLiteral("VomoAccountMng"), &account);
     RegisterObject(QStringLiteral("ShopAccountMng"), &shop);
     RegisterObject(QStringLiteral("CrmService"), &crm);
+    RegisterObject(QStringLiteral("GameInstaller"), &installer);
+    RegisterObject(QStringLiteral("GameDownloader"), &gameDownloader);
+    RegisterObject(QStringLiteral("LauncherDownloader"), &launcherDownloader);
+    RegisterObject(QStringLiteral("GameLauncher"), &gameLauncher);
     RegisterObject(QStringLiteral("PathMng"), &paths);
     RegisterObject(QStringLiteral("MultiLang"), &lang);
 
@@ -38,9 +42,18 @@ bool BackEnd::Init(QString& error)
     shop.registry = &registry;
     crm.registry = &registry;
     lang.registry = &registry;
+    gameDownloader.registry = &registry;
+    launcherDownloader.registry = &registry;
+    gameLauncher.SetRegistry(&registry);
+    installer.registry = &registry;
     gd.registry = &registry;
+    settings.registry = &registry;
 
     lang.InitLangs();
+    settings.Init();
+    if (!gameLauncher.InitChannel(error)) {
+        return false;
+    }
 
     connect(&db, &RamDB::DbSaved, &gd, &GlobalData::DdChanged);
 
@@ -54,6 +67,8 @@ void BackEnd::RegisterQmlTypes()
                                            QStringLiteral("GlobalData use for instance"));
     qmlRegisterUncreatableType<MultiLang>("BackEnd.MultiLang", 1, 0, "MultiLang",
                                           QStringLiteral("MultiLang use for instance"));
+    qmlRegisterUncreatableType<GameSettings>("BackEnd.GameSettings", 1, 0, "GameSettings",
+                                             QStringLiteral("GameSettings use for instance"));
     qmlRegisterSingletonType<BackEnd>("BackEnd", 1, 0, "BE", ProvideBackEnd);
 }
 

@@ -1,7 +1,12 @@
 #pragma once
 
 #include "CrmService.h"
+#include "GameDownloader.h"
+#include "GameInstaller.h"
+#include "GameLauncher.h"
+#include "GameSettings.h"
 #include "GlobalData.h"
+#include "LauncherDownloader.h"
 #include "MultiLang.h"
 #include "ObjectRegistry.h"
 #include "PathMng.h"
@@ -19,6 +24,7 @@ class BackEnd : public QObject
     Q_PROPERTY(GlobalData* globalData READ globalData NOTIFY globalDataChanged)
     Q_PROPERTY(MultiLang* multiLang READ multiLang NOTIFY multiLangChanged)
     Q_PROPERTY(QString version READ version NOTIFY versionChanged)
+    Q_PROPERTY(GameSettings* gameSettings READ gameSettings NOTIFY gameSettingsChanged)
 public:
     explicit BackEnd(QObject* parent = nullptr);
 
@@ -30,6 +36,7 @@ public:
 
     GlobalData* globalData() { return &gd; }
     MultiLang* multiLang() { return &lang; }
+    GameSettings* gameSettings() { return &settings; }
     QString version() const;
 
     // The instance the QML singleton hands out; set by Init.
@@ -39,6 +46,7 @@ signals:
     void globalDataChanged();
     void multiLangChanged();
     void versionChanged();
+    void gameSettingsChanged();
 
 private:
     void RegisterQmlTypes();
@@ -48,7 +56,12 @@ private:
     CrmService crm;
     RamDB db;
     MultiLang lang;
+    GameInstaller installer;
+    GameDownloader gameDownloader;
+    GameLauncher gameLauncher;
     PathMng paths;
     ObjectRegistry registry;
     GlobalData gd;
+    LauncherDownloader launcherDownloader;
+    GameSettings settings;
 };

@@ -78,6 +78,40 @@
     </message>
 </context>
 <context>
+    <name>GameIPC</name>
+    <message>
+        <source>网络端口被占用</source>
+        <translation>Network Adapter Occupied</translation>
+    </message>
+</context>
+<context>
+    <name>GameInstaller</name>
+    <message>
+        <source>安装包列表为空，无法安装</source>
+        <translation>File Error</translation>
+    </message>
+    <message>
+        <source>安装包列表不一致，无法安装</source>
+        <translation>File Error</translation>
+    </message>
+    <message>
+        <source>游戏目录无效，无法安装</source>
+        <translation>File Error</translation>
+    </message>
+    <message>
+        <source>校验版本：</source>
+        <translation>Verifying:</translation>
+    </message>
+    <message>
+        <source>安装版本：</source>
+        <translation>Installation Version:</translation>
+    </message>
+    <message>
+        <source>不支持安装包格式: </source>
+        <translation>File Error:</translation>
+    </message>
+</context>
+<context>
     <name>LauncherDownloader</name>
     <message>
         <source>安装包文件名无效</source>
@@ -98,6 +132,25 @@
     <message>
         <source>暂停</source>
         <translation>Pause</translation>
+    </message>
+</context>
+<context>
+    <name>Proc7zOp</name>
+    <message>
+        <source>安装文件不存在，无法安装</source>
+        <translation>Failed to install: File does not exist</translation>
+    </message>
+    <message>
+        <source>安装路径不存在，无法安装</source>
+        <translation>Failed to install: Local path does not exist</translation>
+    </message>
+    <message>
+        <source>解包错误</source>
+        <translation>Unpacking error </translation>
+    </message>
+    <message>
+        <source>无法启动解压程序</source>
+        <translation>Failed to start the extractor</translation>
     </message>
 </context>
 <context>

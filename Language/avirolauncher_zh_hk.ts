@@ -78,6 +78,40 @@
     </message>
 </context>
 <context>
+    <name>GameIPC</name>
+    <message>
+        <source>网络端口被占用</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>GameInstaller</name>
+    <message>
+        <source>安装包列表为空，无法安装</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>安装包列表不一致，无法安装</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>游戏目录无效，无法安装</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>校验版本：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>安装版本：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>不支持安装包格式: </source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>LauncherDownloader</name>
     <message>
         <source>安装包文件名无效</source>
@@ -97,6 +131,25 @@
     </message>
     <message>
         <source>暂停</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Proc7zOp</name>
+    <message>
+        <source>安装文件不存在，无法安装</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>安装路径不存在，无法安装</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>解包错误</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法启动解压程序</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -59,6 +59,7 @@ private slots:
         QTest::addColumn<QByteArray>("type");
         QTest::newRow("GlobalData") << QByteArray("BackEnd.GlobalData") << QByteArray("GlobalData");
         QTest::newRow("MultiLang") << QByteArray("BackEnd.MultiLang") << QByteArray("MultiLang");
+        QTest::newRow("GameSettings") << QByteArray("BackEnd.GameSettings") << QByteArray("GameSettings");
     }
     void qmlCannotCreateBackEndTypes()
     {

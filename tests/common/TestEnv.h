@@ -15,6 +15,9 @@ public:
     static QString SettingsFile();
     // Folder of the built programs (the launcher, the sandbox, helper tools).
     static QString BinDir();
+    // The catalogue the package step built from the sandbox game, and the checked-in test data.
+    static QString CatalogueDir() { return QStringLiteral(AVIRO_CATALOGUE_DIR); }
+    static QString DataDir() { return QStringLiteral(AVIRO_TEST_DATA_DIR); }
     // Installs the English catalogue, so that user texts can be compared with their English wording.
     static void InstallEnglish();
     // Runs the event loop until the condition holds or the time is up.

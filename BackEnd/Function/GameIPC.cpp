@@ -1,0 +1,80 @@
+#include "GameIPC.h"
+
+#include "CrmService.h"
+#include "ErrorSuffix.h"
+#include "MultiLang.h"
+#include "ObjectRegistry.h"
+#include "RamDB.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkDatagram>
+
+GameIPC::GameIPC(QObject* parent) : QObject(parent), socket(this) {}
+
+bool GameIPC::Bind(QString& error)
+{
+    // Exclusive, as on Windows: a second launcher must not share the port and steal the game's requests.
+    if (!socket.bind(QHostAddress(QHostAddress::LocalHost), kPort, QAbstractSocket::DontShareAddress)) {
+        error = tr("网络端口被占用") + ErrorSuffix(ErrGameIPC, 0, 0, 130);
+        return false;
+    }
+    connect(&socket, &QUdpSocket::readyRead, this, &GameIPC::Receive);
+    return true;
+}
+
+void GameIPC::Receive()
+{
+    // Every pending datagram, not one per notification: a burst must not leave requests unanswered.
+    while (socket.hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = socket.receiveDatagram();
+        if (!datagram.isValid()) {
+            continue;
+        }
+        QJsonParseError parseError{};
+        const QJsonDocument document = QJsonDocument::fromJson(datagram.data(), &parseError);
+        if (parseError.error != QJsonParseError::NoError) {
+            continue;
+        }
+        const QJsonObject reply = Answer(document.object());
+        if (reply.isEmpty()) {
+            continue;
+        }
+        socket.writeDatagram(QJsonDocument(reply).toJson(), datagram.senderAddress(),
+                             quint16(datagram.senderPort()));
+    }
+}
+
+QJsonObject GameIPC::Answer(const QJsonObject& request) const
+{
+    const QString cmd = request.value(QStringLiteral("cmd")).toString();
+    if (cmd != QLatin1String("settingReq") && cmd != QLatin1String("reportReq")) {
+        return {};
+    }
+    QJsonObject reply;
+    reply.insert(QStringLiteral("cmd"), request.value(QStringLiteral("cmd")));
+    if (request.contains(QStringLiteral("seq"))) {
+        reply.insert(QStringLiteral("seq"), request.value(QStringLiteral("seq")));
+    }
+    const RamDB* db = registry->Find<RamDB>(QStringLiteral("RamDB"));
+    if (cmd == QLatin1String("settingReq")) {
+        reply.insert(QStringLiteral("windowMode"), db->GetInt(GAME_WINDOW_MODE, 0));
+        // The same default the settings dialog shows, so the game runs with what the user sees.
+        reply.insert(QStringLiteral("imageQuality"), db->GetInt(GAME_IMAGE_QUALITY, 2));
+        reply.insert(QStringLiteral("resolutionWidth"), db->GetInt(GAME_RESOLUTION_WIDTH, 0));
+        reply.insert(QStringLiteral("resolutionHeight"), db->GetInt(GAME_RESOLUTION_HEIGHT, 0));
+        reply.insert(QStringLiteral("language"), MultiLang::CodeOf(db->GetInt(MULTI_LANG, 0)));
+        reply.insert(QStringLiteral("rcMode"), db->GetInt(GAME_RC_MODE, 0));
+        qDebug() << "Reply: " << reply;
+        return reply;
+    }
+    const QJsonArray report = request.value(QStringLiteral("report")).toArray();
+    qDebug() << "Game Report Array: " << report;
+    if (!report.isEmpty()) {
+        registry->Find<CrmService>(QStringLiteral("CrmService"))->reportCustom(report);
+    }
+    reply.insert(QStringLiteral("result"), true);
+    return reply;
+}

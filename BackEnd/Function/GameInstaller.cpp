@@ -1,0 +1,130 @@
+#include "GameInstaller.h"
+
+#include "CheckMd5Thread.h"
+#include "ErrorSuffix.h"
+#include "ObjectRegistry.h"
+#include "PathMng.h"
+#include "RamDB.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+
+GameInstaller::GameInstaller(QObject* parent) : QObject(parent), extractor(this)
+{
+    connect(&extractor, &Proc7zOp::Progress, this, &GameInstaller::Relay);
+    connect(&extractor, &Proc7zOp::Over, this, &GameInstaller::OnExtracted);
+}
+
+RamDB* GameInstaller::Db() const
+{
+    return registry->Find<RamDB>(QStringLiteral("RamDB"));
+}
+
+void GameInstaller::Relay(float rate)
+{
+    emit ProgressBar(int(rate * 100.0f));
+}
+
+void GameInstaller::SetInstalling(bool installing)
+{
+    Db()->SetString(INSTALL_VERSION, installing ? Db()->GetString(NEWEST_VERSION) : QString());
+    Db()->SetBool(IS_INSTALLING, installing);
+    emit StateChanged(installing);
+}
+
+void GameInstaller::Fail(const QString& reason)
+{
+    emit Finish(false, reason);
+    SetInstalling(false);
+}
+
+void GameInstaller::Install()
+{
+    SetInstalling(true);
+    RamDB* db = Db();
+    packList = db->GetValue(INSTALL_PACK_LIST).toStringList();
+    versionList = db->GetValue(INSTALL_VERSION_LIST).toStringList();
+    md5List = db->GetValue(INSTALL_MD5_LIST).toStringList();
+    if (packList.isEmpty()) {
+        Fail(tr("安装包列表为空，无法安装") + ErrorSuffix(ErrGameInstaller, 0, 0, 38));
+        return;
+    }
+    if (versionList.size() != packList.size() || md5List.size() != packList.size()) {
+        Fail(tr("安装包列表不一致，无法安装") + ErrorSuffix(ErrGameInstaller, 2, 0, 44));
+        return;
+    }
+    if (db->GetBool(IS_CLEAN_INSTALL, false)) {
+        // Only ever the product's own folder: without a location and a valid product there is none.
+        const QString gameDir = registry->Find<PathMng>(QStringLiteral("PathMng"))->GameDir();
+        if (gameDir.isEmpty()) {
+            Fail(tr("游戏目录无效，无法安装") + ErrorSuffix(ErrGameInstaller, 3, 0, 58));
+            return;
+        }
+        ClearDir(gameDir);
+    }
+    index = 0;
+    VerifyAt();
+}
+
+void GameInstaller::VerifyAt()
+{
+    emit InstallVerChanged(tr("校验版本：") + versionList.at(index));
+    auto* thread = new CheckMd5Thread(this);
+    thread->filePath = packList.at(index);
+    thread->md5 = md5List.at(index);
+    connect(thread, &CheckMd5Thread::Progress, this, &GameInstaller::Relay);
+    connect(thread, &CheckMd5Thread::OnOver, this, &GameInstaller::OnVerified);
+    thread->start();
+}
+
+void GameInstaller::OnVerified(bool state, const QString& reason)
+{
+    if (!state) {
+        DeletePackage(index);
+        Fail(reason);
+        return;
+    }
+    ++index;
+    if (index < packList.size()) {
+        VerifyAt();
+        return;
+    }
+    index = 0;
+    ExtractAt();
+}
+
+void GameInstaller::ExtractAt()
+{
+    emit InstallVerChanged(tr("安装版本：") + versionList.at(index));
+    const QString destination = registry->Find<PathMng>(QStringLiteral("PathMng"))->GameLocation();
+    const QString suffix = QFileInfo(packList.at(index)).completeSuffix().toUpper();
+    if (suffix != QLatin1String("7Z") && suffix != QLatin1String("RAR") && suffix != QLatin1String("ZIP")) {
+        Fail(tr("不支持安装包格式: ") + suffix + ErrorSuffix(ErrGameInstaller, 1, 0, 122));
+        return;
+    }
+    extractor.Extract(packList.at(index), destination);
+}
+
+void GameInstaller::OnExtracted(bool isOk, const QString& reason)
+{
+    DeletePackage(index);
+    if (!isOk) {
+        Fail(reason);
+        return;
+    }
+    ++index;
+    if (index < packList.size()) {
+        ExtractAt();
+        return;
+    }
+    emit Finish(true, QString());
+    SetInstalling(false);
+}
+
+void GameInstaller::DeletePackage(int at)
+{
+    const QString path = packList.at(at);
+    const bool removed = QFile::remove(path);
+    qDebug() << "Delete Setup Pkg: " << path << " [" << removed << "]";
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Proc7zOp.h"
+
+#include <QObject>
+#include <QStringList>
+
+class ObjectRegistry;
+class RamDB;
+
+// Turns the downloaded packages into an installed game: verifies every package's MD5, optionally empties
+// the product folder, and extracts the packages one after another into the install location.
+class GameInstaller : public QObject
+{
+    Q_OBJECT
+public:
+    explicit GameInstaller(QObject* parent = nullptr);
+
+    ObjectRegistry* registry = nullptr;
+
+    void Install();
+
+signals:
+    void ProgressBar(int value);
+    void StateChanged(bool isInstall);
+    void Finish(bool ok, QString reason);
+    void InstallVerChanged(QString version);
+
+private:
+    RamDB* Db() const;
+    void SetInstalling(bool installing);
+    void Fail(const QString& reason);
+    void VerifyAt();
+    void OnVerified(bool state, const QString& reason);
+    void ExtractAt();
+    void OnExtracted(bool isOk, const QString& reason);
+    void DeletePackage(int at);
+    void Relay(float rate);
+
+    QStringList packList;
+    QStringList versionList;
+    QStringList md5List;
+    int index = 0;
+    Proc7zOp extractor;
+};

@@ -1,0 +1,111 @@
+#include "GameLauncher.h"
+
+#include "CrmService.h"
+#include "MultiLang.h"
+#include "ObjectRegistry.h"
+#include "PathMng.h"
+#include "RamDB.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+GameLauncher::GameLauncher(QObject* parent) : QObject(parent), channel(this), game(this) {}
+
+void GameLauncher::SetRegistry(ObjectRegistry* value)
+{
+    registry = value;
+    channel.registry = value;
+}
+
+QString GameLauncher::CultureOf(int langIndex)
+{
+    return MultiLang::CodeOf(langIndex);
+}
+
+bool GameLauncher::InitChannel(QString& error)
+{
+    connect(&game, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            &GameLauncher::OnGameExit);
+    connect(&game, &QProcess::errorOccurred, this, &GameLauncher::OnGameError);
+    return channel.Bind(error);
+}
+
+bool GameLauncher::IsInstalled(const QString& location)
+{
+    auto* paths = registry->Find<PathMng>(QStringLiteral("PathMng"));
+    if (!paths->FindGameExe()) {
+        return false;
+    }
+    const QString exe = paths->GameExePath(location);
+    return !exe.isEmpty() && QFileInfo::exists(exe);
+}
+
+bool GameLauncher::GetVersion()
+{
+    const QString path = registry->Find<PathMng>(QStringLiteral("PathMng"))->VersionFilePath();
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        return false;
+    }
+    const QString version = document.object().value(QStringLiteral("V")).toString();
+    const QString product = document.object().value(QStringLiteral("P")).toString();
+    static const QRegularExpression fourNumbers(QStringLiteral("^\\d+\\.\\d+\\.\\d+\\.\\d+$"));
+    // The product names the game's folder; the file cannot be allowed to point it anywhere else.
+    if (!fourNumbers.match(version).hasMatch() || !RamDB::IsValidProductCode(product)) {
+        return false;
+    }
+    qDebug() << "Get Version: " << version << " Product: " << product;
+    auto* db = registry->Find<RamDB>(QStringLiteral("RamDB"));
+    db->SetString(CURRENT_VERSION, version);
+    db->SetString(PRODUCT_CODE, product);
+    return true;
+}
+
+void GameLauncher::Launch()
+{
+    if (game.state() != QProcess::NotRunning) {
+        return;
+    }
+    auto* paths = registry->Find<PathMng>(QStringLiteral("PathMng"));
+    auto* db = registry->Find<RamDB>(QStringLiteral("RamDB"));
+    const QString program = paths->GameExePath(QString());
+    const QString folder = paths->GameDir();
+    const QStringList arguments{QStringLiteral("-culture=") + CultureOf(db->GetInt(MULTI_LANG, 0))};
+    game.setWorkingDirectory(folder);
+    // The game's output is not read; kept, it would pile up in memory for as long as the game runs.
+    game.setStandardOutputFile(QProcess::nullDevice());
+    game.setStandardErrorFile(QProcess::nullDevice());
+    // Marked before the start: a start that fails at once reports it from inside start(), and the failure
+    // must be the last word.
+    db->SetBool(IS_RUNNING_GAME, true);
+    registry->Find<CrmService>(QStringLiteral("CrmService"))->reportUserOnline(true);
+    qDebug() << "Start Program: " << program << "  " << arguments;
+    game.start(program, arguments, QIODevice::ReadWrite);
+}
+
+void GameLauncher::OnGameExit(int, QProcess::ExitStatus)
+{
+    registry->Find<RamDB>(QStringLiteral("RamDB"))->SetBool(IS_RUNNING_GAME, false);
+    registry->Find<CrmService>(QStringLiteral("CrmService"))->reportUserOnline(false);
+}
+
+void GameLauncher::OnGameError(QProcess::ProcessError error)
+{
+    // A game that never started never finishes: without this the run button would stay disabled for good.
+    if (error != QProcess::FailedToStart) {
+        return;
+    }
+    qDebug() << "The game cannot be started:" << game.errorString();
+    registry->Find<RamDB>(QStringLiteral("RamDB"))->SetBool(IS_RUNNING_GAME, false);
+    registry->Find<CrmService>(QStringLiteral("CrmService"))->reportUserOnline(false);
+    emit LaunchFailed(game.errorString());
+}

@@ -1,0 +1,216 @@
+#include "Proc7zOp.h"
+#include "TestEnv.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+// Extraction with the real 7-Zip, and the reading of its real progress output.
+class TestProc7z : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir dir;
+
+    static QString Package(const QString& version, const QString& format = "7z")
+    {
+        return TestEnv::CatalogueDir() + "/files/packages/SkyTrainer_" + QString(version).replace('.', '_') +
+               "." + format;
+    }
+
+    struct Result
+    {
+        bool ok = false;
+        QString reason;
+        QList<float> progress;
+    };
+
+    static Result Run(const QString& archive, const QString& destination)
+    {
+        Proc7zOp op;
+        Result result;
+        bool over = false;
+        QObject::connect(&op, &Proc7zOp::Progress, [&](float rate) { result.progress << rate; });
+        QObject::connect(&op, &Proc7zOp::Over, [&](bool ok, const QString& reason) {
+            result.ok = ok;
+            result.reason = reason;
+            over = true;
+        });
+        op.Extract(archive, destination);
+        TestEnv::WaitFor([&] { return over; }, 30000);
+        return result;
+    }
+
+private slots:
+    void initTestCase() { TestEnv::InstallEnglish(); }
+
+    void percentages_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<int>("percent");
+        QTest::newRow("count and item") << "  45% 3 txt/Game/data1.txt" << 45;
+        QTest::newRow("count only") << "  2% 2\b\b\b\b\b\b      \b\b\b\b\b\b" << 2;
+        QTest::newRow("percent only") << "  0%\b\b\b\b    \b\b\b\b" << 0;
+        QTest::newRow("several in one chunk")
+            << " 10% 2 - a\b\b\b\b\b\b\b\b\b\b 13% 2 - a\b\b\b 16% 2 - a" << 16;
+        QTest::newRow("cut inside the number") << "\b\b 4" << -1;
+        QTest::newRow("banner") << "7-Zip [64] 26.02 : Copyright (c) 1999-2026\nScanning the drive" << -1;
+        QTest::newRow("summary") << "Everything is Ok\n\nFolders: 2\nFiles: 3\nSize:       361800000\n" << -1;
+        QTest::newRow("line ends") << "\r 99% 4 - x\r\n" << 99;
+    }
+    void percentages()
+    {
+        QFETCH(QString, output);
+        QFETCH(int, percent);
+        QString carry;
+        QCOMPARE(Proc7zOp::LatestPercent(carry, output), percent);
+    }
+
+    // The captured output of real extractions, fed in the pieces a pipe might deliver.
+    void numberCutAcrossPieces()
+    {
+        QString carry;
+        QCOMPARE(Proc7zOp::LatestPercent(carry, " 43% 3 - a\b\b\b 4"), 43);
+        QCOMPARE(Proc7zOp::LatestPercent(carry, "5% 3 - a\b\b"), 45);
+    }
+
+    void capturedOutput_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("updates");
+        QTest::addColumn<int>("last");
+        QTest::newRow("solid 7z") << "solid.txt" << 20 << 99;
+        QTest::newRow("non-solid 7z") << "nonsolid.txt" << 20 << 99;
+        QTest::newRow("zip") << "zip.txt" << 2 << 98;
+    }
+    void capturedOutput()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, updates);
+        QFETCH(int, last);
+        QFile capture(TestEnv::DataDir() + "/7z/" + file);
+        QVERIFY(capture.open(QIODevice::ReadOnly));
+        const QString output = QString::fromUtf8(capture.readAll());
+        QString whole;
+        QCOMPARE(Proc7zOp::LatestPercent(whole, output), last);
+        QRandomGenerator random(7);
+        QList<int> seen;
+        QString carry;
+        for (int at = 0; at < output.size();) {
+            const int size = int(random.bounded(1, 120));
+            const int percent = Proc7zOp::LatestPercent(carry, output.mid(at, size));
+            if (percent >= 0) {
+                QVERIFY(seen.isEmpty() || percent >= seen.last());
+                seen << percent;
+            }
+            at += size;
+        }
+        QVERIFY2(seen.size() >= updates, qPrintable(QString::number(seen.size())));
+        QCOMPARE(seen.last(), last);
+    }
+
+    void extractsRealPackages_data()
+    {
+        QTest::addColumn<QString>("archive");
+        QTest::newRow("7z") << Package("1.1.0.0");
+        QTest::newRow("zip") << Package("1.0.2.0", "zip");
+    }
+    void extractsRealPackages()
+    {
+        QFETCH(QString, archive);
+        const QString destination = dir.path() + "/" + QTest::currentDataTag();
+        QDir().mkpath(destination);
+        const Result result = Run(archive, destination);
+        QVERIFY2(result.ok, qPrintable(result.reason));
+        QCOMPARE(result.progress.first(), 0.0f);
+        QVERIFY(QFileInfo(destination + "/SkyTrainer/SkyTrainer/Content/version.dat").isFile());
+        if (QTest::currentDataTag() == QLatin1String("7z")) {
+            QVERIFY(QFileInfo(destination + "/SkyTrainer/SkyTrainer.exe").isExecutable());
+        }
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing archive")
+            << "nothing.7z"
+            << "."
+            << "Failed to install: File does not exist\nError: 007_000 {000/0028}";
+        QTest::newRow("missing destination")
+            << Package("1.1.0.0") << "no/such/folder"
+            << "Failed to install: Local path does not exist\nError: 007_001 {000/0032}";
+        QTest::newRow("both missing: archive first")
+            << "nothing.7z"
+            << "no/such/folder"
+            << "Failed to install: File does not exist\nError: 007_000 {000/0028}";
+        QTest::newRow("corrupt archive") << "corrupt"
+                                         << "."
+                                         << "Unpacking error \nError: 007_002 {000/0053}";
+    }
+    void failures()
+    {
+        QFETCH(QString, archive);
+        QFETCH(QString, destination);
+        QFETCH(QString, reason);
+        if (archive == "corrupt") {
+            QFile original(Package("1.1.0.0"));
+            QVERIFY(original.open(QIODevice::ReadOnly));
+            QByteArray bytes = original.readAll();
+            for (int i = 4096; i < bytes.size(); i += 997) {
+                bytes[i] = char(bytes.at(i) ^ 0x55);
+            }
+            archive = dir.path() + "/corrupt.7z";
+            QFile corrupt(archive);
+            QVERIFY(corrupt.open(QIODevice::WriteOnly));
+            corrupt.write(bytes);
+        } else if (!QFileInfo(archive).isAbsolute()) {
+            archive = dir.path() + "/" + archive;
+        }
+        destination = dir.path() + "/" + destination;
+        const Result result = Run(archive, destination);
+        QVERIFY(!result.ok);
+        QCOMPARE(result.reason, reason);
+    }
+
+    void extractorThatCannotStart()
+    {
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", dir.path().toLocal8Bit() + "/empty");
+        const Result result = Run(Package("1.1.0.0"), dir.path());
+        qputenv("PATH", path);
+        QVERIFY(!result.ok);
+        QCOMPARE(result.reason, QString("Failed to start the extractor\nError: 007_003 {000/0045}"));
+    }
+
+    void quittingKillsTheExtractorWithoutAVerdict()
+    {
+        QFile capture(TestEnv::DataDir() + "/7z/solid.txt");
+        QVERIFY(capture.open(QIODevice::ReadOnly));
+        // A slow archive: a large, compressible file packed at a high level.
+        const QString big = dir.path() + "/slow.7z";
+        {
+            QFile text(dir.path() + "/slow.txt");
+            QVERIFY(text.open(QIODevice::WriteOnly));
+            const QByteArray line = capture.readAll().toBase64();
+            for (int i = 0; i < 4000; ++i) {
+                text.write(line.mid(i % 97) + QByteArray::number(i));
+            }
+        }
+        QProcess pack;
+        pack.setWorkingDirectory(dir.path());
+        pack.start("7z", {"a", "-mx=9", big, "slow.txt"});
+        QVERIFY(pack.waitForFinished(120000));
+        QDir().mkpath(dir.path() + "/slowout");
+        Proc7zOp op;
+        QSignalSpy over(&op, &Proc7zOp::Over);
+        op.Extract(big, dir.path() + "/slowout");
+        QTest::qWait(50);
+        QVERIFY(QMetaObject::invokeMethod(&op, "OnAppClosing"));
+        QVERIFY(!over.wait(1000));
+    }
+};
+
+AVIRO_TEST_MAIN(TestProc7z)
+#include "tst_proc7z.moc"
