@@ -18,7 +18,8 @@ QObject* ProvideBackEnd(QQmlEngine*, QJSEngine*)
 
 BackEnd::BackEnd(QObject* parent)
     : QObject(parent), account(this), shop(this), crm(this), db(this), lang(this), installer(this),
-      gameDownloader(this), gameLauncher(this), gd(this), launcherDownloader(this), settings(this)
+      gameDownloader(this), gameLauncher(this), ui(this), gd(this), login(this), launcher(this), notes(this),
+      launcherDownloader(this), settings(this)
 {
 }
 
@@ -34,6 +35,7 @@ bool BackEnd::Init(QString& error)
     RegisterObject(QStringLiteral("GameDownloader"), &gameDownloader);
     RegisterObject(QStringLiteral("LauncherDownloader"), &launcherDownloader);
     RegisterObject(QStringLiteral("GameLauncher"), &gameLauncher);
+    RegisterObject(QStringLiteral("GlobalUiOp"), &ui);
     RegisterObject(QStringLiteral("PathMng"), &paths);
     RegisterObject(QStringLiteral("MultiLang"), &lang);
 
@@ -47,15 +49,20 @@ bool BackEnd::Init(QString& error)
     gameLauncher.SetRegistry(&registry);
     installer.registry = &registry;
     gd.registry = &registry;
+    login.registry = &registry;
+    launcher.registry = &registry;
+    notes.registry = &registry;
     settings.registry = &registry;
 
     lang.InitLangs();
+    launcher.initConnections();
     settings.Init();
     if (!gameLauncher.InitChannel(error)) {
         return false;
     }
 
     connect(&db, &RamDB::DbSaved, &gd, &GlobalData::DdChanged);
+    connect(&lang, &MultiLang::langIdxChanged, &login, &LoginOp::countriesChanged);
 
     RegisterQmlTypes();
     return true;
@@ -63,10 +70,16 @@ bool BackEnd::Init(QString& error)
 
 void BackEnd::RegisterQmlTypes()
 {
+    qmlRegisterUncreatableType<LoginOp>("BackEnd.LoginOp", 1, 0, "LoginOp",
+                                        QStringLiteral("LoginOp use for instance"));
+    qmlRegisterUncreatableType<LauncherOp>("BackEnd.LauncherOp", 1, 0, "LauncherOp",
+                                           QStringLiteral("LauncherOp use for instance"));
     qmlRegisterUncreatableType<GlobalData>("BackEnd.GlobalData", 1, 0, "GlobalData",
                                            QStringLiteral("GlobalData use for instance"));
     qmlRegisterUncreatableType<MultiLang>("BackEnd.MultiLang", 1, 0, "MultiLang",
                                           QStringLiteral("MultiLang use for instance"));
+    qmlRegisterUncreatableType<GlobalUiOp>("BackEnd.GlobalUi", 1, 0, "GlobalUi",
+                                           QStringLiteral("GlobalUi use for instance"));
     qmlRegisterUncreatableType<GameSettings>("BackEnd.GameSettings", 1, 0, "GameSettings",
                                              QStringLiteral("GameSettings use for instance"));
     qmlRegisterSingletonType<BackEnd>("BackEnd", 1, 0, "BE", ProvideBackEnd);

@@ -6,8 +6,12 @@
 #include "GameLauncher.h"
 #include "GameSettings.h"
 #include "GlobalData.h"
+#include "GlobalUiOp.h"
 #include "LauncherDownloader.h"
+#include "LauncherOp.h"
+#include "LoginOp.h"
 #include "MultiLang.h"
+#include "NotesOp.h"
 #include "ObjectRegistry.h"
 #include "PathMng.h"
 #include "RamDB.h"
@@ -21,8 +25,12 @@
 class BackEnd : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(LoginOp* loginOp READ loginOp NOTIFY loginOpChanged)
+    Q_PROPERTY(LauncherOp* launcherOp READ launcherOp NOTIFY launcherOpChanged)
     Q_PROPERTY(GlobalData* globalData READ globalData NOTIFY globalDataChanged)
     Q_PROPERTY(MultiLang* multiLang READ multiLang NOTIFY multiLangChanged)
+    Q_PROPERTY(GlobalUiOp* globalUi READ globalUi NOTIFY globalUiChanged)
+    Q_PROPERTY(NotesOp* notesOp READ notesOp NOTIFY notesOpChanged)
     Q_PROPERTY(QString version READ version NOTIFY versionChanged)
     Q_PROPERTY(GameSettings* gameSettings READ gameSettings NOTIFY gameSettingsChanged)
 public:
@@ -34,7 +42,11 @@ public:
     void RegisterObject(const QString& name, void* object);
     void* FindObject(const QString& name) const;
 
+    LoginOp* loginOp() { return &login; }
+    LauncherOp* launcherOp() { return &launcher; }
     GlobalData* globalData() { return &gd; }
+    GlobalUiOp* globalUi() { return &ui; }
+    NotesOp* notesOp() { return &notes; }
     MultiLang* multiLang() { return &lang; }
     GameSettings* gameSettings() { return &settings; }
     QString version() const;
@@ -43,8 +55,12 @@ public:
     static BackEnd* instance;
 
 signals:
+    void loginOpChanged();
+    void launcherOpChanged();
     void globalDataChanged();
     void multiLangChanged();
+    void globalUiChanged();
+    void notesOpChanged();
     void versionChanged();
     void gameSettingsChanged();
 
@@ -59,9 +75,13 @@ private:
     GameInstaller installer;
     GameDownloader gameDownloader;
     GameLauncher gameLauncher;
+    GlobalUiOp ui;
     PathMng paths;
     ObjectRegistry registry;
     GlobalData gd;
+    LoginOp login;
+    LauncherOp launcher;
+    NotesOp notes;
     LauncherDownloader launcherDownloader;
     GameSettings settings;
 };

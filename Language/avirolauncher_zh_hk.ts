@@ -135,6 +135,79 @@
     </message>
 </context>
 <context>
+    <name>LauncherOp</name>
+    <message>
+        <source>无法启动游戏</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>检测启动器版本</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>登录Vomo账号</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>创建产品服务会话</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>获取激活产品</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>获取版本信息</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>创建安装目录失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>指定安装目录无效</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>安装软件失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法运行安装程序</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>LoginOp</name>
+    <message>
+        <source>无法获得验证码图片</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>登录Vomo账号</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>创建产品服务会话</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>获取激活产品</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>NotesOp</name>
+    <message>
+        <source>获取版本信息</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>网络错误，无法获取版本信息</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>Proc7zOp</name>
     <message>
         <source>安装文件不存在，无法安装</source>
@@ -177,6 +250,10 @@
     </message>
     <message>
         <source>错误码：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法解析版本信息</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -32,6 +32,11 @@ private slots:
         auto* db = static_cast<QObject*>(backEnd->FindObject("RamDB"));
         QVERIFY(qobject_cast<RamDB*>(db) != nullptr);
         QVERIFY(backEnd->FindObject("LoginOp") == nullptr);
+        for (const char* name :
+             {"VomoAccountMng", "ShopAccountMng", "CrmService", "GameInstaller", "GameDownloader",
+              "LauncherDownloader", "GameLauncher", "GlobalUiOp", "PathMng", "MultiLang"}) {
+            QVERIFY2(backEnd->FindObject(name) != nullptr, name);
+        }
         QVERIFY(backEnd->FindObject("ramdb") == nullptr);
         backEnd->RegisterObject("RamDB", this);
         QCOMPARE(backEnd->FindObject("RamDB"), static_cast<void*>(db));
@@ -44,12 +49,17 @@ private slots:
         component.setData(
             "import QtQml 2.12\nimport BackEnd 1.0\n"
             "QtObject { property string v: BE.version; property string loc: BE.globalData.gameLocation;"
-            " property var langs: BE.multiLang.langs }",
+            " property var langs: BE.multiLang.langs; property var notes: BE.notesOp.verList;"
+            " property bool down: BE.launcherOp.isDown; property string captcha: BE.loginOp.verifyUrl;"
+            " property int quality: BE.gameSettings.imageQuality; property bool ui: BE.globalUi !== null }",
             QUrl("qrc:/test.qml"));
         std::unique_ptr<QObject> object(component.create());
         QVERIFY2(object, qPrintable(component.errorString()));
         QCOMPARE(object->property("v").toString(), QString("2.1.0.1"));
         QCOMPARE(object->property("langs").toStringList().size(), 2);
+        QCOMPARE(object->property("notes").toStringList(), QStringList());
+        QCOMPARE(object->property("quality").toInt(), 2);
+        QCOMPARE(object->property("ui").toBool(), true);
         QCOMPARE(QQmlEngine::objectOwnership(backEnd), QQmlEngine::CppOwnership);
     }
 
@@ -57,7 +67,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("module");
         QTest::addColumn<QByteArray>("type");
+        QTest::newRow("LoginOp") << QByteArray("BackEnd.LoginOp") << QByteArray("LoginOp");
+        QTest::newRow("LauncherOp") << QByteArray("BackEnd.LauncherOp") << QByteArray("LauncherOp");
         QTest::newRow("GlobalData") << QByteArray("BackEnd.GlobalData") << QByteArray("GlobalData");
+        QTest::newRow("GlobalUi") << QByteArray("BackEnd.GlobalUi") << QByteArray("GlobalUi");
         QTest::newRow("MultiLang") << QByteArray("BackEnd.MultiLang") << QByteArray("MultiLang");
         QTest::newRow("GameSettings") << QByteArray("BackEnd.GameSettings") << QByteArray("GameSettings");
     }

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -57,10 +58,7 @@ void GameDownloader::Start()
         const QString name = DownFileMeta::LocalFileName(url);
         if (name.isEmpty()) {
             ClearRecords();
-            followState = true;
-            MarkDownloading(false);
-            emit StateChanged(false);
-            emit Finish(false, tr("安装包文件名无效") + ErrorSuffix(ErrFileDownloader, 6, 0, 150));
+            Refuse(tr("安装包文件名无效") + ErrorSuffix(ErrFileDownloader, 6, 0, 150));
             return;
         }
         auto* meta = new DownFileMeta(this);
@@ -69,10 +67,7 @@ void GameDownloader::Start()
         records.append(meta);
     }
     if (records.isEmpty()) {
-        followState = true;
-        MarkDownloading(false);
-        emit StateChanged(false);
-        emit Finish(false, tr("没有可下载的安装包") + ErrorSuffix(ErrFileDownloader, 7, 0, 160));
+        Refuse(tr("没有可下载的安装包") + ErrorSuffix(ErrFileDownloader, 7, 0, 160));
         return;
     }
     downloader.QuerySize(records.first(),
@@ -80,6 +75,17 @@ void GameDownloader::Start()
     sizeAborted = false;
     emit HintInfo(tr("获取安装包信息"));
     MarkDownloading(true);
+}
+
+void GameDownloader::Refuse(const QString& reason)
+{
+    followState = true;
+    MarkDownloading(false);
+    // Reported from the event loop, like every other end: the caller finishes its own step first.
+    QTimer::singleShot(0, this, [this, reason] {
+        emit StateChanged(false);
+        emit Finish(false, reason);
+    });
 }
 
 void GameDownloader::OnSizeAnswer(bool ok, const QString& reason)

@@ -45,6 +45,7 @@ private:
     void NextPackage();
     void OnFileFinished(bool ok, const QString& reason);
     void StopAndReport(const QString& reason);
+    void Refuse(const QString& reason);
     void FollowState(bool running);
     void MarkDownloading(bool downloading);
 

@@ -8,6 +8,7 @@
 #include "RamDB.h"
 
 #include <QDebug>
+#include <QTimer>
 
 LauncherDownloader::LauncherDownloader(QObject* parent)
     : QObject(parent), downloader(this), stat(this, &records)
@@ -54,7 +55,9 @@ void LauncherDownloader::Start()
     const QString name = DownFileMeta::LocalFileName(url);
     if (name.isEmpty()) {
         MarkDownloading(false);
-        emit Finish(false, tr("安装包文件名无效") + ErrorSuffix(ErrFileDownloader, 6, 0, 152));
+        const QString reason = tr("安装包文件名无效") + ErrorSuffix(ErrFileDownloader, 6, 0, 152);
+        // Reported from the event loop, like every other end: the caller finishes its own step first.
+        QTimer::singleShot(0, this, [this, reason] { emit Finish(false, reason); });
         return;
     }
     auto* meta = new DownFileMeta(this);

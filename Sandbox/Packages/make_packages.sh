@@ -83,15 +83,17 @@ for version in 2.1.0.1 2.1.0.2; do
 done
 
 catalogue() { # launcher-entries...
-  local IFS=,
+  local joined versions
+  joined=$(IFS=,; echo "$*")
+  versions=$(IFS=,; echo "${entries[*]}")
   cat <<JSON
 {
   "filesDir": "files",
   "users": [{"account": "pilot@example.com", "password": "secret", "userId": "1001", "product": "$PRODUCT"}],
   "tokens": [{"token": "demo-token", "account": "pilot@example.com"}],
   "products": [{"code": "$PRODUCT", "bgImage": "{documents}/images/$PRODUCT.png"}],
-  "versions": {"$PRODUCT": [${entries[*]}]},
-  "launchers": [$*]
+  "versions": {"$PRODUCT": [$versions]},
+  "launchers": [$joined]
 }
 JSON
 }

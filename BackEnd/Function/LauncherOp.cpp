@@ -1,0 +1,353 @@
+#include "LauncherOp.h"
+
+#include "AppVersion.h"
+#include "ErrorSuffix.h"
+#include "GameDownloader.h"
+#include "GameInstaller.h"
+#include "GameLauncher.h"
+#include "GlobalUiOp.h"
+#include "LauncherDownloader.h"
+#include "ObjectRegistry.h"
+#include "PathMng.h"
+#include "RamDB.h"
+#include "ShopAccountMng.h"
+#include "VomoAccountMng.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QUrl>
+
+LauncherOp::LauncherOp(QObject* parent) : QObject(parent) {}
+
+RamDB* LauncherOp::Db() const
+{
+    return registry->Find<RamDB>(QStringLiteral("RamDB"));
+}
+
+GlobalUiOp* LauncherOp::Ui() const
+{
+    return registry->Find<GlobalUiOp>(QStringLiteral("GlobalUiOp"));
+}
+
+void LauncherOp::initConnections()
+{
+    auto* games = registry->Find<GameDownloader>(QStringLiteral("GameDownloader"));
+    auto* installer = registry->Find<GameInstaller>(QStringLiteral("GameInstaller"));
+    auto* launcherDownloader = registry->Find<LauncherDownloader>(QStringLiteral("LauncherDownloader"));
+    auto* gameLauncher = registry->Find<GameLauncher>(QStringLiteral("GameLauncher"));
+    connect(
+        games, &GameDownloader::Progress, this,
+        [this](int value) {
+            downValue = float(value / 100.0);
+            emit downRateChanged();
+        },
+        Qt::DirectConnection);
+    connect(games, &GameDownloader::HintInfo, this, &LauncherOp::setHint);
+    connect(games, &GameDownloader::Finish, this, &LauncherOp::onDownloadFinished);
+    connect(games, &GameDownloader::StateChanged, this, &LauncherOp::setIsDown);
+    connect(
+        installer, &GameInstaller::ProgressBar, this,
+        [this](int value) {
+            unzipValue = float(value / 100.0);
+            emit unzipRateChanged();
+        },
+        Qt::DirectConnection);
+    connect(installer, &GameInstaller::Finish, this, &LauncherOp::onInstallFinished);
+    connect(installer, &GameInstaller::InstallVerChanged, this, &LauncherOp::setHint);
+    connect(installer, &GameInstaller::StateChanged, this, &LauncherOp::setIsInstall);
+    connect(launcherDownloader, &LauncherDownloader::Progress, this, &LauncherOp::setDownRate);
+    connect(launcherDownloader, &LauncherDownloader::HintInfo, this, &LauncherOp::setHint);
+    connect(launcherDownloader, &LauncherDownloader::Finish, this, &LauncherOp::onLauncherDownloadFinished);
+    connect(launcherDownloader, &LauncherDownloader::StateChanged, this, &LauncherOp::setIsDown);
+    connect(gameLauncher, &GameLauncher::LaunchFailed, this,
+            [this] { Ui()->showError(tr("无法启动游戏") + ErrorSuffix(ErrLauncherOp, 3, 0, 371)); });
+}
+
+void LauncherOp::setHint(const QString& value)
+{
+    hintText = value;
+    emit hintChanged();
+}
+
+void LauncherOp::setUnzipRate(float value)
+{
+    unzipValue = value;
+    emit unzipRateChanged();
+}
+
+void LauncherOp::setDownRate(float value)
+{
+    downValue = value;
+    emit downRateChanged();
+}
+
+void LauncherOp::setIsDown(bool value)
+{
+    downloading = value;
+    emit isDownChanged();
+}
+
+void LauncherOp::setIsInstall(bool value)
+{
+    installing = value;
+    emit isInstallChanged();
+}
+
+QString LauncherOp::PageName(int code)
+{
+    static const char* const names[] = {"Welcome",      "Intall", "Update",         "Download",
+                                        "Run",          "Setup",  "UpdateLauncher", "DownloadLauncher",
+                                        "SetupLauncher"};
+    if (code < 0 || code >= int(sizeof names / sizeof names[0])) {
+        return QStringLiteral("Error Page");
+    }
+    return QString::fromLatin1(names[code]);
+}
+
+void LauncherOp::switchToPage(int code)
+{
+    emit switchPage(PageName(code));
+}
+
+std::function<void(bool, const QString&)>
+LauncherOp::Completion(std::function<void(bool, const QString&)> next)
+{
+    return [this, next](bool ok, const QString& reason) {
+        Ui()->hideWait();
+        next(ok, reason);
+    };
+}
+
+void LauncherOp::detectLauncherVersion()
+{
+    switchToPage(0);
+    Ui()->showWait(tr("检测启动器版本"));
+    registry->Find<ShopAccountMng>(QStringLiteral("ShopAccountMng"))
+        ->GetLauncherVersion(Completion([this](bool ok, const QString& reason) {
+            if (!ok) {
+                Ui()->showError(reason);
+                return;
+            }
+            if (Db()->GetString(NEWEST_LAUNCHER_VERSION) != QLatin1String(kLauncherVersion)) {
+                Db()->SetBool(IS_LAUNCHER_NEED_UPDATE, true);
+                switchToPage(6);
+                return;
+            }
+            tryAutoLogin();
+        }));
+    lastOp = [this] { detectLauncherVersion(); };
+}
+
+void LauncherOp::tryAutoLogin()
+{
+    switchToPage(0);
+    allowLogin = true;
+    emit isAllowLoginChanged();
+    if (Db()->GetBool(IS_AUTO_LOGIN, false)) {
+        loginWithToken();
+    } else {
+        emit needLogin();
+    }
+    lastOp = [this] { tryAutoLogin(); };
+}
+
+void LauncherOp::loginWithToken()
+{
+    Ui()->showWait(tr("登录Vomo账号"));
+    registry->Find<VomoAccountMng>(QStringLiteral("VomoAccountMng"))
+        ->AutoLogin(Completion([this](bool ok, const QString& reason) {
+            if (ok) {
+                openStoreSession();
+            } else {
+                qDebug() << "Sign-in with the stored token failed:" << reason;
+                requestLogin();
+            }
+        }));
+}
+
+void LauncherOp::requestLogin()
+{
+    emit needLogin();
+}
+
+void LauncherOp::openStoreSession()
+{
+    Ui()->showWait(tr("创建产品服务会话"));
+    registry->Find<ShopAccountMng>(QStringLiteral("ShopAccountMng"))
+        ->CreateSession(Completion([this](bool ok, const QString& reason) {
+            if (!ok) {
+                Ui()->showError(reason);
+                return;
+            }
+            fetchProductInfo();
+        }));
+}
+
+void LauncherOp::fetchProductInfo()
+{
+    Ui()->showWait(tr("获取激活产品"));
+    registry->Find<ShopAccountMng>(QStringLiteral("ShopAccountMng"))
+        ->GetProductInfo(Completion([this](bool ok, const QString& reason) {
+            if (!ok) {
+                Ui()->showError(reason);
+                return;
+            }
+            execDetection();
+        }));
+}
+
+void LauncherOp::execDetection()
+{
+    if (registry->Find<GameLauncher>(QStringLiteral("GameLauncher"))->IsInstalled(QString())) {
+        readInstalledVersion();
+        return;
+    }
+    Db()->SetBool(NEED_SETUP, true);
+    fetchVersionInfo();
+}
+
+void LauncherOp::readInstalledVersion()
+{
+    const bool ok = registry->Find<GameLauncher>(QStringLiteral("GameLauncher"))->GetVersion();
+    qDebug() << (ok ? "Succ Get Version" : "Fail Get Version");
+    Db()->SetBool(NEED_SETUP, !ok);
+    fetchVersionInfo();
+}
+
+void LauncherOp::fetchVersionInfo()
+{
+    Ui()->showWait(tr("获取版本信息"));
+    registry->Find<ShopAccountMng>(QStringLiteral("ShopAccountMng"))
+        ->GetVersionList(Completion([this](bool ok, const QString& reason) {
+            if (!ok) {
+                Ui()->showError(reason);
+                return;
+            }
+            decideVersion();
+        }));
+}
+
+void LauncherOp::decideVersion()
+{
+    const RamDB* db = Db();
+    const bool needSetup = db->GetBool(NEED_SETUP, false);
+    const QString newest = db->GetString(NEWEST_VERSION);
+    if (!needSetup && db->GetBool(NOT_NEED_UPDATE, false)) {
+        enterRunPage();
+    } else if (db->GetBool(IS_INSTALLING, false) && db->GetString(INSTALL_VERSION) == newest) {
+        setup();
+    } else if (db->GetBool(IS_DOWNLOADING, false) && db->GetString(DOWNLOAD_VERSION) == newest) {
+        setup();
+    } else {
+        switchToPage(needSetup ? 1 : 2);
+    }
+}
+
+void LauncherOp::enterRunPage()
+{
+    switchToPage(4);
+}
+
+void LauncherOp::setup()
+{
+    if (!registry->Find<PathMng>(QStringLiteral("PathMng"))->PrepareDirs()) {
+        Ui()->showError(tr("创建安装目录失败") + ErrorSuffix(ErrLauncherOp, 0, 0, 86));
+        return;
+    }
+    registry->Find<GameDownloader>(QStringLiteral("GameDownloader"))->Start();
+    setIsDown(true);
+    emit switchPage(QStringLiteral("Download"));
+}
+
+void LauncherOp::update()
+{
+    setup();
+}
+
+void LauncherOp::findLocation(const QString& fPath)
+{
+    const QString previous = Db()->GetString(GAME_LOCATION);
+    Db()->SetString(GAME_LOCATION, fPath);
+    if (registry->Find<GameLauncher>(QStringLiteral("GameLauncher"))->IsInstalled(fPath)) {
+        readInstalledVersion();
+        return;
+    }
+    // The refused folder must not stay the install location.
+    Db()->SetString(GAME_LOCATION, previous);
+    Ui()->showError(tr("指定安装目录无效") + ErrorSuffix(ErrLauncherOp, 1, 0, 100));
+}
+
+void LauncherOp::onDownloadFinished(bool ok, const QString& reason)
+{
+    if (!ok) {
+        Ui()->showError(reason);
+        return;
+    }
+    emit switchPage(QStringLiteral("Setup"));
+    registry->Find<GameInstaller>(QStringLiteral("GameInstaller"))->Install();
+}
+
+void LauncherOp::onInstallFinished(bool ok, const QString& reason)
+{
+    if (!ok) {
+        Ui()->showError(reason);
+        return;
+    }
+    Db()->SetString(CURRENT_VERSION, Db()->GetString(NEWEST_VERSION));
+    if (registry->Find<GameLauncher>(QStringLiteral("GameLauncher"))->IsInstalled(QString())) {
+        enterRunPage();
+    } else {
+        Ui()->showError(tr("安装软件失败") + ErrorSuffix(ErrLauncherOp, 2, 0, 353));
+    }
+}
+
+void LauncherOp::switchDownload()
+{
+    registry->Find<GameDownloader>(QStringLiteral("GameDownloader"))->SwitchDownload(downloading);
+}
+
+void LauncherOp::switchLauncherDownload()
+{
+    registry->Find<LauncherDownloader>(QStringLiteral("LauncherDownloader"))->SwitchDownload(downloading);
+}
+
+void LauncherOp::updateLauncher()
+{
+    registry->Find<LauncherDownloader>(QStringLiteral("LauncherDownloader"))->Start();
+    setIsDown(true);
+    emit switchPage(QStringLiteral("DownloadLauncher"));
+}
+
+void LauncherOp::onLauncherDownloadFinished(bool ok, const QString& reason)
+{
+    if (!ok) {
+        Ui()->showError(reason);
+        return;
+    }
+    emit switchPage(QStringLiteral("SetupLauncher"));
+}
+
+void LauncherOp::setupLauncher()
+{
+    const QString path = Db()->GetString(LAUNCHER_SETUP_PATH);
+    qDebug() << "Install Launcher: " << path;
+    // Quitting without a setup that runs would leave the user with no launcher at all.
+    if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        Ui()->showError(tr("无法运行安装程序") + ErrorSuffix(ErrLauncherOp, 4, 0, 390));
+        return;
+    }
+    QCoreApplication::quit();
+}
+
+void LauncherOp::runGame()
+{
+    registry->Find<GameLauncher>(QStringLiteral("GameLauncher"))->Launch();
+}
+
+void LauncherOp::redoLastOp()
+{
+    if (lastOp) {
+        lastOp();
+    }
+}

@@ -1,0 +1,135 @@
+#include "NotesOp.h"
+
+#include "ErrorSuffix.h"
+#include "GlobalUiOp.h"
+#include "MultiLang.h"
+#include "ObjectRegistry.h"
+#include "RamDB.h"
+#include "ServerConfig.h"
+#include "ShopAccountMng.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkReply>
+
+namespace {
+
+constexpr int kNoteTimeoutMs = 30000;
+
+} // namespace
+
+NotesOp::NotesOp(QObject* parent) : QObject(parent), manager(this)
+{
+    ServerConfig::InstallTrust();
+}
+
+void NotesOp::GetVerNotes()
+{
+    auto* ui = registry->Find<GlobalUiOp>(QStringLiteral("GlobalUiOp"));
+    ui->showWait(tr("获取版本信息"));
+    registry->Find<ShopAccountMng>(QStringLiteral("ShopAccountMng"))
+        ->GetNoteList([this, ui](bool ok, const QString& reason) {
+            if (!ok) {
+                ui->hideWait();
+                ui->showError(reason);
+                return;
+            }
+            const QJsonArray list = registry->Find<RamDB>(QStringLiteral("RamDB"))->GetJsonArray(NOTES_LIST);
+            const int count = qMin(list.size(), kMaxNotes);
+            pending.clear();
+            for (int i = 0; i < count; ++i) {
+                RequestNote(list.at(i).toObject());
+            }
+            // Nothing to download: the dialog gets its (empty) lists at once instead of a spinner for ever.
+            if (count == 0) {
+                Ready();
+            }
+        });
+}
+
+void NotesOp::RequestNote(const QJsonObject& entry)
+{
+    const QString version = entry.value(QStringLiteral("version")).toString();
+    const QString noteUrl = entry.value(QStringLiteral("noteurl")).toString();
+    qDebug() << "NotesOp version: " << version << " url: " << noteUrl;
+    QNetworkRequest request(QUrl::fromUserInput(noteUrl));
+    request.setTransferTimeout(kNoteTimeoutMs);
+    QNetworkReply* reply = manager.get(request);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { NoteFinished(reply); });
+    Note note;
+    note.version = version;
+    note.reply = reply;
+    note.isJson = QFileInfo(reply->url().fileName()).suffix().toUpper() == QLatin1String("JSON") ? 1 : 0;
+    pending.append(note);
+}
+
+void NotesOp::NoteFinished(QNetworkReply* reply)
+{
+    const bool failed = reply->error() != QNetworkReply::NoError;
+    const QString text = failed
+                             ? tr("网络错误，无法获取版本信息") + ErrorSuffix(ErrNotes, 0, reply->error(), 83)
+                             : QString::fromUtf8(reply->readAll());
+    reply->deleteLater();
+    bool complete = true;
+    for (Note& note : pending) {
+        if (note.reply == reply) {
+            note.content = text;
+            note.failed = failed;
+            note.done = true;
+        }
+        // Whether the note arrived, not whether it says something: an empty note is a finished one.
+        complete = complete && note.done;
+    }
+    if (complete) {
+        Ready();
+    }
+}
+
+void NotesOp::Ready()
+{
+    registry->Find<GlobalUiOp>(QStringLiteral("GlobalUiOp"))->hideWait();
+    emit verListChanged();
+    emit verNotesChanged();
+    emit versionNotesReady();
+}
+
+QStringList NotesOp::verList() const
+{
+    QStringList versions;
+    for (const Note& note : pending) {
+        versions << note.version;
+    }
+    return versions;
+}
+
+QStringList NotesOp::verNotes() const
+{
+    QStringList notes;
+    for (const Note& note : pending) {
+        notes << DisplayText(note);
+    }
+    return notes;
+}
+
+QString NotesOp::DisplayText(const Note& note) const
+{
+    // A failed download shows why it failed, whatever kind of note it was meant to be.
+    if (note.isJson == 0 || note.failed) {
+        return note.content;
+    }
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(note.content.toUtf8(), &error);
+    if (error.error == QJsonParseError::NoError) {
+        const QJsonObject byLanguage = document.object();
+        const QString code = registry->Find<MultiLang>(QStringLiteral("MultiLang"))->langCode();
+        for (const QString& key : {code, QStringLiteral("en"), QStringLiteral("zh-CN")}) {
+            if (byLanguage.contains(key)) {
+                return byLanguage.value(key).toString();
+            }
+        }
+    }
+    return QObject::tr("无法解析版本信息");
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QStringList>
+#include <QVector>
+
+class ObjectRegistry;
+class QNetworkReply;
+
+// Release notes of the newest versions for the notes dialog: the store's note list, then the note text of
+// at most five entries, shown in the user's language.
+class NotesOp : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QStringList verList READ verList NOTIFY verListChanged)
+    Q_PROPERTY(QStringList verNotes READ verNotes NOTIFY verNotesChanged)
+public:
+    static constexpr int kMaxNotes = 5;
+
+    explicit NotesOp(QObject* parent = nullptr);
+
+    ObjectRegistry* registry = nullptr;
+
+    QStringList verList() const;
+    QStringList verNotes() const;
+
+    Q_INVOKABLE void GetVerNotes();
+
+signals:
+    void verListChanged();
+    void verNotesChanged();
+    void versionNotesReady();
+
+private:
+    struct Note
+    {
+        QString version;
+        QNetworkReply* reply = nullptr;
+        QString content;
+        int isJson = 0;
+        bool done = false;
+        bool failed = false;
+    };
+
+    void RequestNote(const QJsonObject& entry);
+    void NoteFinished(QNetworkReply* reply);
+    void Ready();
+    QString DisplayText(const Note& note) const;
+
+    QNetworkAccessManager manager;
+    QVector<Note> pending;
+};
