@@ -35,11 +35,11 @@ private:
     }
 
     // Versions oldest first, each "version:ispatch".
-    static QJsonArray Versions(const QStringList& specs)
+    static QJsonArray Versions(const QStringList& entries)
     {
         QJsonArray versions;
-        for (const QString& spec : specs) {
-            const QStringList parts = spec.split(':');
+        for (const QString& entry : entries) {
+            const QStringList parts = entry.split(':');
             versions.append(QJsonObject{{"version", parts.at(0)},
                                         {"ispatch", parts.at(1).toInt()},
                                         {"spaceDesc", parts.at(0) + " GB"},
@@ -50,10 +50,10 @@ private:
         return versions;
     }
 
-    void UseVersions(const QStringList& specs, const QJsonArray& launchers = {})
+    void UseVersions(const QStringList& entries, const QJsonArray& launchers = {})
     {
         QJsonObject catalogue = Sandbox::BasicCatalogue();
-        catalogue.insert("versions", QJsonObject{{"SkyTrainer", Versions(specs)}});
+        catalogue.insert("versions", QJsonObject{{"SkyTrainer", Versions(entries)}});
         catalogue.insert("launchers", launchers);
         sandbox.SetCatalogue(catalogue, files.path());
     }

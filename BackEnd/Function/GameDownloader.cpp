@@ -79,7 +79,7 @@ void GameDownloader::Start()
 
 void GameDownloader::Refuse(const QString& reason)
 {
-    followState = true;
+    machine.followState = true;
     MarkDownloading(false);
     // Reported from the event loop, like every other end: the caller finishes its own step first.
     QTimer::singleShot(0, this, [this, reason] {
@@ -95,7 +95,7 @@ void GameDownloader::OnSizeAnswer(bool ok, const QString& reason)
     }
     if (!ok) {
         sizeAborted = true;
-        followState = true;
+        machine.followState = true;
         StopAndReport(reason);
         return;
     }
@@ -107,7 +107,7 @@ void GameDownloader::OnSizeAnswer(bool ok, const QString& reason)
         }
     }
     stat.Start();
-    followState = true;
+    machine.followState = true;
     NextPackage();
 }
 
@@ -131,7 +131,7 @@ void GameDownloader::NextPackage()
     db->SetValue(INSTALL_PACK_LIST, packs);
     db->SetValue(INSTALL_VERSION_LIST, versions);
     db->SetValue(INSTALL_MD5_LIST, digests);
-    followState = true;
+    machine.followState = true;
     stat.Stop();
     downloader.Abort();
     MarkDownloading(false);
@@ -150,7 +150,7 @@ void GameDownloader::OnFileFinished(bool ok, const QString& reason)
 
 void GameDownloader::StopAndReport(const QString& reason)
 {
-    followState = true;
+    machine.followState = true;
     stat.Stop();
     downloader.Abort();
     MarkDownloading(false);
@@ -160,19 +160,14 @@ void GameDownloader::StopAndReport(const QString& reason)
 
 void GameDownloader::FollowState(bool running)
 {
-    if (!followState) {
-        return;
+    if (machine.Follow(running)) {
+        emit StateChanged(running);
     }
-    if (running) {
-        followState = false;
-    }
-    state = running ? 2 : 0;
-    emit StateChanged(running);
 }
 
 void GameDownloader::StopDownload()
 {
-    followState = true;
+    machine.followState = true;
     stat.Stop();
     downloader.Abort();
     emit HintInfo(tr("暂停"));
@@ -190,38 +185,20 @@ void GameDownloader::StartDownload()
         return;
     }
     stat.Start();
-    followState = true;
+    machine.followState = true;
     NextPackage();
 }
 
 void GameDownloader::SwitchDownload(bool isDownloading)
 {
-    switch (state) {
-    case 0:
-        if (isDownloading) {
-            qDebug() << "[Error] UI is downloading ,inner is not download";
-        } else {
-            state = 1;
-            StartDownload();
-        }
+    switch (machine.Switch(isDownloading)) {
+    case DownloadSwitch::Action::Resume:
+        StartDownload();
         break;
-    case 1:
-        qDebug() << (isDownloading ? "[Error] UI is downloading ,inner is requesting download"
-                                   : "[Warn] Don't repeat request download");
+    case DownloadSwitch::Action::Pause:
+        StopDownload();
         break;
-    case 2:
-        if (isDownloading) {
-            state = 3;
-            StopDownload();
-        } else {
-            qDebug() << "[Error] UI is not download ,inner is downloading";
-        }
-        break;
-    case 3:
-        qDebug() << (isDownloading ? "[Warn] Don't repeat cancel download"
-                                   : "[Error] UI is not download ,inner is canceling download");
-        break;
-    default:
+    case DownloadSwitch::Action::None:
         break;
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DownloadStat.h"
+#include "DownloadSwitch.h"
 #include "FileDownloader.h"
 
 #include <QList>
@@ -21,7 +22,7 @@ public:
 
     ObjectRegistry* registry = nullptr;
 
-    int State() const { return state; }
+    int State() const { return machine.state; }
     // The statistics that drive the low-speed watchdog, for stepping it without waiting real time.
     DownloadStat* Statistics() { return &stat; }
     const QList<DownFileMeta*>& Records() const { return records; }
@@ -52,7 +53,6 @@ private:
     QList<DownFileMeta*> records;
     FileDownloader downloader;
     bool sizeAborted = false;
-    bool followState = true;
-    int state = 0;
+    DownloadSwitch machine;
     DownloadStat stat;
 };

@@ -90,12 +90,12 @@ void LauncherDownloader::StartDownload()
 {
     // Before the first Start and after a verification there is no record to continue.
     if (records.isEmpty() || records.first()->totalSize <= 0) {
-        state = 0;
+        machine.state = DownloadSwitch::Idle;
         emit Finish(false, tr("没有可下载的安装包") + ErrorSuffix(ErrFileDownloader, 7, 0, 170));
         return;
     }
     stat.Start();
-    followState = true;
+    machine.followState = true;
     DownFileMeta* meta = records.first();
     if (meta->totalSize - meta->downloadedSize <= 0) {
         stat.Stop();
@@ -122,7 +122,7 @@ void LauncherDownloader::OnFileFinished(bool ok, const QString& reason)
 void LauncherDownloader::StopAndReport(const QString& reason)
 {
     stat.Stop();
-    followState = true;
+    machine.followState = true;
     downloader.Abort();
     MarkDownloading(false);
     emit Finish(false, reason);
@@ -130,8 +130,8 @@ void LauncherDownloader::StopAndReport(const QString& reason)
 
 void LauncherDownloader::Verify()
 {
-    followState = false;
-    state = 4;
+    machine.followState = false;
+    machine.state = DownloadSwitch::Verifying;
     const DownFileMeta* meta = records.first();
     auto* thread = new CheckMd5Thread(this);
     emit HintInfo(tr("校验版本：") + meta->version);
@@ -145,19 +145,14 @@ void LauncherDownloader::Verify()
 
 void LauncherDownloader::FollowState(bool running)
 {
-    if (!followState) {
-        return;
+    if (machine.Follow(running)) {
+        emit StateChanged(running);
     }
-    if (running) {
-        followState = false;
-    }
-    state = running ? 2 : 0;
-    emit StateChanged(running);
 }
 
 void LauncherDownloader::StopDownload()
 {
-    followState = true;
+    machine.followState = true;
     stat.Stop();
     downloader.Abort();
     emit HintInfo(tr("暂停"));
@@ -165,35 +160,14 @@ void LauncherDownloader::StopDownload()
 
 void LauncherDownloader::SwitchDownload(bool isDownloading)
 {
-    switch (state) {
-    case 0:
-        if (isDownloading) {
-            qDebug() << "[Error] UI is downloading ,inner is not download";
-        } else {
-            state = 1;
-            StartDownload();
-        }
+    switch (machine.Switch(isDownloading)) {
+    case DownloadSwitch::Action::Resume:
+        StartDownload();
         break;
-    case 1:
-        qDebug() << (isDownloading ? "[Error] UI is downloading ,inner is requesting download"
-                                   : "[Warn] Don't repeat request download");
+    case DownloadSwitch::Action::Pause:
+        StopDownload();
         break;
-    case 2:
-        if (isDownloading) {
-            state = 3;
-            StopDownload();
-        } else {
-            qDebug() << "[Error] UI is not download ,inner is downloading";
-        }
-        break;
-    case 3:
-        qDebug() << (isDownloading ? "[Warn] Don't repeat cancel download"
-                                   : "[Error] UI is not download ,inner is canceling download");
-        break;
-    case 4:
-        qDebug() << "[Warn] Is Checking downfile, canel/resume is useless.";
-        break;
-    default:
+    case DownloadSwitch::Action::None:
         break;
     }
 }

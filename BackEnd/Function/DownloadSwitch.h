@@ -1,0 +1,31 @@
+#pragma once
+
+// The pause/resume state machine both package downloaders use. The interface tells what it believes
+// (downloading or not); the inner state decides what that means, and every disagreement is logged.
+class DownloadSwitch
+{
+public:
+    enum State
+    {
+        Idle = 0,
+        Requested = 1,
+        Running = 2,
+        Cancelling = 3,
+        Verifying = 4,
+    };
+    enum class Action
+    {
+        None,
+        Resume,
+        Pause,
+    };
+
+    // The interface's pause/resume press, given what it believes.
+    Action Switch(bool isDownloading);
+    // A running-state change of the file downloader; true when it is adopted and passed on.
+    bool Follow(bool running);
+
+    int state = Idle;
+    // While set, the next running-state change of the file downloader is adopted.
+    bool followState = true;
+};
