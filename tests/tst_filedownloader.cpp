@@ -129,6 +129,8 @@ private slots:
         QTest::newRow("empty file") << "empty.bin" << QJsonObject() << "\nError: 003_001 {000/0040}";
         QTest::newRow("server error")
             << "pkg.bin" << QJsonObject{{"status", 500}} << "\nError: 003_000 {401/0031}";
+        QTest::newRow("redirect") << "pkg.bin" << QJsonObject{{"redirect", "http://127.0.0.1:1/elsewhere"}}
+                                  << "\nError: 003_000 {000/0033}";
     }
     void sizeQueries()
     {
@@ -261,6 +263,33 @@ private slots:
         QString reason;
         QCOMPARE(Download(downloader, meta, &reason), (QStringList{"running", "stopped", "failed"}));
         QVERIFY2(reason.endsWith("\nError: 003_004 {203/0109}"), qPrintable(reason));
+        // The server's error page is not a part of the package.
+        QCOMPARE(QFileInfo(meta.filePath).size(), qint64(0));
+        ExpectResumePointIsFileLength(meta);
+    }
+
+    // An error answer in the middle of a resumed download leaves the bytes on disk as they were.
+    void errorAnswerKeepsThePartialFile()
+    {
+        const QString path = local.path() + "/pkg.bin";
+        QFile partial(path);
+        QVERIFY(partial.open(QIODevice::WriteOnly));
+        partial.write(Payload::Bytes(kSize).left(2000));
+        partial.close();
+        sandbox.AddFault({{"server", "files"},
+                          {"path", "/files/pkg.bin"},
+                          {"status", 503},
+                          {"body", "<html>busy</html>"}});
+        FileDownloader downloader;
+        DownFileMeta meta;
+        meta.Init(Url(), path, "1", md5);
+        meta.totalSize = kSize;
+        QString reason;
+        QCOMPARE(Download(downloader, meta, &reason), (QStringList{"running", "stopped", "failed"}));
+        QVERIFY2(reason.contains(QRegularExpression("\nError: 003_004 \\{\\d{3}/0109\\}$")),
+                 qPrintable(reason));
+        QCOMPARE(Payload::ReadFile(path), Payload::Bytes(kSize).left(2000));
+        ExpectResumePointIsFileLength(meta);
     }
 
     void localFileCannotBeOpened()

@@ -48,6 +48,12 @@ void FileDownloader::QuerySize(DownFileMeta* record, const SizeCallback& callbac
             callback(false, Reason(QT_TR_NOOP("网络错误"), 0, head->error(), 31));
             return;
         }
+        // Redirections are not followed: the length of a redirect's answer is not the file's.
+        const int status = head->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status < 200 || status > 299) {
+            callback(false, Reason(QT_TR_NOOP("网络错误"), 0, 0, 33));
+            return;
+        }
         bool ok = false;
         const qint64 length = head->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
         if (!ok) {
@@ -84,6 +90,7 @@ void FileDownloader::Connect()
     QNetworkRequest request{QUrl(meta->url)};
     requestedFrom = meta->downloadedSize;
     rangeChecked = false;
+    discardBody = false;
     request.setRawHeader("Range", QStringLiteral("bytes=%1-").arg(requestedFrom).toLatin1());
     manager->clearConnectionCache();
     reply = manager->get(request);
@@ -98,6 +105,12 @@ bool FileDownloader::CheckRange()
 {
     rangeChecked = true;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // Anything but the file itself (an error page, a redirect's body) is not part of it: read and dropped,
+    // the end of the reply then says what went wrong.
+    if (status != 200 && status != 206) {
+        discardBody = true;
+        return true;
+    }
     if (status == 200 && requestedFrom > 0) {
         qDebug() << "FileDownloader: the server ignored Range, starting" << meta->filePath << "again";
         if (!file.resize(0)) {
@@ -135,6 +148,9 @@ void FileDownloader::CopyData()
         const qint64 got = reply->read(chunk.data(), chunk.size());
         if (got <= 0) {
             return;
+        }
+        if (discardBody) {
+            continue;
         }
         const qint64 written = file.write(chunk.constData(), got);
         // A short write still stored its bytes; count them so that the resume point stays true.

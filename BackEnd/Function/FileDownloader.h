@@ -51,5 +51,6 @@ private:
     QNetworkReply* reply = nullptr;
     qint64 requestedFrom = 0;
     bool rangeChecked = false;
+    bool discardBody = false;
     QByteArray chunk;
 };
