@@ -258,6 +258,19 @@ private slots:
         QVERIFY(!QFileInfo::exists(Game("Data/patch_1.0.2.pak")));
     }
 
+    void extractorMissingKeepsTheVerifiedPackage()
+    {
+        Prepare({{"1.0.0.0"}}, false);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", root.path().toLocal8Bit() + "/nothing-here");
+        const Outcome outcome = Install();
+        qputenv("PATH", path);
+        QVERIFY(!outcome.ok);
+        QCOMPARE(outcome.reason, QString("Failed to start the extractor\nError: 007_003 {000/0045}"));
+        QVERIFY(QFileInfo::exists(Cache("SkyTrainer_1_0_0_0.7z")));
+        QCOMPARE(outcome.order, (QStringList{"installing", "finish", "idle"}));
+    }
+
     void missingPackage()
     {
         Prepare({{"1.0.0.0"}}, false);

@@ -108,7 +108,10 @@ void GameInstaller::ExtractAt()
 
 void GameInstaller::OnExtracted(bool isOk, const QString& reason)
 {
-    DeletePackage(index);
+    // A verified package whose extractor could not even start is kept: nothing is wrong with it.
+    if (!extractor.StartFailed()) {
+        DeletePackage(index);
+    }
     if (!isOk) {
         Fail(reason);
         return;

@@ -20,6 +20,7 @@ Proc7zOp::Proc7zOp(QObject* parent) : QObject(parent), process(this)
 
 void Proc7zOp::Extract(const QString& archive, const QString& destination)
 {
+    startFailed = false;
     emit Progress(0);
     if (!QFileInfo::exists(archive)) {
         emit Over(false, tr("安装文件不存在，无法安装") + ErrorSuffix(ErrExtract, 0, 0, 28));
@@ -87,6 +88,7 @@ void Proc7zOp::OnProcError(QProcess::ProcessError error)
 {
     // A program that never started never finishes either: report it, or the installation would wait for ever.
     if (error == QProcess::FailedToStart && !closing) {
+        startFailed = true;
         qDebug() << "7z cannot be started:" << process.errorString();
         emit Over(false, tr("无法启动解压程序") + ErrorSuffix(ErrExtract, 3, 0, 45));
     }

@@ -18,6 +18,9 @@ public:
     // update, whose start is kept in `carry` for the next piece.
     static int LatestPercent(QString& carry, const QString& output);
 
+    // Whether the last extraction failed because the extractor could not be started at all.
+    bool StartFailed() const { return startFailed; }
+
 signals:
     void Progress(float rate);
     void Over(bool isOk, QString reason);
@@ -32,4 +35,5 @@ private:
     QProcess process;
     QString carry;
     bool closing = false;
+    bool startFailed = false;
 };
