@@ -32,6 +32,7 @@ private:
 private slots:
     void answersAndShrugsOffGarbage()
     {
+        TestEnv::UseNoServers();
         QVERIFY(socket.bind(QHostAddress(QHostAddress::LocalHost), 0));
         QProcess launcher;
         launcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);

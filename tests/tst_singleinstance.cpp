@@ -61,6 +61,7 @@ private:
 private slots:
     void initTestCase()
     {
+        TestEnv::UseNoServers();
         probe = dir.path() + "/a/singleapp_probe";
         QDir().mkpath(dir.path() + "/a");
         QVERIFY(QFile::copy(TestEnv::BinDir() + "/singleapp_probe", probe));

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTranslator>
 
@@ -78,4 +79,13 @@ bool TestEnv::WaitFor(const std::function<bool()>& condition, int timeoutMs)
         QTest::qWait(5);
     }
     return true;
+}
+
+void TestEnv::UseNoServers()
+{
+    QSettings settings(SettingsFile(), QSettings::IniFormat);
+    settings.beginGroup("Servers");
+    for (const char* name : {"Account", "AccountWeb", "Store", "Statistics", "Documents", "Faq"}) {
+        settings.setValue(name, "https://127.0.0.1:9");
+    }
 }

@@ -18,6 +18,9 @@ public:
     // The catalogue the package step built from the sandbox game, and the checked-in test data.
     static QString CatalogueDir() { return QStringLiteral(AVIRO_CATALOGUE_DIR); }
     static QString DataDir() { return QStringLiteral(AVIRO_TEST_DATA_DIR); }
+    // Points every server of the test profile at a closed local port, so that a launcher started by a test
+    // never reaches out of the machine.
+    static void UseNoServers();
     // Installs the English catalogue, so that user texts can be compared with their English wording.
     static void InstallEnglish();
     // Runs the event loop until the condition holds or the time is up.
