@@ -18,6 +18,9 @@ public:
     QString filePath;
     QString md5;
 
+    // Whether the reading was stopped before the end (quit or destruction): no verdict about the file.
+    bool WasStopped() const { return stopRequested; }
+
 signals:
     void Progress(float rate);
     void Percent(int value);

@@ -74,14 +74,19 @@ void GameInstaller::VerifyAt()
     thread->filePath = packList.at(index);
     thread->md5 = md5List.at(index);
     connect(thread, &CheckMd5Thread::Progress, this, &GameInstaller::Relay);
-    connect(thread, &CheckMd5Thread::OnOver, this, &GameInstaller::OnVerified);
+    connect(thread, &CheckMd5Thread::OnOver, this, [this, thread](bool state, const QString& reason) {
+        OnVerified(state, reason, thread->WasStopped());
+    });
     thread->start();
 }
 
-void GameInstaller::OnVerified(bool state, const QString& reason)
+void GameInstaller::OnVerified(bool state, const QString& reason, bool stopped)
 {
     if (!state) {
-        DeletePackage(index);
+        // A package whose reading was cut short by the application's end was not found corrupt.
+        if (!stopped) {
+            DeletePackage(index);
+        }
         Fail(reason);
         return;
     }

@@ -31,7 +31,7 @@ private:
     void SetInstalling(bool installing);
     void Fail(const QString& reason);
     void VerifyAt();
-    void OnVerified(bool state, const QString& reason);
+    void OnVerified(bool state, const QString& reason, bool stopped);
     void ExtractAt();
     void OnExtracted(bool isOk, const QString& reason);
     void DeletePackage(int at);
