@@ -149,11 +149,16 @@ bool PathMng::PrepareDirs()
     if (!dir.exists() && !QDir().mkpath(location)) {
         return false;
     }
-    if (!dir.exists(CacheDirName()) && !dir.mkdir(CacheDirName())) {
+    // The scratch folders are only ours in a folder the launcher has used before: in a folder the user
+    // just picked, a "Download" or "Setup" is the user's own.
+    const bool usedBefore = dir.exists(CacheDirName());
+    if (!usedBefore && !dir.mkdir(CacheDirName())) {
         return false;
     }
-    RemoveDir(DownloadDir());
-    RemoveDir(SetupDir());
+    if (usedBefore) {
+        RemoveDir(DownloadDir());
+        RemoveDir(SetupDir());
+    }
     return true;
 }
 

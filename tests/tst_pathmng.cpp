@@ -113,6 +113,17 @@ private slots:
         QCOMPARE(cached.readAll(), QByteArray("partial"));
     }
 
+    void prepareDirsLeavesTheUsersFoldersInANewLocation()
+    {
+        const QString location = root.path() + "/Games";
+        Touch(location + "/Download/letter.txt");
+        Touch(location + "/Setup/notes.txt");
+        QVERIFY(paths.PrepareDirs());
+        QVERIFY(QFileInfo::exists(location + "/Download/letter.txt"));
+        QVERIFY(QFileInfo::exists(location + "/Setup/notes.txt"));
+        QVERIFY(QFileInfo(location + "/__DownloadCache__").isDir());
+    }
+
     void prepareDirsCreatesMissingLocation()
     {
         db->SetString(GAME_LOCATION, root.path() + "/a/b/c");
