@@ -21,11 +21,6 @@ void GameLauncher::SetRegistry(ObjectRegistry* value)
     channel.registry = value;
 }
 
-QString GameLauncher::CultureOf(int langIndex)
-{
-    return MultiLang::CodeOf(langIndex);
-}
-
 bool GameLauncher::InitChannel(QString& error)
 {
     connect(&game, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
@@ -79,7 +74,7 @@ void GameLauncher::Launch()
     auto* db = registry->Find<RamDB>(QStringLiteral("RamDB"));
     const QString program = paths->GameExePath(QString());
     const QString folder = paths->GameDir();
-    const QStringList arguments{QStringLiteral("-culture=") + CultureOf(db->GetInt(MULTI_LANG, 0))};
+    const QStringList arguments{QStringLiteral("-culture=") + MultiLang::CodeOf(db->GetInt(MULTI_LANG, 0))};
     game.setWorkingDirectory(folder);
     // The game's output is not read; kept, it would pile up in memory for as long as the game runs.
     game.setStandardOutputFile(QProcess::nullDevice());

@@ -22,8 +22,6 @@ public:
     bool GetVersion();
     void Launch();
 
-    static QString CultureOf(int langIndex);
-
 signals:
     // The game could not be started; the running flag is already cleared.
     void LaunchFailed(QString detail);

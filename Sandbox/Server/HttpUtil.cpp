@@ -46,11 +46,6 @@ QString HttpUtil::Param(const httplib::Request& req, const char* name)
     return QString::fromStdString(req.get_param_value(name));
 }
 
-QString HttpUtil::Header(const httplib::Request& req, const char* name)
-{
-    return QString::fromStdString(req.get_header_value(name));
-}
-
 void HttpUtil::Json(httplib::Response& res, const QJsonObject& body, int status)
 {
     res.status = status;

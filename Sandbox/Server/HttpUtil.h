@@ -18,7 +18,6 @@ public:
     static QMap<QString, QString> ParseForm(const std::string& body);
     static QString Cookie(const httplib::Request& req, const QString& name);
     static QString Param(const httplib::Request& req, const char* name);
-    static QString Header(const httplib::Request& req, const char* name);
     static void Json(httplib::Response& res, const QJsonObject& body, int status = 200);
     // Sleeps in small steps so that stopping the sandbox is never held up.
     static void Sleep(const SandboxState& state, qint64 ms);
