@@ -125,6 +125,10 @@ int main(int argc, char** argv)
         }
         // Stalled responses hold a worker each; give faults room without starving other requests.
         endpoint.server->new_task_queue = [] { return new httplib::ThreadPool(64); };
+        // Idle connections and unfinished requests hold a worker that stopping has to wait for: keep those
+        // waits short, so that the sandbox stops within about a second.
+        endpoint.server->set_keep_alive_timeout(1);
+        endpoint.server->set_read_timeout(1, 0);
         const int port =
             anyPort ? endpoint.server->bind_to_any_port("127.0.0.1")
                     : (endpoint.server->bind_to_port("127.0.0.1", endpoint.port) ? endpoint.port : -1);
