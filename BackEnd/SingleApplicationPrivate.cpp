@@ -9,12 +9,15 @@
 #include <QLocalSocket>
 #include <QSharedMemory>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 
 namespace {
 
 // How long an accepted connection may take to send its handshake.
 constexpr int kHandshakeWaitMs = 100;
+// How long a start waits for the one that created the block to claim it.
+constexpr int kClaimWaitMs = 500;
 
 } // namespace
 
@@ -104,6 +107,15 @@ bool SingleApplicationPrivate::Decide(bool allowSecondary, int timeoutMs)
     if (sharedBlock->attach(QSharedMemory::ReadWrite)) {
         sharedBlock->lock();
         InstancesBlock* block = Block();
+        // A block that still reads all zero was created a moment ago by a start that is about to claim it;
+        // without this wait two starts at once would both become the primary.
+        for (int waited = 0;
+             block->primaryRunning == 0 && block->primaryProcessId == 0 && waited < kClaimWaitMs;
+             waited += 5) {
+            sharedBlock->unlock();
+            QThread::msleep(5);
+            sharedBlock->lock();
+        }
         // A primary that was killed leaves its block behind with the flag still set; its recorded process
         // is then gone and this start takes over.
         if (block->primaryRunning == 0 || !Platform::ProcessExists(block->primaryProcessId)) {

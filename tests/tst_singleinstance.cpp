@@ -136,6 +136,34 @@ private slots:
         Quit(next);
     }
 
+    // Starts that race each other for a block nobody has created yet: one primary, the others end.
+    void simultaneousStartsElectOnePrimary()
+    {
+        for (int round = 0; round < 3; ++round) {
+            const QString copy = dir.path() + QString("/race%1/singleapp_probe").arg(round);
+            QDir().mkpath(QFileInfo(copy).absolutePath());
+            QVERIFY(QFile::copy(probe, copy));
+            QList<QProcess*> starts;
+            for (int i = 0; i < 6; ++i) {
+                running.push_back(std::make_unique<QProcess>());
+                starts << running.back().get();
+            }
+            for (QProcess* start : starts) {
+                start->start(copy, QStringList());
+            }
+            int primaries = 0;
+            for (QProcess* start : starts) {
+                if (!start->waitForFinished(1500)) {
+                    ++primaries;
+                } else {
+                    QCOMPARE(start->exitCode(), 0);
+                }
+            }
+            QCOMPARE(primaries, 1);
+            cleanup();
+        }
+    }
+
     void handshakesAreChecked_data()
     {
         QTest::addColumn<int>("damage");
