@@ -2,7 +2,9 @@
 
 #include "AppVersion.h"
 #include "ObjectRegistry.h"
+#include "Platform.h"
 #include "RamDB.h"
+#include "ServerConfig.h"
 
 namespace {
 
@@ -110,6 +112,31 @@ QString GlobalData::productName() const
     return Db()->GetString(PRODUCT_CODE);
 }
 
+bool GlobalData::isSignedIn() const
+{
+    return Db()->GetBool(IS_SIGNED_IN, false);
+}
+
+void GlobalData::setIsSignedIn(bool value)
+{
+    Db()->SetBool(IS_SIGNED_IN, value);
+}
+
+QString GlobalData::docServer() const
+{
+    return ServerConfig::Documents();
+}
+
+QString GlobalData::faqUrl() const
+{
+    return ServerConfig::Faq();
+}
+
+QString GlobalData::defaultLocation() const
+{
+    return Platform::DefaultGameLocation();
+}
+
 void GlobalData::DdChanged(KEY key, QVariant)
 {
     if (key == USER_ACCOUNT) {
@@ -134,5 +161,7 @@ void GlobalData::DdChanged(KEY key, QVariant)
         emit isLauncherNeedUpdateChanged();
     } else if (key == PRODUCT_CODE) {
         emit productNameChanged();
+    } else if (key == IS_SIGNED_IN) {
+        emit isSignedInChanged();
     }
 }

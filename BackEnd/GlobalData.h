@@ -25,6 +25,10 @@ class GlobalData : public QObject
     Q_PROPERTY(bool isGameStart READ isGameStart NOTIFY isGameStartChanged)
     Q_PROPERTY(bool isLauncherNeedUpdate READ isLauncherNeedUpdate NOTIFY isLauncherNeedUpdateChanged)
     Q_PROPERTY(QString productName READ productName NOTIFY productNameChanged)
+    Q_PROPERTY(bool isSignedIn READ isSignedIn WRITE setIsSignedIn NOTIFY isSignedInChanged)
+    Q_PROPERTY(QString docServer READ docServer CONSTANT)
+    Q_PROPERTY(QString faqUrl READ faqUrl CONSTANT)
+    Q_PROPERTY(QString defaultLocation READ defaultLocation CONSTANT)
 public:
     explicit GlobalData(QObject* parent = nullptr);
 
@@ -48,6 +52,12 @@ public:
     bool isGameStart() const;
     bool isLauncherNeedUpdate() const;
     QString productName() const;
+    bool isSignedIn() const;
+    void setIsSignedIn(bool value);
+    // Base URL of the document server, the FAQ page, and the install location first proposed.
+    QString docServer() const;
+    QString faqUrl() const;
+    QString defaultLocation() const;
 
 signals:
     void accountChanged();
@@ -62,6 +72,7 @@ signals:
     void isGameStartChanged();
     void isLauncherNeedUpdateChanged();
     void productNameChanged();
+    void isSignedInChanged();
 
 public slots:
     void DdChanged(KEY key, QVariant var);

@@ -41,6 +41,7 @@ const KEY LAUNCHER_SETUP_PATH{"LAUNCHER_SETUP_PATH", false};
 const KEY IS_LAUNCHER_NEED_UPDATE{"IS_LAUNCHER_NEED_UPDATE", false};
 const KEY DOWNLOAD_LAUNCHER_VERSION{"DOWNLOAD_LAUNCHER_VERSION", true};
 const KEY IS_LAUNCHER_DOWNLOADING{"IS_LAUNCHER_DOWNLOADING", true};
+const KEY IS_SIGNED_IN{"IS_SIGNED_IN", true};
 
 const KEY* KEY::Find(const QString& name)
 {
@@ -85,6 +86,7 @@ const KEY* KEY::Find(const QString& name)
             &IS_LAUNCHER_NEED_UPDATE,
             &DOWNLOAD_LAUNCHER_VERSION,
             &IS_LAUNCHER_DOWNLOADING,
+            &IS_SIGNED_IN,
         };
         QHash<QString, const KEY*> map;
         for (const KEY* key : all) {

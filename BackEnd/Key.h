@@ -56,3 +56,5 @@ extern const KEY LAUNCHER_SETUP_PATH;
 extern const KEY IS_LAUNCHER_NEED_UPDATE;
 extern const KEY DOWNLOAD_LAUNCHER_VERSION;
 extern const KEY IS_LAUNCHER_DOWNLOADING;
+// The window shows a signed-in user (account, product); kept across restarts.
+extern const KEY IS_SIGNED_IN;

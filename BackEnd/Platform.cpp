@@ -1,6 +1,7 @@
 #include "Platform.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QSysInfo>
@@ -86,6 +87,15 @@ QString Platform::ExtractorProgram()
     }
     const QString onPath = QStandardPaths::findExecutable(QStringLiteral("7z"));
     return onPath.isEmpty() ? QStringLiteral("7z") : onPath;
+#endif
+}
+
+QString Platform::DefaultGameLocation()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("D:/QRT");
+#else
+    return QDir::homePath() + QStringLiteral("/Games/Aviro");
 #endif
 }
 

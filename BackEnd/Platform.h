@@ -13,6 +13,8 @@ public:
     static QString OsVersion();
     // The archive extractor the installer runs.
     static QString ExtractorProgram();
+    // The game location the install page proposes before the user picks one.
+    static QString DefaultGameLocation();
     // Whether a process with this id is alive.
     static bool ProcessExists(qint64 pid);
 };

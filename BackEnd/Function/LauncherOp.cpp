@@ -158,6 +158,7 @@ void LauncherOp::loginWithToken()
     registry->Find<VomoAccountMng>(QStringLiteral("VomoAccountMng"))
         ->AutoLogin(Completion([this](bool ok, const QString& reason) {
             if (ok) {
+                Db()->SetBool(IS_SIGNED_IN, true);
                 openStoreSession();
             } else {
                 qDebug() << "Sign-in with the stored token failed:" << reason;
