@@ -4,6 +4,7 @@
 #include "TestEnv.h"
 
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -29,7 +30,8 @@ private:
         file.write(content);
     }
 
-    // Versions 1.0 to 1.n, oldest first, each with its note file.
+    // Versions 1.0 to 1.n, oldest first, each with its note file (or the note address itself, when it is
+    // one).
     QJsonObject Catalogue(const QStringList& noteFiles)
     {
         QJsonArray versions;
@@ -39,7 +41,9 @@ private:
                                         {"spaceDesc", "1 GB"},
                                         {"packageurl", "{files}/files/x.7z"},
                                         {"md5", "00"},
-                                        {"noteurl", "{files}/files/notes/" + noteFiles.at(i)}});
+                                        {"noteurl", noteFiles.at(i).contains(QRegularExpression("^/|:"))
+                                                        ? noteFiles.at(i)
+                                                        : "{files}/files/notes/" + noteFiles.at(i)}});
         }
         QJsonObject catalogue = Sandbox::BasicCatalogue();
         catalogue.insert("versions", QJsonObject{{"SkyTrainer", versions}});
@@ -130,6 +134,17 @@ private slots:
         QCOMPARE(notes->verList(), (QStringList{"1.2", "1.1", "1.0"}));
         QCOMPARE(notes->verNotes().at(0), QString("English 1.1"));
         QCOMPARE(notes->verNotes().at(1), QString("Network Error\nError: 006_000 {203/0083}"));
+    }
+
+    // A note comes from a web server: a local path or another scheme never shows a local file.
+    void onlyWebAddressesAreFetched()
+    {
+        sandbox.SetCatalogue(
+            Catalogue({"1.0.txt", "/etc/hostname", "file:///etc/hostname", "ftp://127.0.0.1/x"}),
+            served.path());
+        QVERIFY(Fetch());
+        const QString refused("Network Error\nError: 006_000 {301/0083}");
+        QCOMPARE(notes->verNotes(), (QStringList{refused, refused, refused, "plain note 1.0"}));
     }
 
     // However the downloads end, the three signals come once, after the last.

@@ -15,6 +15,8 @@
 #include <QJsonObject>
 #include <QNetworkReply>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kNoteTimeoutMs = 30000;
@@ -43,8 +45,9 @@ void NotesOp::GetVerNotes()
             for (int i = 0; i < count; ++i) {
                 RequestNote(list.at(i).toObject());
             }
-            // Nothing to download: the dialog gets its (empty) lists at once instead of a spinner for ever.
-            if (count == 0) {
+            // Nothing left to download (an empty list, or only refused addresses): the dialog gets its lists
+            // at once instead of a spinner for ever.
+            if (AllDone()) {
                 Ready();
             }
         });
@@ -55,12 +58,25 @@ void NotesOp::RequestNote(const QJsonObject& entry)
     const QString version = entry.value(QStringLiteral("version")).toString();
     const QString noteUrl = entry.value(QStringLiteral("noteurl")).toString();
     qDebug() << "NotesOp version: " << version << " url: " << noteUrl;
-    QNetworkRequest request(QUrl::fromUserInput(noteUrl));
+    Note note;
+    note.version = version;
+    // Notes come from web servers only: anything else (a bare path would read a local file) is refused
+    // like a failed download.
+    const QUrl url(noteUrl, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        qDebug() << "NotesOp refuses the note address" << noteUrl;
+        note.content = tr("网络错误，无法获取版本信息") +
+                       ErrorSuffix(ErrNotes, 0, QNetworkReply::ProtocolUnknownError, 83);
+        note.failed = true;
+        note.done = true;
+        pending.append(note);
+        return;
+    }
+    QNetworkRequest request(url);
     request.setTransferTimeout(kNoteTimeoutMs);
     QNetworkReply* reply = manager.get(request);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { NoteFinished(reply); });
-    Note note;
-    note.version = version;
     note.reply = reply;
     note.isJson = QFileInfo(reply->url().fileName()).suffix().toUpper() == QLatin1String("JSON") ? 1 : 0;
     pending.append(note);
@@ -73,19 +89,22 @@ void NotesOp::NoteFinished(QNetworkReply* reply)
                              ? tr("网络错误，无法获取版本信息") + ErrorSuffix(ErrNotes, 0, reply->error(), 83)
                              : QString::fromUtf8(reply->readAll());
     reply->deleteLater();
-    bool complete = true;
     for (Note& note : pending) {
         if (note.reply == reply) {
             note.content = text;
             note.failed = failed;
             note.done = true;
         }
-        // Whether the note arrived, not whether it says something: an empty note is a finished one.
-        complete = complete && note.done;
     }
-    if (complete) {
+    if (AllDone()) {
         Ready();
     }
+}
+
+bool NotesOp::AllDone() const
+{
+    // Whether each note arrived, not whether it says something: an empty note is a finished one.
+    return std::all_of(pending.cbegin(), pending.cend(), [](const Note& note) { return note.done; });
 }
 
 void NotesOp::Ready()

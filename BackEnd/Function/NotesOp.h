@@ -45,6 +45,7 @@ private:
 
     void RequestNote(const QJsonObject& entry);
     void NoteFinished(QNetworkReply* reply);
+    bool AllDone() const;
     void Ready();
     QString DisplayText(const Note& note) const;
 
