@@ -1,18 +1,17 @@
-import QtQuick 2.12
-import QtQuick.Controls 2.12
-import QtQuick.Controls.Material 2.12
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Controls.Material 2.15
 import BackEnd 1.0
+import "Widget"
+import "Login"
 
-// The main window until the full front end arrives: it starts the launcher's start-up sequence as the real
-// window will, and shows (and logs) which footer page the sequence picks, the spinner text and errors.
 ApplicationWindow {
     id: mainWindow
+    objectName: "mainWindow"
 
     property var mLang: BE.multiLang
     property var op: BE.launcherOp
-    property string page: "Welcome"
-    property string waitText: ""
-    property string errorText: ""
+    property var gd: BE.globalData
 
     visible: true
     width: 1280
@@ -22,53 +21,142 @@ ApplicationWindow {
     title: qsTr("Vomo Skyworks") + mLang.hook
     Material.accent: Material.Blue
 
-    Component.onCompleted: op.detectLauncherVersion()
+    Image {
+        id: background
+        objectName: "background"
+        anchors.fill: parent
+        asynchronous: true
+        fillMode: Image.Stretch
+        sourceSize: Qt.size(2560, 1600)
+        source: gd.isSignedIn && gd.productBgImage !== "" ? gd.productBgImage
+                                                          : "qrc:/Resources/Launcher_Promo.png"
+    }
+
+    Header {
+        id: header
+        objectName: "header"
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        onLoginRequested: {
+            gd.isSignedIn = false
+            loginDlg.open()
+        }
+        onSettingsRequested: settingDlg.open()
+    }
+
+    Footer {
+        id: footer
+        objectName: "footer"
+        anchors.bottom: parent.bottom
+        anchors.left: parent.left
+        anchors.right: parent.right
+        onNotesRequested: notesDlg.open()
+    }
+
+    BusyDialog {
+        id: busyDialog
+        objectName: "busyDialog"
+        anchors.centerIn: Overlay.overlay
+    }
+
+    MessageBox {
+        id: errorBox
+        objectName: "errorBox"
+        anchors.centerIn: Overlay.overlay
+        title: qsTr("错误提示") + mLang.hook
+        icon: "qrc:/Resources/critical.png"
+
+        FunBtn {
+            objectName: "retryButton"
+            width: 100
+            text: qsTr("重试") + mLang.hook
+            onClicked: {
+                errorBox.close()
+                op.redoLastOp()
+            }
+        }
+        FunBtn {
+            objectName: "abortButton"
+            width: 100
+            text: qsTr("中止") + mLang.hook
+            onClicked: {
+                errorBox.close()
+                mainWindow.close()
+            }
+        }
+    }
+
+    MessageBox {
+        id: warningBox
+        objectName: "warningBox"
+        anchors.centerIn: Overlay.overlay
+        title: qsTr("警告提示") + mLang.hook
+        icon: "qrc:/Resources/warning.png"
+
+        FunBtn {
+            objectName: "warningOkButton"
+            width: 100
+            text: qsTr("确定") + mLang.hook
+            onClicked: warningBox.close()
+        }
+    }
+
+    LoginDlg {
+        id: loginDlg
+        objectName: "loginDlg"
+        onClosed: {
+            if (signedIn) {
+                gd.isSignedIn = true
+                op.execDetection()
+            } else {
+                footer.switchPage("Welcome")
+            }
+        }
+    }
+
+    NotesDlg {
+        id: notesDlg
+        objectName: "notesDlg"
+    }
+
+    SettingDlg {
+        id: settingDlg
+        objectName: "settingDlg"
+    }
 
     Connections {
         target: op
-        function onSwitchPage(name) {
-            console.log("Page:", name)
-            page = name
-        }
         function onNeedLogin() {
-            console.log("Sign-in needed")
+            gd.isSignedIn = false
+            footer.switchPage("Welcome")
+            loginDlg.open()
         }
     }
 
     Connections {
         target: BE.globalUi
         function onSwitchWaitSpinner(state, msg) {
-            if (state)
-                console.log("Wait:", msg)
-            waitText = state ? msg : ""
+            if (state) {
+                busyDialog.text = msg
+                busyDialog.open()
+            } else {
+                busyDialog.close()
+            }
         }
         function onShowErrorBox(msg) {
-            console.log("Error:", msg)
-            errorText = msg
+            errorBox.text = msg
+            errorBox.open()
         }
     }
 
-    Column {
-        anchors.centerIn: parent
-        spacing: 12
-
-        Label {
-            anchors.horizontalCenter: parent.horizontalCenter
-            text: page
-            font.pixelSize: 32
-        }
-        Label {
-            anchors.horizontalCenter: parent.horizontalCenter
-            text: waitText
-        }
-        Label {
-            anchors.horizontalCenter: parent.horizontalCenter
-            text: errorText
-            color: "#E91E63"
-        }
-        Label {
-            anchors.horizontalCenter: parent.horizontalCenter
-            text: BE.version
+    onClosing: function(close) {
+        if (op.isInstall) {
+            close.accepted = false
+            warningBox.text = Qt.binding(function() { return qsTr("正在安装，请稍后再关闭") + mLang.hook })
+            warningBox.open()
         }
     }
+
+    Component.onCompleted: op.detectLauncherVersion()
 }

@@ -32,6 +32,17 @@
     </message>
 </context>
 <context>
+    <name>DownloadUI</name>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>继续</source>
+        <translation>Resume</translation>
+    </message>
+</context>
+<context>
     <name>FileDownloader</name>
     <message>
         <source>网络错误</source>
@@ -56,6 +67,13 @@
     <message>
         <source>文件下载结束，大小不一致</source>
         <translation>File Error</translation>
+    </message>
+</context>
+<context>
+    <name>Footer</name>
+    <message>
+        <source>登录器版本: </source>
+        <translation>Launcher Version</translation>
     </message>
 </context>
 <context>
@@ -109,6 +127,71 @@
     <message>
         <source>不支持安装包格式: </source>
         <translation>File Error:</translation>
+    </message>
+</context>
+<context>
+    <name>Header</name>
+    <message>
+        <source>用户登录</source>
+        <translation>Login</translation>
+    </message>
+    <message>
+        <source>选项</source>
+        <translation>Option</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>FAQ</source>
+        <translation>FAQs</translation>
+    </message>
+    <message>
+        <source>操作说明</source>
+        <translation>Instruction</translation>
+    </message>
+</context>
+<context>
+    <name>InstallLauncherUI</name>
+    <message>
+        <source>安装</source>
+        <translation>Install</translation>
+    </message>
+    <message>
+        <source>最新版本：</source>
+        <translation>Latest Version:</translation>
+    </message>
+</context>
+<context>
+    <name>InstallUI</name>
+    <message>
+        <source>安 装</source>
+        <translation>Install</translation>
+    </message>
+    <message>
+        <source>安装路径：</source>
+        <translation>Installation Location:</translation>
+    </message>
+    <message>
+        <source>更改</source>
+        <translation>Modify</translation>
+    </message>
+    <message>
+        <source>至少所需空间：</source>
+        <translation>Minimum disk space required:</translation>
+    </message>
+    <message>
+        <source>已经安装？</source>
+        <translation>Already Installed</translation>
+    </message>
+    <message>
+        <source>找到游戏安装位置</source>
+        <translation>Choose an installation location</translation>
+    </message>
+    <message>
+        <source>选择安装目录</source>
+        <translation>Select Installation Directory</translation>
     </message>
 </context>
 <context>
@@ -208,6 +291,65 @@
     </message>
 </context>
 <context>
+    <name>PageVomoAccount</name>
+    <message>
+        <source>该项不能为空</source>
+        <translation>Mandatory Field</translation>
+    </message>
+    <message>
+        <source>手机或邮箱地址无效</source>
+        <translation>Invalid Phone Number or Email Address</translation>
+    </message>
+    <message>
+        <source>邮箱地址无效</source>
+        <translation>Invalid Email Address</translation>
+    </message>
+    <message>
+        <source>手机或者邮箱</source>
+        <translation>Email Address or Phone Number</translation>
+    </message>
+    <message>
+        <source>邮箱</source>
+        <translation>Email Address</translation>
+    </message>
+    <message>
+        <source>密码</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>验证码</source>
+        <translation>Verification Code</translation>
+    </message>
+    <message>
+        <source>换一张</source>
+        <translation>New code</translation>
+    </message>
+    <message>
+        <source>始终让我保持登陆状态</source>
+        <translation>Stay signed in</translation>
+    </message>
+    <message>
+        <source>登陆</source>
+        <translation>Login</translation>
+    </message>
+    <message>
+        <source>注册</source>
+        <translation>Register</translation>
+    </message>
+    <message>
+        <source>忘记密码？</source>
+        <translation>Forgot your password?</translation>
+    </message>
+    <message>
+        <source>隐私条款</source>
+        <translation>Privacy Policy</translation>
+    </message>
+    <message>
+        <source>用户协议</source>
+        <translation>User Agreement</translation>
+    </message>
+</context>
+<context>
     <name>Proc7zOp</name>
     <message>
         <source>安装文件不存在，无法安装</source>
@@ -258,6 +400,88 @@
     </message>
 </context>
 <context>
+    <name>RunGameUI</name>
+    <message>
+        <source>运行游戏</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>当前版本：</source>
+        <translation>Current Version</translation>
+    </message>
+    <message>
+        <source>查看</source>
+        <translation>View</translation>
+    </message>
+    <message>
+        <source>版本说明</source>
+        <translation>Release Notes</translation>
+    </message>
+</context>
+<context>
+    <name>SettingDlg</name>
+    <message>
+        <source>语言</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>画质</source>
+        <translation>Image Qulity</translation>
+    </message>
+    <message>
+        <source>低</source>
+        <translation>Low</translation>
+    </message>
+    <message>
+        <source>中</source>
+        <translation>Middle</translation>
+    </message>
+    <message>
+        <source>高</source>
+        <translation>High</translation>
+    </message>
+    <message>
+        <source>最佳</source>
+        <translation>Best</translation>
+    </message>
+    <message>
+        <source>分辨率</source>
+        <translation>Resolution</translation>
+    </message>
+    <message>
+        <source>窗口模式</source>
+        <translation>Display Mode</translation>
+    </message>
+    <message>
+        <source>全屏</source>
+        <translation>Full Screen</translation>
+    </message>
+    <message>
+        <source>窗口</source>
+        <translation>Window</translation>
+    </message>
+    <message>
+        <source>摇杆模式</source>
+        <translation>Stick Mode</translation>
+    </message>
+    <message>
+        <source>美国手</source>
+        <translation>Mode 2</translation>
+    </message>
+    <message>
+        <source>日本手</source>
+        <translation>Mode 1</translation>
+    </message>
+    <message>
+        <source>中国手</source>
+        <translation>Mode 3</translation>
+    </message>
+    <message>
+        <source>建议：低配电脑选择低画质，低分辨率</source>
+        <translation>Note: High quality image and resolution is only recommended for high performance PC.</translation>
+    </message>
+</context>
+<context>
     <name>ShopAccountMng</name>
     <message>
         <source>创建会话失败</source>
@@ -293,6 +517,44 @@
     </message>
 </context>
 <context>
+    <name>UpdateLauncherUI</name>
+    <message>
+        <source>更 新</source>
+        <translation>Update</translation>
+    </message>
+    <message>
+        <source>最新版本：</source>
+        <translation>Latest Version</translation>
+    </message>
+    <message>
+        <source>当前版本：</source>
+        <translation>Current Version</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateVerUI</name>
+    <message>
+        <source>更 新</source>
+        <translation>Update</translation>
+    </message>
+    <message>
+        <source>最新版本：</source>
+        <translation>Latest Version</translation>
+    </message>
+    <message>
+        <source>当前版本：</source>
+        <translation>Current Version</translation>
+    </message>
+    <message>
+        <source>查看</source>
+        <translation>View</translation>
+    </message>
+    <message>
+        <source>版本说明</source>
+        <translation>Release Notes</translation>
+    </message>
+</context>
+<context>
     <name>VomoAccountMng</name>
     <message>
         <source>网络错误</source>
@@ -308,10 +570,41 @@
     </message>
 </context>
 <context>
+    <name>WaitLoginUI</name>
+    <message>
+        <source>请先登录账号</source>
+        <translation>Please login to your account first</translation>
+    </message>
+</context>
+<context>
     <name>main</name>
     <message>
         <source>Vomo Skyworks</source>
         <translation>Vomo Skyworks</translation>
+    </message>
+    <message>
+        <source>错误提示</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>重试</source>
+        <translation>Retry</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Abort</translation>
+    </message>
+    <message>
+        <source>警告提示</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>正在安装，请稍后再关闭</source>
+        <translation>Installing... do not close this window during this process.</translation>
     </message>
 </context>
 </TS>

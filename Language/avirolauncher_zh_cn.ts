@@ -32,6 +32,17 @@
     </message>
 </context>
 <context>
+    <name>DownloadUI</name>
+    <message>
+        <source>暂停</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>继续</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>FileDownloader</name>
     <message>
         <source>网络错误</source>
@@ -55,6 +66,13 @@
     </message>
     <message>
         <source>文件下载结束，大小不一致</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Footer</name>
+    <message>
+        <source>登录器版本: </source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -108,6 +126,71 @@
     </message>
     <message>
         <source>不支持安装包格式: </source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Header</name>
+    <message>
+        <source>用户登录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>选项</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>FAQ</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>操作说明</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>InstallLauncherUI</name>
+    <message>
+        <source>安装</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>最新版本：</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>InstallUI</name>
+    <message>
+        <source>安 装</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>安装路径：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>更改</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>至少所需空间：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>已经安装？</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>找到游戏安装位置</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>选择安装目录</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -208,6 +291,65 @@
     </message>
 </context>
 <context>
+    <name>PageVomoAccount</name>
+    <message>
+        <source>该项不能为空</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>手机或邮箱地址无效</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>邮箱地址无效</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>手机或者邮箱</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>邮箱</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>密码</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>验证码</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>换一张</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>始终让我保持登陆状态</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>登陆</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>注册</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>忘记密码？</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>隐私条款</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>用户协议</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>Proc7zOp</name>
     <message>
         <source>安装文件不存在，无法安装</source>
@@ -258,6 +400,88 @@
     </message>
 </context>
 <context>
+    <name>RunGameUI</name>
+    <message>
+        <source>运行游戏</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>当前版本：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>查看</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>版本说明</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>SettingDlg</name>
+    <message>
+        <source>语言</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>画质</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>低</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>中</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>高</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>最佳</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>分辨率</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>窗口模式</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>全屏</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>窗口</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>摇杆模式</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>美国手</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>日本手</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>中国手</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>建议：低配电脑选择低画质，低分辨率</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>ShopAccountMng</name>
     <message>
         <source>创建会话失败</source>
@@ -293,6 +517,44 @@
     </message>
 </context>
 <context>
+    <name>UpdateLauncherUI</name>
+    <message>
+        <source>更 新</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>最新版本：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>当前版本：</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>UpdateVerUI</name>
+    <message>
+        <source>更 新</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>最新版本：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>当前版本：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>查看</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>版本说明</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>VomoAccountMng</name>
     <message>
         <source>网络错误</source>
@@ -308,9 +570,40 @@
     </message>
 </context>
 <context>
+    <name>WaitLoginUI</name>
+    <message>
+        <source>请先登录账号</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>main</name>
     <message>
         <source>Vomo Skyworks</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>错误提示</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>重试</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>警告提示</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>正在安装，请稍后再关闭</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -1,0 +1,88 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Controls.Material 2.15
+import QtQuick.Dialogs 1.3
+import BackEnd 1.0
+import "../Widget"
+import "../Tools/ToolFun.js" as ToolFun
+
+// First installation: where to install, or where an installation already is.
+Item {
+    id: page
+    objectName: "InstallUI"
+
+    property var mLang: BE.multiLang
+    property var op: BE.launcherOp
+    property var gd: BE.globalData
+    property string installPath: gd.defaultLocation
+
+    Material.foreground: "white"
+
+    FunBtn {
+        objectName: "installButton"
+        x: 50
+        anchors.verticalCenter: parent.verticalCenter
+        width: 180
+        height: 60
+        font.pixelSize: 28
+        text: qsTr("安 装") + mLang.hook
+        onClicked: {
+            gd.gameLocation = page.installPath
+            op.setup()
+        }
+    }
+
+    Column {
+        x: 270
+        anchors.verticalCenter: parent.verticalCenter
+        spacing: 15
+
+        Row {
+            spacing: 10
+            Label { text: qsTr("安装路径：") + mLang.hook }
+            Label {
+                objectName: "installPath"
+                width: Math.min(implicitWidth, 360)
+                elide: Text.ElideMiddle
+                text: page.installPath
+            }
+            LinkLabel {
+                objectName: "changeLocation"
+                text: qsTr("更改") + mLang.hook
+                onClicked: locationDialog.open()
+            }
+            Label { text: qsTr("至少所需空间：") + mLang.hook }
+            Label {
+                objectName: "gameSize"
+                text: gd.gameSize
+            }
+        }
+        Row {
+            spacing: 10
+            Label { text: qsTr("已经安装？") + mLang.hook }
+            LinkLabel {
+                objectName: "findInstallation"
+                text: qsTr("找到游戏安装位置") + mLang.hook
+                onClicked: existingDialog.open()
+            }
+        }
+    }
+
+    FileDialog {
+        id: locationDialog
+        title: qsTr("选择安装目录") + mLang.hook
+        selectFolder: true
+        selectExisting: true
+        folder: shortcuts.home
+        onAccepted: page.installPath = ToolFun.urlToLocalPath(fileUrl.toString() !== "" ? fileUrl : folder)
+    }
+
+    FileDialog {
+        id: existingDialog
+        title: qsTr("选择安装目录") + mLang.hook
+        selectFolder: true
+        selectExisting: true
+        folder: shortcuts.home
+        onAccepted: op.findLocation(ToolFun.urlToLocalPath(fileUrl.toString() !== "" ? fileUrl : folder))
+    }
+}

@@ -1,0 +1,94 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import BackEnd 1.0
+
+// Release notes of the newest versions, one tab a version.
+Popup {
+    id: dialog
+
+    property var notesOp: BE.notesOp
+    property var tabTexts: ["", "", "", "", ""]
+    property var notes: []
+    property string content: ""
+
+    width: 800
+    height: 500
+    modal: true
+    focus: true
+    padding: 0
+    anchors.centerIn: Overlay.overlay
+
+    background: Rectangle {
+        color: "#A0ffffff"
+        radius: 10
+    }
+
+    onOpened: notesOp.GetVerNotes()
+
+    Connections {
+        target: dialog.notesOp
+        function onVersionNotesReady() {
+            var versions = dialog.notesOp.verList
+            var texts = ["", "", "", "", ""]
+            for (var i = 0; i < Math.min(versions.length, 5); ++i)
+                texts[i] = versions[i]
+            dialog.tabTexts = texts
+            dialog.notes = dialog.notesOp.verNotes
+            dialog.content = dialog.notes.length > 0 ? dialog.notes[0] : ""
+            tabs.currentIndex = 0
+        }
+    }
+
+    TabBar {
+        id: tabs
+        objectName: "notesTabs"
+        width: parent.width
+        background: Item {}
+
+        Repeater {
+            model: 5
+            TabButton {
+                objectName: "notesTab" + index
+                height: 35
+                text: dialog.tabTexts[index]
+                enabled: text !== ""
+                font.capitalization: Font.MixedCase
+                Accessible.name: text
+                background: Rectangle {
+                    color: "#80ffffff"
+                    radius: 10
+                    border.width: parent.checked ? 2 : 0
+                    border.color: "#2196F3"
+                }
+                onClicked: {
+                    if (index < dialog.notes.length)
+                        dialog.content = dialog.notes[index]
+                }
+            }
+        }
+    }
+
+    Flickable {
+        id: notesView
+        objectName: "notesView"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        height: parent.height * 0.85
+        clip: true
+        contentHeight: noteText.height + 20
+        boundsBehavior: Flickable.StopAtBounds
+        ScrollIndicator.vertical: ScrollIndicator {}
+
+        Label {
+            id: noteText
+            objectName: "notesContent"
+            x: notesView.width * 0.05
+            width: notesView.width * 0.9
+            wrapMode: Text.Wrap
+            textFormat: Text.PlainText
+            font.pixelSize: 20
+            text: dialog.content
+        }
+    }
+}

@@ -1,0 +1,45 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+
+// The wait spinner: modal, and closed by the back end only.
+Popup {
+    id: busy
+
+    property string text: ""
+
+    width: 200
+    height: 100
+    modal: true
+    focus: true
+    closePolicy: Popup.NoAutoClose
+    padding: 8
+
+    background: Rectangle {
+        color: "#80FFFFFF"
+        radius: 10
+        border.width: 2
+        border.color: "#505050"
+    }
+
+    contentItem: Column {
+        spacing: 4
+        BusyIndicator {
+            objectName: "busyIndicator"
+            anchors.horizontalCenter: parent.horizontalCenter
+            width: 40
+            height: 40
+            running: busy.visible
+            Accessible.name: busy.text
+        }
+        Label {
+            objectName: "busyText"
+            width: parent.width
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.WordWrap
+            maximumLineCount: 2
+            elide: Text.ElideRight
+            font.pixelSize: 13
+            text: busy.text
+        }
+    }
+}

@@ -1,0 +1,41 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+
+// Progress of a download or an installation, with its caption inside the bar.
+ProgressBar {
+    id: bar
+
+    property string msg: ""
+    property int borderWidth: 1
+    property bool running: true
+
+    from: 0
+    to: 1
+    Accessible.name: msg
+
+    background: Rectangle {
+        color: "transparent"
+        border.color: "#B0BEC5"
+        border.width: bar.borderWidth
+    }
+
+    contentItem: Item {
+        Rectangle {
+            x: bar.borderWidth
+            y: bar.borderWidth
+            width: bar.visualPosition * (bar.width - 2 * bar.borderWidth)
+            height: bar.height - 2 * bar.borderWidth
+            color: bar.running ? "#03A9F4" : "#B0BEC5"
+        }
+        Text {
+            objectName: "barText"
+            anchors.centerIn: parent
+            width: parent.width - 8
+            horizontalAlignment: Text.AlignHCenter
+            elide: Text.ElideRight
+            text: bar.msg
+            color: "white"
+            font.pixelSize: 14
+        }
+    }
+}

@@ -1,0 +1,32 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+
+// The launcher's main action button.
+Button {
+    id: control
+
+    implicitWidth: 160
+    implicitHeight: 30
+    width: 140
+    height: 30
+    padding: 0
+    hoverEnabled: true
+    font.capitalization: Font.MixedCase
+    Accessible.name: text
+
+    contentItem: Text {
+        text: control.text
+        font: control.font
+        color: control.enabled ? "white" : "#B0B0B0"
+        horizontalAlignment: Text.AlignHCenter
+        verticalAlignment: Text.AlignVCenter
+        elide: Text.ElideRight
+    }
+
+    background: Rectangle {
+        radius: 3
+        color: control.pressed ? "#00BCD4" : control.hovered ? "#03A9F4" : "#2196F3"
+        border.width: control.visualFocus ? 2 : 0
+        border.color: "white"
+    }
+}

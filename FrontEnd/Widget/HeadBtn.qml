@@ -1,0 +1,34 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+
+// A button of the header and its options menu.
+Button {
+    id: control
+
+    // Room kept free at the right for an icon drawn by the user of the button.
+    property int iconRoom: 0
+
+    padding: 0
+    hoverEnabled: true
+    opacity: enabled ? 1.0 : 0.3
+    font.capitalization: Font.MixedCase
+    Accessible.name: text
+
+    contentItem: Text {
+        text: control.text
+        font: control.font
+        color: control.pressed ? "black" : "white"
+        horizontalAlignment: Text.AlignHCenter
+        verticalAlignment: Text.AlignVCenter
+        elide: Text.ElideRight
+        leftPadding: 6 + control.iconRoom
+        rightPadding: 6 + control.iconRoom
+    }
+
+    background: Rectangle {
+        radius: 5
+        color: control.pressed ? "#E0E0E0" : control.hovered ? "#80A0A0A0" : "#70505050"
+        border.width: control.visualFocus ? 1 : 0
+        border.color: "white"
+    }
+}
