@@ -1,9 +1,12 @@
 #include "GlobalUiOp.h"
 
+#include <QDebug>
+
 GlobalUiOp::GlobalUiOp(QObject* parent) : QObject(parent) {}
 
 void GlobalUiOp::showWait(const QString& msg)
 {
+    qDebug() << "GlobalUiOp::showWait" << msg;
     emit switchWaitSpinner(true, msg);
 }
 
@@ -14,5 +17,6 @@ void GlobalUiOp::hideWait()
 
 void GlobalUiOp::showError(const QString& msg)
 {
+    qDebug() << "GlobalUiOp::showError" << msg;
     emit showErrorBox(msg);
 }

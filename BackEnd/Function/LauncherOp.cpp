@@ -107,7 +107,13 @@ QString LauncherOp::PageName(int code)
 
 void LauncherOp::switchToPage(int code)
 {
-    emit switchPage(PageName(code));
+    showPage(PageName(code));
+}
+
+void LauncherOp::showPage(const QString& name)
+{
+    qDebug() << "LauncherOp::switchPage" << name;
+    emit switchPage(name);
 }
 
 std::function<void(bool, const QString&)>
@@ -258,7 +264,7 @@ void LauncherOp::setup()
     }
     registry->Find<GameDownloader>(QStringLiteral("GameDownloader"))->Start();
     setIsDown(true);
-    emit switchPage(QStringLiteral("Download"));
+    showPage(QStringLiteral("Download"));
 }
 
 void LauncherOp::update()
@@ -285,7 +291,7 @@ void LauncherOp::onDownloadFinished(bool ok, const QString& reason)
         Ui()->showError(reason);
         return;
     }
-    emit switchPage(QStringLiteral("Setup"));
+    showPage(QStringLiteral("Setup"));
     registry->Find<GameInstaller>(QStringLiteral("GameInstaller"))->Install();
 }
 
@@ -317,7 +323,7 @@ void LauncherOp::updateLauncher()
 {
     registry->Find<LauncherDownloader>(QStringLiteral("LauncherDownloader"))->Start();
     setIsDown(true);
-    emit switchPage(QStringLiteral("DownloadLauncher"));
+    showPage(QStringLiteral("DownloadLauncher"));
 }
 
 void LauncherOp::onLauncherDownloadFinished(bool ok, const QString& reason)
@@ -326,7 +332,7 @@ void LauncherOp::onLauncherDownloadFinished(bool ok, const QString& reason)
         Ui()->showError(reason);
         return;
     }
-    emit switchPage(QStringLiteral("SetupLauncher"));
+    showPage(QStringLiteral("SetupLauncher"));
 }
 
 void LauncherOp::setupLauncher()

@@ -72,6 +72,7 @@ private:
     RamDB* Db() const;
     GlobalUiOp* Ui() const;
     void switchToPage(int code);
+    void showPage(const QString& name);
     void loginWithToken();
     void requestLogin();
     void openStoreSession();
