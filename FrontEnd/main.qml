@@ -90,6 +90,7 @@ ApplicationWindow {
     MessageBox {
         id: warningBox
         objectName: "warningBox"
+        closePolicy: Popup.CloseOnEscape
         anchors.centerIn: Overlay.overlay
         title: qsTr("警告提示") + mLang.hook
         icon: "qrc:/Resources/warning.png"

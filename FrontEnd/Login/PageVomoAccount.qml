@@ -218,8 +218,6 @@ Item {
                 width: 300
                 text: qsTr("登陆") + mLang.hook
                 onClicked: page.signIn()
-                Keys.onReturnPressed: page.signIn()
-                Keys.onEnterPressed: page.signIn()
             }
             LinkLabel {
                 objectName: "registerLink"

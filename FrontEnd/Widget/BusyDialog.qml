@@ -21,25 +21,29 @@ Popup {
         border.color: "#505050"
     }
 
-    contentItem: Column {
-        spacing: 4
-        BusyIndicator {
-            objectName: "busyIndicator"
-            anchors.horizontalCenter: parent.horizontalCenter
-            width: 40
-            height: 40
-            running: busy.visible
-            Accessible.name: busy.text
-        }
-        Label {
-            objectName: "busyText"
+    contentItem: Item {
+        Column {
+            anchors.centerIn: parent
             width: parent.width
-            horizontalAlignment: Text.AlignHCenter
-            wrapMode: Text.WordWrap
-            maximumLineCount: 2
-            elide: Text.ElideRight
-            font.pixelSize: 13
-            text: busy.text
+            spacing: 4
+            BusyIndicator {
+                objectName: "busyIndicator"
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: 40
+                height: 40
+                running: busy.visible
+                Accessible.name: busy.text
+            }
+            Label {
+                objectName: "busyText"
+                width: parent.width
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.WordWrap
+                maximumLineCount: 2
+                elide: Text.ElideRight
+                font.pixelSize: 13
+                text: busy.text
+            }
         }
     }
 }

@@ -13,6 +13,8 @@ Button {
     hoverEnabled: true
     font.capitalization: Font.MixedCase
     Accessible.name: text
+    Keys.onReturnPressed: clicked()
+    Keys.onEnterPressed: clicked()
 
     contentItem: Text {
         text: control.text

@@ -14,6 +14,12 @@ Dialog {
     width: Math.min(480, parent ? parent.width - 80 : 480)
     closePolicy: Popup.NoAutoClose
 
+    // The first button is the default one: Enter presses it.
+    onOpened: {
+        if (buttonRow.children.length > 0)
+            buttonRow.children[0].forceActiveFocus()
+    }
+
     contentItem: Row {
         spacing: 16
         Image {
