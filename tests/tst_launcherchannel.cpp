@@ -50,6 +50,11 @@ private slots:
         }
         QCOMPARE(reply.value("resolutionWidth").toInt(), 1920);
         QCOMPARE(reply.value("language").toString(), QString("en"));
+        // A launcher still busy starting answers the repeated asks late: drop those answers.
+        QTest::qWait(500);
+        while (socket.hasPendingDatagrams()) {
+            socket.receiveDatagram();
+        }
 
         for (const QByteArray& garbage :
              {QByteArray("\xff\xfe\x00junk", 7), QByteArray("{\"cmd\":"), QByteArray("[]"),
