@@ -64,7 +64,8 @@ void NotesOp::RequestNote(const QJsonObject& entry)
     // like a failed download.
     const QUrl url(noteUrl, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+    if (!url.isValid() || url.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
         qDebug() << "NotesOp refuses the note address" << noteUrl;
         note.content = tr("网络错误，无法获取版本信息") +
                        ErrorSuffix(ErrNotes, 0, QNetworkReply::ProtocolUnknownError, 83);
