@@ -111,8 +111,10 @@ private slots:
         QCOMPARE(Gets(), QStringList());
     }
 
-    void digestMismatchKeepsTheFile()
+    // A setup that is not the announced one is removed, so that the retry fetches it again.
+    void digestMismatchRemovesTheSetup()
     {
+        QVERIFY(QFile::copy(served.path() + "/" + name, Target()));
         db->SetString(NEWEST_LAUNCHER_MD5, "ffffffffffffffffffffffffffffffff");
         QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
         launcher->Start();
@@ -120,8 +122,15 @@ private slots:
         QCOMPARE(finish.at(0).at(0).toBool(), false);
         QCOMPARE(finish.at(0).at(1).toString(),
                  QString("File verification fails\nError: 000_001 {000/0057}"));
-        QCOMPARE(db->GetString(LAUNCHER_SETUP_PATH), Target());
-        QVERIFY(QFileInfo::exists(Target()));
+        QCOMPARE(db->GetString(LAUNCHER_SETUP_PATH), QString());
+        QVERIFY(!QFileInfo::exists(Target()));
+
+        db->SetString(NEWEST_LAUNCHER_MD5, md5);
+        launcher->Start();
+        QVERIFY(finish.wait(15000));
+        QCOMPARE(finish.at(1).at(0).toBool(), true);
+        QCOMPARE(Gets(), QStringList{"bytes=0-"});
+        QCOMPARE(Payload::Md5OfFile(Target()), md5);
     }
 
     void pauseAndResumeFromDisk()

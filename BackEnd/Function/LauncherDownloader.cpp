@@ -8,6 +8,7 @@
 #include "RamDB.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QTimer>
 
 LauncherDownloader::LauncherDownloader(QObject* parent)
@@ -139,7 +140,17 @@ void LauncherDownloader::Verify()
     Db()->SetString(LAUNCHER_SETUP_PATH, meta->filePath);
     thread->md5 = meta->md5;
     connect(thread, &CheckMd5Thread::Progress, this, &LauncherDownloader::Progress);
-    connect(thread, &CheckMd5Thread::OnOver, this, &LauncherDownloader::Finish);
+    const QString path = meta->filePath;
+    connect(thread, &CheckMd5Thread::OnOver, this, [this, thread, path](bool ok, const QString& reason) {
+        // A setup that is not the one announced is removed, or every retry would find it complete and fail
+        // again; one whose reading was cut short by the application's end was not found wrong.
+        if (!ok && !thread->WasStopped()) {
+            const bool removed = QFile::remove(path);
+            qDebug() << "Delete launcher setup: " << path << " [" << removed << "]";
+            Db()->SetString(LAUNCHER_SETUP_PATH, QString());
+        }
+        emit Finish(ok, reason);
+    });
     thread->start();
 }
 
