@@ -42,6 +42,7 @@ const KEY IS_LAUNCHER_NEED_UPDATE{"IS_LAUNCHER_NEED_UPDATE", false};
 const KEY DOWNLOAD_LAUNCHER_VERSION{"DOWNLOAD_LAUNCHER_VERSION", true};
 const KEY IS_LAUNCHER_DOWNLOADING{"IS_LAUNCHER_DOWNLOADING", true};
 const KEY IS_SIGNED_IN{"IS_SIGNED_IN", true};
+const KEY INSTALL_DONE_LIST{"INSTALL_DONE_LIST", true};
 
 const KEY* KEY::Find(const QString& name)
 {
@@ -87,6 +88,7 @@ const KEY* KEY::Find(const QString& name)
             &DOWNLOAD_LAUNCHER_VERSION,
             &IS_LAUNCHER_DOWNLOADING,
             &IS_SIGNED_IN,
+            &INSTALL_DONE_LIST,
         };
         QHash<QString, const KEY*> map;
         for (const KEY* key : all) {

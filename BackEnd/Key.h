@@ -56,5 +56,8 @@ extern const KEY LAUNCHER_SETUP_PATH;
 extern const KEY IS_LAUNCHER_NEED_UPDATE;
 extern const KEY DOWNLOAD_LAUNCHER_VERSION;
 extern const KEY IS_LAUNCHER_DOWNLOADING;
+// Digests of the packages an unfinished installation has already extracted; kept across restarts so that a
+// resumed installation neither downloads nor extracts them again.
+extern const KEY INSTALL_DONE_LIST;
 // The window shows a signed-in user (account, product); kept across restarts.
 extern const KEY IS_SIGNED_IN;

@@ -105,6 +105,40 @@ private slots:
             QFile::remove(Cache(name));
         }
         db->SetJsonArray(SETUP_LIST, SetupList(names));
+        db->SetValue(INSTALL_DONE_LIST, QStringList());
+    }
+
+    // An interrupted installation has extracted some packages already: only the others are fetched and
+    // handed over; with all of them extracted, nothing is fetched and the hand-over is empty.
+    void extractedPackagesAreNotFetchedAgain_data()
+    {
+        QTest::addColumn<QList<int>>("extracted");
+        QTest::addColumn<QStringList>("fetched");
+        QTest::newRow("first") << QList<int>{0}
+                               << QStringList{"patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=0-"};
+        QTest::newRow("all") << QList<int>{0, 1, 2} << QStringList();
+    }
+
+    void extractedPackagesAreNotFetchedAgain()
+    {
+        QFETCH(QList<int>, extracted);
+        QFETCH(QStringList, fetched);
+        QStringList done;
+        for (int i : extracted) {
+            done << digests.at(i);
+        }
+        db->SetValue(INSTALL_DONE_LIST, done);
+        bool ok = false;
+        RunToEnd(&ok);
+        QVERIFY(ok);
+        QCOMPARE(Gets(), fetched);
+        QStringList left;
+        for (int i = 0; i < names.size(); ++i) {
+            if (!extracted.contains(i)) {
+                left << Cache(names.at(i));
+            }
+        }
+        QCOMPARE(db->GetValue(INSTALL_PACK_LIST).toStringList(), left);
     }
 
     void downloadsInListOrderAndHandsOver()

@@ -124,6 +124,7 @@ private slots:
     {
         QDir(Location()).removeRecursively();
         QVERIFY(paths.PrepareDirs());
+        db->SetValue(INSTALL_DONE_LIST, QStringList());
     }
 
     void cleanInstallOfFullAndPatch()
@@ -224,7 +225,13 @@ private slots:
     void secondOfThreeFailsVerification()
     {
         Prepare({{"1.0.0.0"}, {"1.0.1.0", "", "00000000000000000000000000000000"}, {"1.0.2.0"}}, true);
+        QDir().mkpath(Game(""));
+        QFile old(Game("old-install.txt"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.close();
         const Outcome outcome = Install();
+        // Nothing of the installed game is removed before every package has proved sound.
+        QVERIFY(QFileInfo::exists(Game("old-install.txt")));
         QVERIFY(!outcome.ok);
         QCOMPARE(outcome.reason, QString("File verification fails\nError: 000_001 {000/0057}"));
         QVERIFY(QFileInfo::exists(Cache("SkyTrainer_1_0_0_0.7z")));
@@ -256,6 +263,21 @@ private slots:
         QVERIFY(!QFileInfo::exists(Cache("SkyTrainer_1_0_1_0.7z")));
         QVERIFY(QFileInfo::exists(Cache("SkyTrainer_1_0_2_0.zip")));
         QVERIFY(!QFileInfo::exists(Game("Data/patch_1.0.2.pak")));
+
+        // The lists now start at the package that failed; the resumed installation goes on from there
+        // without emptying the product folder again.
+        QCOMPARE(db->GetValue(INSTALL_DONE_LIST).toStringList(), QStringList{Md5Of("1.0.0.0")});
+        QCOMPARE(db->GetValue(INSTALL_VERSION_LIST).toStringList(), (QStringList{"1.0.1.0", "1.0.2.0"}));
+        QVERIFY(QFile::copy(Source("1.0.1.0"), Cache("SkyTrainer_1_0_1_0.7z")));
+        digests = db->GetValue(INSTALL_MD5_LIST).toStringList();
+        digests[0] = Md5Of("1.0.1.0");
+        db->SetValue(INSTALL_MD5_LIST, digests);
+        const Outcome resumed = Install();
+        QVERIFY(resumed.ok);
+        QCOMPARE(resumed.hints.first(), QString("Verifying:1.0.1.0"));
+        QVERIFY(QFileInfo::exists(Game("Data/legacy_1.0.pak")));
+        QVERIFY(QFileInfo::exists(Game("Data/patch_1.0.2.pak")));
+        QCOMPARE(db->GetValue(INSTALL_DONE_LIST).toStringList(), QStringList());
     }
 
     void extractorMissingKeepsTheVerifiedPackage()

@@ -52,8 +52,15 @@ void GameDownloader::Start()
     const QJsonArray list = Db()->GetJsonArray(SETUP_LIST);
     qDebug() << "GameDownloader::Start " << QJsonDocument(list).toJson(QJsonDocument::Compact);
     auto* paths = registry->Find<PathMng>(QStringLiteral("PathMng"));
+    // Packages an interrupted installation has already extracted are neither downloaded nor installed again.
+    const QStringList extracted = Db()->GetValue(INSTALL_DONE_LIST).toStringList();
+    bool skipped = false;
     for (const QJsonValue& element : list) {
         const QJsonObject package = element.toObject();
+        if (extracted.contains(package.value(QStringLiteral("md5")).toString())) {
+            skipped = true;
+            continue;
+        }
         const QString url = package.value(QStringLiteral("packageurl")).toString();
         const QString name = DownFileMeta::LocalFileName(url);
         if (name.isEmpty()) {
@@ -65,6 +72,11 @@ void GameDownloader::Start()
         meta->Init(url, paths->CacheFilePath(name), package.value(QStringLiteral("version")).toString(),
                    package.value(QStringLiteral("md5")).toString());
         records.append(meta);
+    }
+    if (records.isEmpty() && skipped) {
+        machine.followState = true;
+        QTimer::singleShot(0, this, [this] { NextPackage(); });
+        return;
     }
     if (records.isEmpty()) {
         Refuse(tr("没有可下载的安装包") + ErrorSuffix(ErrFileDownloader, 7, 0, 160));

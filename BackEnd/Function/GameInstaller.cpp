@@ -46,7 +46,13 @@ void GameInstaller::Install()
     packList = db->GetValue(INSTALL_PACK_LIST).toStringList();
     versionList = db->GetValue(INSTALL_VERSION_LIST).toStringList();
     md5List = db->GetValue(INSTALL_MD5_LIST).toStringList();
+    done = db->GetValue(INSTALL_DONE_LIST).toStringList();
     if (packList.isEmpty()) {
+        // An installation stopped after its last extraction has nothing left to do.
+        if (!done.isEmpty()) {
+            Succeed();
+            return;
+        }
         Fail(tr("安装包列表为空，无法安装") + ErrorSuffix(ErrGameInstaller, 0, 0, 38));
         return;
     }
@@ -54,17 +60,21 @@ void GameInstaller::Install()
         Fail(tr("安装包列表不一致，无法安装") + ErrorSuffix(ErrGameInstaller, 2, 0, 44));
         return;
     }
-    if (db->GetBool(IS_CLEAN_INSTALL, false)) {
-        // Only ever the product's own folder: without a location and a valid product there is none.
-        const QString gameDir = registry->Find<PathMng>(QStringLiteral("PathMng"))->GameDir();
-        if (gameDir.isEmpty()) {
-            Fail(tr("游戏目录无效，无法安装") + ErrorSuffix(ErrGameInstaller, 3, 0, 58));
-            return;
-        }
-        ClearDir(gameDir);
+    // Only ever the product's own folder: without a location and a valid product there is none.
+    if (db->GetBool(IS_CLEAN_INSTALL, false) &&
+        registry->Find<PathMng>(QStringLiteral("PathMng"))->GameDir().isEmpty()) {
+        Fail(tr("游戏目录无效，无法安装") + ErrorSuffix(ErrGameInstaller, 3, 0, 58));
+        return;
     }
     index = 0;
     VerifyAt();
+}
+
+void GameInstaller::Succeed()
+{
+    Db()->SetValue(INSTALL_DONE_LIST, QStringList());
+    emit Finish(true, QString());
+    SetInstalling(false);
 }
 
 void GameInstaller::VerifyAt()
@@ -95,6 +105,11 @@ void GameInstaller::OnVerified(bool state, const QString& reason, bool stopped)
         VerifyAt();
         return;
     }
+    // The old installation goes only once every package is known to be sound, and only before the
+    // first extraction: a resumed installation must not remove what it has already extracted.
+    if (Db()->GetBool(IS_CLEAN_INSTALL, false) && done.isEmpty()) {
+        ClearDir(registry->Find<PathMng>(QStringLiteral("PathMng"))->GameDir());
+    }
     index = 0;
     ExtractAt();
 }
@@ -113,6 +128,9 @@ void GameInstaller::ExtractAt()
 
 void GameInstaller::OnExtracted(bool isOk, const QString& reason)
 {
+    if (isOk) {
+        MarkExtracted();
+    }
     // A verified package whose extractor could not even start is kept: nothing is wrong with it.
     if (!extractor.StartFailed()) {
         DeletePackage(index);
@@ -126,8 +144,19 @@ void GameInstaller::OnExtracted(bool isOk, const QString& reason)
         ExtractAt();
         return;
     }
-    emit Finish(true, QString());
-    SetInstalling(false);
+    Succeed();
+}
+
+void GameInstaller::MarkExtracted()
+{
+    // What is extracted is recorded before anything else, so that an end at any moment from here on
+    // resumes with the next package.
+    done << md5List.at(index);
+    RamDB* db = Db();
+    db->SetValue(INSTALL_DONE_LIST, done);
+    db->SetValue(INSTALL_PACK_LIST, QStringList(packList.mid(index + 1)));
+    db->SetValue(INSTALL_VERSION_LIST, QStringList(versionList.mid(index + 1)));
+    db->SetValue(INSTALL_MD5_LIST, QStringList(md5List.mid(index + 1)));
 }
 
 void GameInstaller::DeletePackage(int at)

@@ -30,6 +30,8 @@ private:
     RamDB* Db() const;
     void SetInstalling(bool installing);
     void Fail(const QString& reason);
+    void Succeed();
+    void MarkExtracted();
     void VerifyAt();
     void OnVerified(bool state, const QString& reason, bool stopped);
     void ExtractAt();
@@ -40,6 +42,8 @@ private:
     QStringList packList;
     QStringList versionList;
     QStringList md5List;
+    // Digests of the packages this installation has extracted, including those of earlier runs.
+    QStringList done;
     int index = 0;
     Proc7zOp extractor;
 };
