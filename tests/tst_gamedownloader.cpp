@@ -117,6 +117,9 @@ private slots:
         QTest::newRow("first") << QList<int>{0}
                                << QStringList{"patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=0-"};
         QTest::newRow("all") << QList<int>{0, 1, 2} << QStringList();
+        QTest::newRow("none, with another installation's record")
+            << QList<int>{-1}
+            << QStringList{"base_1.0.7z bytes=0-", "patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=0-"};
     }
 
     void extractedPackagesAreNotFetchedAgain()
@@ -125,7 +128,7 @@ private slots:
         QFETCH(QStringList, fetched);
         QStringList done;
         for (int i : extracted) {
-            done << digests.at(i);
+            done << (i < 0 ? QString(32, 'e') : digests.at(i));
         }
         db->SetValue(INSTALL_DONE_LIST, done);
         bool ok = false;
@@ -139,6 +142,7 @@ private slots:
             }
         }
         QCOMPARE(db->GetValue(INSTALL_PACK_LIST).toStringList(), left);
+        QVERIFY(!db->GetValue(INSTALL_DONE_LIST).toStringList().contains(QString(32, 'e')));
     }
 
     void downloadsInListOrderAndHandsOver()

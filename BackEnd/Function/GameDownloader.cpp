@@ -53,12 +53,22 @@ void GameDownloader::Start()
     qDebug() << "GameDownloader::Start " << QJsonDocument(list).toJson(QJsonDocument::Compact);
     auto* paths = registry->Find<PathMng>(QStringLiteral("PathMng"));
     // Packages an interrupted installation has already extracted are neither downloaded nor installed again.
-    const QStringList extracted = Db()->GetValue(INSTALL_DONE_LIST).toStringList();
-    bool skipped = false;
+    // What an installation of other packages left behind is forgotten, so that it cannot spare the folder
+    // from being emptied by a clean installation.
+    const QStringList recorded = Db()->GetValue(INSTALL_DONE_LIST).toStringList();
+    QStringList extracted;
+    for (const QJsonValue& element : list) {
+        const QString md5 = element.toObject().value(QStringLiteral("md5")).toString();
+        if (recorded.contains(md5)) {
+            extracted << md5;
+        }
+    }
+    if (extracted != recorded) {
+        Db()->SetValue(INSTALL_DONE_LIST, extracted);
+    }
     for (const QJsonValue& element : list) {
         const QJsonObject package = element.toObject();
         if (extracted.contains(package.value(QStringLiteral("md5")).toString())) {
-            skipped = true;
             continue;
         }
         const QString url = package.value(QStringLiteral("packageurl")).toString();
@@ -73,7 +83,7 @@ void GameDownloader::Start()
                    package.value(QStringLiteral("md5")).toString());
         records.append(meta);
     }
-    if (records.isEmpty() && skipped) {
+    if (records.isEmpty() && !extracted.isEmpty()) {
         machine.followState = true;
         QTimer::singleShot(0, this, [this] { NextPackage(); });
         return;
