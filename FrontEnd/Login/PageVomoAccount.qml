@@ -22,6 +22,8 @@ Item {
     property string pswdErrorHint: ""
     property string verifyCodeHint: ""
     property bool isChinaVomo: mLang.isSimpChinese
+    // The stay-signed-in box is bound to the store once it shows the stored choice.
+    property bool ready: false
 
     function checkAccount() {
         if (account.text === "") {
@@ -256,8 +258,6 @@ Item {
         else
             password.forceActiveFocus()
     }
-
-    property bool ready: false
 
     Binding {
         target: page.gd
