@@ -12,6 +12,8 @@
 int main(int argc, char* argv[])
 {
     SingleApplication app(argc, argv, false, SingleApplication::UserScope, 100);
+    // The installed desktop entry, so that desktops match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.vomoskyworks.AviroLauncher"));
 
     auto backEnd = std::make_unique<BackEnd>(&app);
     QString error;
