@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Checks the launcher's Debian package (made by scripts/package): its control data (package name, the
+# launcher's version, the architecture, the dependencies) and its contents (the launcher's files, nothing
+# of the sandbox or the tests). Exits 0 only when every check holds; says what failed otherwise.
+#
+#   tests/check_package.sh PACKAGE.deb
+set -euo pipefail
+DEB=$1
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+APP_ID=com.vomoskyworks.AviroLauncher
+VERSION=$(sed -n 's/^project(AviroLauncher VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+failures=0
+fail() {
+  echo "package check: $*" >&2
+  failures=$((failures + 1))
+}
+field() { dpkg-deb --field "$DEB" "$1"; }
+
+# Control data.
+[ "$(field Package)" = avirolauncher ] || fail "Package is '$(field Package)'"
+[ "$(field Version)" = "$VERSION" ] || fail "Version is '$(field Version)', the launcher's is $VERSION"
+[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture is '$(field Architecture)'"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+[ -n "$(field Description)" ] || fail "no Description"
+
+# Dependencies: one package name a line, alternatives included.
+field Depends | tr ',|' '\n\n' | sed 's/(.*//; s/[[:space:]]//g' | grep -v '^$' | sort -u >"$WORK/depends"
+depends_on() { grep -qx "$1" "$WORK/depends"; }
+owner() { dpkg -S "$1" 2>/dev/null | head -n1 | cut -d: -f1; }
+
+depends_on p7zip-full || fail "the extractor's package p7zip-full is not a dependency"
+
+# Every library the program links against comes from a dependency.
+dpkg-deb -x "$DEB" "$WORK/root"
+PROGRAM=$WORK/root/usr/bin/AviroLauncher
+MULTIARCH=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null)
+if [ -x "$PROGRAM" ]; then
+  for lib in $(readelf -d "$PROGRAM" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    package=$(owner "*/$MULTIARCH/$lib")
+    [ -n "$package" ] || { fail "no package provides $lib"; continue; }
+    depends_on "$package" || fail "$lib comes from $package, which is not a dependency"
+  done
+else
+  fail "no program usr/bin/AviroLauncher"
+fi
+
+# Every QML module the front end imports comes from a dependency. A module "A.B" of major version M is
+# found, as the QML engine looks for it, in A/B.M, A.M/B or A/B under the QML folder.
+QML_DIR=$(qmake -query QT_INSTALL_QML)
+grep -rhoE '^import +Qt[A-Za-z.]* +[0-9]+' "$ROOT/FrontEnd" | awk '{ print $2, $3 }' | sort -u |
+  while read -r uri major; do
+    IFS=. read -r -a parts <<<"$uri"
+    candidates=()
+    for ((i = ${#parts[@]} - 1; i >= 0; i--)); do
+      path=""
+      for ((j = 0; j < ${#parts[@]}; j++)); do
+        path+="${path:+/}${parts[j]}"
+        [ "$j" -eq "$i" ] && path+=".$major"
+      done
+      candidates+=("$path")
+    done
+    candidates+=("${uri//.//}")
+    package=""
+    for candidate in "${candidates[@]}"; do
+      if [ -f "$QML_DIR/$candidate/qmldir" ]; then
+        package=$(owner "$QML_DIR/$candidate/qmldir")
+        break
+      fi
+    done
+    if [ -z "$package" ]; then
+      echo "package check: QML module $uri $major not found under $QML_DIR" >&2
+      echo fail >>"$WORK/qml-failures"
+    elif ! depends_on "$package"; then
+      echo "package check: QML module $uri $major comes from $package, which is not a dependency" >&2
+      echo fail >>"$WORK/qml-failures"
+    fi
+  done
+[ ! -s "$WORK/qml-failures" ] || failures=$((failures + $(wc -l <"$WORK/qml-failures")))
+
+# Contents: the launcher's files and nothing else.
+dpkg-deb --contents "$DEB" | awk '$1 !~ /^d/ { print $NF }' | sed 's|^\./||' | sort >"$WORK/files"
+{
+  echo usr/bin/AviroLauncher
+  echo "usr/share/applications/$APP_ID.desktop"
+  echo "usr/share/metainfo/$APP_ID.metainfo.xml"
+  echo usr/share/icons/hicolor/scalable/apps/avirolauncher.svg
+  for size in 16 24 32 48 64 128 256; do
+    echo "usr/share/icons/hicolor/${size}x${size}/apps/avirolauncher.png"
+  done
+} | sort >"$WORK/expected"
+if ! diff -u "$WORK/expected" "$WORK/files" >"$WORK/diff"; then
+  fail "contents differ from the launcher's files:"
+  sed -n '3,$p' "$WORK/diff" >&2
+fi
+if grep -Ei 'sandbox|tst_|probe|test|catalogue' "$WORK/files" >&2; then
+  fail "sandbox or test files inside"
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "package check: $failures failures in $DEB" >&2
+  exit 1
+fi
+echo "package check: $(basename "$DEB") ok ($(wc -l <"$WORK/files") files, $(wc -l <"$WORK/depends") dependencies)"
