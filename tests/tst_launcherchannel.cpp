@@ -1,12 +1,18 @@
+#include "Sandbox.h"
 #include "TestEnv.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkDatagram>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 
-// The built launcher, running on its own, answers the game channel from another process.
+#include <signal.h>
+
+// The back end running in a process of its own: the built launcher answers the game channel, and a back
+// end that quits while the game runs ends it the way the launcher's main ends.
 class TestLauncherChannel : public QObject
 {
     Q_OBJECT
@@ -29,11 +35,26 @@ private:
         return reply;
     }
 
+    static QList<QJsonObject> GameLog(const QString& path)
+    {
+        QList<QJsonObject> entries;
+        QFile log(path);
+        if (log.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : log.readAll().split('\n')) {
+                if (!line.isEmpty()) {
+                    entries << QJsonDocument::fromJson(line).object();
+                }
+            }
+        }
+        return entries;
+    }
+
 private slots:
+    void initTestCase() { QVERIFY(socket.bind(QHostAddress(QHostAddress::LocalHost), 0)); }
+
     void answersAndShrugsOffGarbage()
     {
         TestEnv::UseNoServers();
-        QVERIFY(socket.bind(QHostAddress(QHostAddress::LocalHost), 0));
         QProcess launcher;
         launcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         launcher.start(TestEnv::BinDir() + "/AviroLauncher", QStringList());
@@ -66,6 +87,48 @@ private slots:
                  (QJsonObject{{"cmd", "reportReq"}, {"seq", "z"}, {"result", true}}));
         launcher.kill();
         launcher.waitForFinished();
+    }
+
+    // The application's end with the game running: the game is ended and reported offline while the whole
+    // back end is alive, and the back end's destruction afterwards finds nothing left to do.
+    void quitWhileTheGameRuns()
+    {
+        QTemporaryDir root;
+        Sandbox sandbox;
+        QVERIFY(sandbox.Start(Sandbox::BasicCatalogue(), root.path()));
+        const QString location = root.path() + "/Games";
+        QVERIFY(TestEnv::Unpack(location, {"1.1.0.0"}));
+        QFile config(location + "/SkyTrainer/sandbox-game.json");
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(R"({"runMs": 60000})");
+        config.close();
+        const QString log = location + "/SkyTrainer/sandbox-game.log";
+
+        const auto onlineStates = [&sandbox] {
+            QStringList states;
+            for (const QJsonValue& report : sandbox.Reports()) {
+                for (const QJsonValue& event : report.toObject().value("events").toArray()) {
+                    if (event.toObject().value("type") == "KPX_UserOnline") {
+                        states << QJsonDocument(event.toObject().value("eventValue").toObject())
+                                      .toJson(QJsonDocument::Compact);
+                    }
+                }
+            }
+            return states;
+        };
+
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::ForwardedChannels);
+        probe.start(TestEnv::BinDir() + "/backend_probe", {location});
+        QVERIFY(TestEnv::WaitFor([&] { return GameLog(log).size() >= 3 && onlineStates().size() == 1; }));
+        const auto game = qint64(GameLog(log).at(0).value("pid").toDouble());
+        QVERIFY(game > 0);
+        probe.write("quit\n");
+        QVERIFY(probe.waitForFinished(10000));
+        QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(probe.exitCode(), 0);
+        QVERIFY2(::kill(pid_t(game), 0) != 0, "the game outlived the launcher");
+        QCOMPARE(onlineStates(), (QStringList{R"({"onlineState":true})", R"({"onlineState":false})"}));
     }
 };
 

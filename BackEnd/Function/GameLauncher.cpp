@@ -6,14 +6,35 @@
 #include "PathMng.h"
 #include "RamDB.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QRegularExpression>
+#include <QTimer>
 
-GameLauncher::GameLauncher(QObject* parent) : QObject(parent), channel(this), game(this) {}
+namespace {
+
+// How long the application's end waits for the game to die, and then for its offline report.
+constexpr int kGameEndWaitMs = 3000;
+constexpr int kOfflineReportWaitMs = 3000;
+
+} // namespace
+
+GameLauncher::GameLauncher(QObject* parent) : QObject(parent), channel(this), game(this)
+{
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &GameLauncher::EndWithApplication);
+}
+
+GameLauncher::~GameLauncher()
+{
+    // The process dies with its object, after the peers it would report to may be gone.
+    game.disconnect(this);
+}
 
 void GameLauncher::SetRegistry(ObjectRegistry* value)
 {
@@ -103,4 +124,29 @@ void GameLauncher::OnGameError(QProcess::ProcessError error)
     registry->Find<RamDB>(QStringLiteral("RamDB"))->SetBool(IS_RUNNING_GAME, false);
     registry->Find<CrmService>(QStringLiteral("CrmService"))->reportUserOnline(false);
     emit LaunchFailed(game.errorString());
+}
+
+void GameLauncher::EndWithApplication()
+{
+    if (game.state() == QProcess::NotRunning) {
+        return;
+    }
+    qDebug() << "The launcher ends while the game runs: ending the game";
+    // Its end is handled here, while every peer is alive; nothing may arrive from the process later.
+    game.disconnect(this);
+    game.kill();
+    game.waitForFinished(kGameEndWaitMs);
+    registry->Find<RamDB>(QStringLiteral("RamDB"))->SetBool(IS_RUNNING_GAME, false);
+    // The event loop has ended: the offline report goes out only while this one runs.
+    QEventLoop wait;
+    const QPointer<QEventLoop> waiting(&wait);
+    registry->Find<CrmService>(QStringLiteral("CrmService"))->reportUserOnline(false, [waiting] {
+        if (!waiting.isNull()) {
+            waiting->exit(0);
+        }
+    });
+    QTimer::singleShot(kOfflineReportWaitMs, &wait, [&wait] { wait.exit(1); });
+    if (wait.exec(QEventLoop::ExcludeUserInputEvents) != 0) {
+        qDebug() << "Report_UserOnline: no answer before the launcher's end";
+    }
 }

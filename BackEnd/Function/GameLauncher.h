@@ -14,6 +14,7 @@ class GameLauncher : public QObject
     Q_OBJECT
 public:
     explicit GameLauncher(QObject* parent = nullptr);
+    ~GameLauncher() override;
 
     void SetRegistry(ObjectRegistry* value);
 
@@ -29,6 +30,7 @@ signals:
 private slots:
     void OnGameExit(int exitCode, QProcess::ExitStatus exitStatus);
     void OnGameError(QProcess::ProcessError error);
+    void EndWithApplication();
 
 private:
     GameIPC channel;

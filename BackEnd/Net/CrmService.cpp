@@ -25,7 +25,7 @@ QJsonObject CrmService::Stamp(QJsonObject event, const QString& reportIdSeed) co
     return event;
 }
 
-void CrmService::reportUserOnline(bool online)
+void CrmService::reportUserOnline(bool online, const std::function<void()>& sent)
 {
     const QString account = registry->Find<RamDB>(QStringLiteral("RamDB"))->GetString(USER_ACCOUNT);
     const QJsonObject login{
@@ -39,8 +39,12 @@ void CrmService::reportUserOnline(bool online)
         {QStringLiteral("eventValue"), QJsonObject{{QStringLiteral("onlineState"), online}}},
     };
     const QJsonArray batch{Stamp(login, QString()), Stamp(state, account + QStringLiteral("OnlineState"))};
-    statistics.report(
-        batch, [](bool ok, const QString& message) { qDebug() << "Report_UserOnline: " << ok << message; });
+    statistics.report(batch, [sent](bool ok, const QString& message) {
+        qDebug() << "Report_UserOnline: " << ok << message;
+        if (sent) {
+            sent();
+        }
+    });
 }
 
 void CrmService::reportCustom(const QJsonArray& events)

@@ -6,6 +6,8 @@
 #include <QJsonObject>
 #include <QObject>
 
+#include <functional>
+
 class ObjectRegistry;
 
 // Turns what happens around the game into CRM events, stamped with product, version and account, and
@@ -16,7 +18,8 @@ class CrmService : public QObject
 public:
     explicit CrmService(QObject* parent = nullptr);
 
-    void reportUserOnline(bool online);
+    // `sent` runs once the statistics server has answered, whatever it answered.
+    void reportUserOnline(bool online, const std::function<void()>& sent = {});
     void reportCustom(const QJsonArray& events);
 
     ObjectRegistry* registry = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTranslator>
@@ -88,4 +89,24 @@ void TestEnv::UseNoServers()
     for (const char* name : {"Account", "AccountWeb", "Store", "Statistics", "Documents", "Faq"}) {
         settings.setValue(name, "https://127.0.0.1:9");
     }
+}
+
+QString TestEnv::Package(const QString& version)
+{
+    return CatalogueDir() + "/files/packages/SkyTrainer_" + QString(version).replace('.', '_') +
+           (version == "1.0.2.0" ? ".zip" : ".7z");
+}
+
+bool TestEnv::Unpack(const QString& location, const QStringList& versions)
+{
+    QDir().mkpath(location);
+    for (const QString& version : versions) {
+        QProcess unpack;
+        unpack.setWorkingDirectory(location);
+        unpack.start("7z", {"x", "-aoa", Package(version)});
+        if (!unpack.waitForFinished(30000) || unpack.exitCode() != 0) {
+            return false;
+        }
+    }
+    return true;
 }

@@ -18,6 +18,9 @@ public:
     // The catalogue the package step built from the sandbox game, and the checked-in test data.
     static QString CatalogueDir() { return QStringLiteral(AVIRO_CATALOGUE_DIR); }
     static QString DataDir() { return QStringLiteral(AVIRO_TEST_DATA_DIR); }
+    // The sandbox game's package of a version ("1.1.0.0"), and its contents unpacked into a location.
+    static QString Package(const QString& version);
+    static bool Unpack(const QString& location, const QStringList& versions);
     // Points every server of the test profile at a closed local port, so that a launcher started by a test
     // never reaches out of the machine.
     static void UseNoServers();
