@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QStandardPaths>
 #include <QSysInfo>
 
@@ -115,5 +117,22 @@ bool Platform::ProcessExists(qint64 pid)
     return alive;
 #else
     return kill(pid_t(pid), 0) == 0 || errno == EPERM;
+#endif
+}
+
+void Platform::CloseLocalServer(QLocalServer* server)
+{
+#ifdef Q_OS_WIN
+    server->close();
+#else
+    // A second link keeps the other process's socket file while Qt removes the name, then takes its place.
+    const QByteArray name = QFile::encodeName(server->fullServerName());
+    const QByteArray kept = name + ".kept";
+    ::unlink(kept.constData());
+    const bool linked = ::link(name.constData(), kept.constData()) == 0;
+    server->close();
+    if (linked) {
+        ::rename(kept.constData(), name.constData());
+    }
 #endif
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QLocalServer;
+
 // Everything that differs between the Windows target and the other platforms we build on.
 class Platform
 {
@@ -17,4 +19,7 @@ public:
     static QString DefaultGameLocation();
     // Whether a process with this id is alive.
     static bool ProcessExists(qint64 pid);
+    // Closes a local server whose name another process listens under now. Closing removes the name on
+    // Unix, where it is a file; the other process keeps it here.
+    static void CloseLocalServer(QLocalServer* server);
 };

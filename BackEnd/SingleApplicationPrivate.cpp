@@ -12,6 +12,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
+
 namespace {
 
 // How long an accepted connection may take to send its handshake.
@@ -37,12 +39,18 @@ SingleApplicationPrivate::~SingleApplicationPrivate()
     if (sharedBlock != nullptr) {
         sharedBlock->lock();
         if (localServer != nullptr) {
-            localServer->close();
+            // A start that found this process unreachable may have claimed the block since: the block and
+            // the channel's name are then its own.
+            InstancesBlock* block = Block();
+            if (block->primaryProcessId == QCoreApplication::applicationPid()) {
+                localServer->close();
+                block->primaryRunning = 0;
+                block->primaryProcessId = -1;
+            } else {
+                Platform::CloseLocalServer(localServer);
+            }
             delete localServer;
             localServer = nullptr;
-            InstancesBlock* block = Block();
-            block->primaryRunning = 0;
-            block->primaryProcessId = -1;
         }
         sharedBlock->unlock();
         delete sharedBlock;
@@ -99,28 +107,32 @@ InstancesBlock* SingleApplicationPrivate::Block() const
 bool SingleApplicationPrivate::Decide(bool allowSecondary, int timeoutMs)
 {
     sharedBlock = new QSharedMemory(blockName, this);
-    if (sharedBlock->create(sizeof(InstancesBlock), QSharedMemory::ReadWrite)) {
+    // Attached before anything is created: on Unix, Qt's create() resets the block's lock even when the
+    // block exists, and starts racing each other would then hold the lock at once.
+    if (!sharedBlock->attach(QSharedMemory::ReadWrite) &&
+        sharedBlock->create(sizeof(InstancesBlock), QSharedMemory::ReadWrite)) {
+        sharedBlock->lock();
         StartPrimary(true);
+        sharedBlock->unlock();
         return true;
     }
     qint64 seenPrimary = 0;
-    if (sharedBlock->attach(QSharedMemory::ReadWrite)) {
+    if (sharedBlock->isAttached() || sharedBlock->attach(QSharedMemory::ReadWrite)) {
         sharedBlock->lock();
         InstancesBlock* block = Block();
-        // A block that still reads all zero was created a moment ago by a start that is about to claim it;
+        // A block that names no process yet was created a moment ago by a start that is about to claim it;
         // without this wait two starts at once would both become the primary.
-        for (int waited = 0;
-             block->primaryRunning == 0 && block->primaryProcessId == 0 && waited < kClaimWaitMs;
-             waited += 5) {
+        for (int waited = 0; block->primaryProcessId == 0 && waited < kClaimWaitMs; waited += 5) {
             sharedBlock->unlock();
             QThread::msleep(5);
             sharedBlock->lock();
         }
         // A primary that was killed leaves its block behind with the flag still set; its recorded process
-        // is then gone and this start takes over.
+        // is then gone and this start takes over. Decided and claimed under one hold: a start that came
+        // in between would take over too.
         if (block->primaryRunning == 0 || !Platform::ProcessExists(block->primaryProcessId)) {
-            sharedBlock->unlock();
             StartPrimary(false);
+            sharedBlock->unlock();
             return true;
         }
         seenPrimary = block->primaryProcessId;
@@ -139,17 +151,19 @@ bool SingleApplicationPrivate::Decide(bool allowSecondary, int timeoutMs)
         return false;
     }
     // Nobody listens on the primary's channel although its process id is in use: the id was handed to an
-    // unrelated process after the primary died. Take over unless another start already did.
+    // unrelated process after the primary died. Take over unless another start already did, or the
+    // channel has come back: a primary that ends puts its successor's channel back under the lock.
     sharedBlock->lock();
-    const bool stale = Block()->primaryProcessId == seenPrimary;
-    sharedBlock->unlock();
-    if (!stale) {
-        return false;
+    const bool stale = Block()->primaryProcessId == seenPrimary && !NotifyPrimary(timeoutMs, NewInstance);
+    if (stale) {
+        StartPrimary(false);
     }
-    StartPrimary(false);
-    return true;
+    sharedBlock->unlock();
+    return stale;
 }
 
+// Runs under the block's lock: the server listens before the block names this process, so that a start
+// that reads the block finds the channel open.
 void SingleApplicationPrivate::StartPrimary(bool resetCount)
 {
     QLocalServer::removeServer(blockName);
@@ -161,14 +175,14 @@ void SingleApplicationPrivate::StartPrimary(bool resetCount)
     connect(localServer, &QLocalServer::newConnection, this,
             &SingleApplicationPrivate::slotConnectionEstablished);
 
-    sharedBlock->lock();
     InstancesBlock* block = Block();
     if (resetCount) {
         block->secondaryCount = 0;
     }
     block->primaryRunning = 1;
+    // The process id comes last: a block that names no process is one whose claim is under way.
+    std::atomic_thread_fence(std::memory_order_release);
     block->primaryProcessId = QCoreApplication::applicationPid();
-    sharedBlock->unlock();
     instanceNumber = 0;
 }
 

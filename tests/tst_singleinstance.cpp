@@ -2,6 +2,7 @@
 #include "TestEnv.h"
 
 #include <QElapsedTimer>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSharedMemory>
@@ -33,6 +34,7 @@ private:
     {
         QElapsedTimer clock;
         clock.start();
+        process->waitForStarted();
         while (!process->canReadLine() && clock.elapsed() < 5000 && process->state() == QProcess::Running) {
             process->waitForReadyRead(100);
         }
@@ -136,30 +138,60 @@ private slots:
         Quit(next);
     }
 
-    // Starts that race each other for a block nobody has created yet: one primary, the others end.
+    // A primary whose channel vanished is replaced; its own end later must not unseat its successor.
+    void replacedPrimaryLeavesTheBlockToItsSuccessor()
+    {
+        QProcess* first = Start(probe);
+        const QString name = WaitForPrimary(first).value(2);
+        QVERIFY(QLocalServer::removeServer(name));
+        QProcess* second = Start(probe);
+        QCOMPARE(WaitForPrimary(second).value(0), QString("PRIMARY"));
+        Quit(first);
+        ExpectEndsAtOnce(Start(probe));
+        Quit(second);
+    }
+
+    // Starts that race each other, for a block nobody has created yet or for the block of a killed
+    // primary: one primary, the others end.
+    void simultaneousStartsElectOnePrimary_data()
+    {
+        QTest::addColumn<bool>("afterKill");
+        QTest::newRow("new block") << false;
+        QTest::newRow("killed primary") << true;
+    }
     void simultaneousStartsElectOnePrimary()
     {
-        for (int round = 0; round < 3; ++round) {
-            const QString copy = dir.path() + QString("/race%1/singleapp_probe").arg(round);
+        QFETCH(bool, afterKill);
+        for (int round = 0; round < 8; ++round) {
+            const QString copy = dir.path() + QString("/%1%2/singleapp_probe").arg(afterKill).arg(round);
             QDir().mkpath(QFileInfo(copy).absolutePath());
             QVERIFY(QFile::copy(probe, copy));
+            if (afterKill) {
+                QProcess* first = Start(copy);
+                QCOMPARE(WaitForPrimary(first).value(0), QString("PRIMARY"));
+                ::kill(pid_t(first->processId()), SIGKILL);
+                QVERIFY(first->waitForFinished(3000));
+            }
+            // All six decide at the same moment, once their programs are loaded.
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("AVIRO_START_AT", QString::number(QDateTime::currentMSecsSinceEpoch() + 300));
             QList<QProcess*> starts;
             for (int i = 0; i < 6; ++i) {
                 running.push_back(std::make_unique<QProcess>());
                 starts << running.back().get();
-            }
-            for (QProcess* start : starts) {
-                start->start(copy, QStringList());
+                starts.last()->setProcessEnvironment(environment);
+                starts.last()->start(copy, QStringList());
             }
             int primaries = 0;
             for (QProcess* start : starts) {
-                if (!start->waitForFinished(1500)) {
+                if (WaitForPrimary(start).value(0) == "PRIMARY") {
                     ++primaries;
                 } else {
+                    QCOMPARE(start->state(), QProcess::NotRunning);
                     QCOMPARE(start->exitCode(), 0);
                 }
             }
-            QCOMPARE(primaries, 1);
+            QVERIFY2(primaries == 1, qPrintable(QString("round %1: %2 primaries").arg(round).arg(primaries)));
             cleanup();
         }
     }
