@@ -90,15 +90,16 @@ private slots:
         registry.RegisterObject("RamDB", db);
         registry.RegisterObject("PathMng", &paths);
         paths.registry = &registry;
-        games = std::make_unique<GameDownloader>();
-        games->registry = &registry;
         db->SetString(GAME_LOCATION, location.path());
         db->SetString(NEWEST_VERSION, "1.2");
         QVERIFY(paths.PrepareDirs());
     }
 
+    // A downloader of its own for every case: its inner state is what the cases look at.
     void init()
     {
+        games = std::make_unique<GameDownloader>();
+        games->registry = &registry;
         sandbox.ClearFaults();
         sandbox.ClearRequests();
         for (const QString& name : names) {
@@ -294,17 +295,32 @@ private slots:
         games->SwitchDownload(false);
     }
 
-    void requestedStateWhenNothingIsLeft()
+    // A resume that has to start over and fails before any transfer leaves the next press its chance.
+    void failedResumeCanBePressedAgain_data()
     {
-        for (const QString& name : names) {
-            QVERIFY(QFile::copy(served.path() + "/" + name, Cache(name)));
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<bool>("emptyList");
+        QTest::newRow("size query fails") << QJsonObject{{"status", 500}, {"times", 1}} << false;
+        QTest::newRow("refused list") << QJsonObject() << true;
+    }
+    void failedResumeCanBePressedAgain()
+    {
+        QFETCH(QJsonObject, fault);
+        QFETCH(bool, emptyList);
+        if (!fault.isEmpty()) {
+            fault.insert("server", "files");
+            fault.insert("path", "/files/*");
+            sandbox.AddFault(fault);
         }
-        bool ok = false;
-        RunToEnd(&ok);
-        QVERIFY(ok);
-        QTest::ignoreMessage(QtDebugMsg, "[Warn] Don't repeat cancel download");
-        games->SwitchDownload(true);
-        QCOMPARE(games->State(), 3);
+        db->SetJsonArray(SETUP_LIST, emptyList ? QJsonArray() : SetupList({names.at(2)}));
+        QSignalSpy finish(games.get(), &GameDownloader::Finish);
+        games->SwitchDownload(false);
+        QVERIFY(finish.wait(10000));
+        QCOMPARE(finish.last().at(0).toBool(), false);
+        QCOMPARE(games->State(), 0);
+        games->SwitchDownload(false);
+        QVERIFY(finish.wait(10000));
+        QCOMPARE(finish.last().at(0).toBool(), !emptyList);
     }
 
     // A stalled transfer: the watchdog's reconnect asks again from the bytes on disk.

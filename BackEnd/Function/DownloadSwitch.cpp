@@ -46,3 +46,10 @@ bool DownloadSwitch::Follow(bool running)
     state = running ? Running : Idle;
     return true;
 }
+
+void DownloadSwitch::Ended()
+{
+    if (state == Requested) {
+        state = Idle;
+    }
+}

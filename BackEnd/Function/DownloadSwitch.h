@@ -24,6 +24,8 @@ public:
     Action Switch(bool isDownloading);
     // A running-state change of the file downloader; true when it is adopted and passed on.
     bool Follow(bool running);
+    // The download ended before any transfer ran: a resume still waiting for one is void.
+    void Ended();
 
     int state = Idle;
     // While set, the next running-state change of the file downloader is adopted.

@@ -102,6 +102,7 @@ void GameDownloader::Start()
 void GameDownloader::Refuse(const QString& reason)
 {
     machine.followState = true;
+    machine.Ended();
     MarkDownloading(false);
     // Reported from the event loop, like every other end: the caller finishes its own step first.
     QTimer::singleShot(0, this, [this, reason] {
@@ -175,6 +176,7 @@ void GameDownloader::StopAndReport(const QString& reason)
     machine.followState = true;
     stat.Stop();
     downloader.Abort();
+    machine.Ended();
     MarkDownloading(false);
     emit StateChanged(false);
     emit Finish(false, reason);
