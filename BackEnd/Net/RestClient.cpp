@@ -101,6 +101,8 @@ void RestClient::InitCookie(QNetworkRequest& req)
     const QList<QNetworkCookie> cookies = manager->cookieJar()->cookiesForUrl(QUrl());
     if (!cookies.isEmpty()) {
         req.setHeader(QNetworkRequest::CookieHeader, QVariant::fromValue(cookies));
+        // Otherwise Qt sends the cookies the server set instead, once it has set any, and the others go.
+        req.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     }
 }
 

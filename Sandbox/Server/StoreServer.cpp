@@ -10,12 +10,17 @@
 
 namespace {
 
-// The account of a request whose session and token cookies are valid and belong together.
-QString SessionAccount(const SandboxState& state, const httplib::Request& req)
+// The account of a request whose session and token cookies are valid and belong together. Like many
+// servers, the store sets its session cookie again on every answer within the session.
+QString SessionAccount(const SandboxState& state, const httplib::Request& req, httplib::Response& res)
 {
-    const QString account = state.SessionAccount(HttpUtil::Cookie(req, "_session"));
-    return !account.isEmpty() && account == state.TokenAccount(HttpUtil::Cookie(req, "_token")) ? account
-                                                                                                : QString();
+    const std::string session = HttpUtil::Cookie(req, "_session").toStdString();
+    const QString account = state.SessionAccount(QString::fromStdString(session));
+    if (account.isEmpty() || account != state.TokenAccount(HttpUtil::Cookie(req, "_token"))) {
+        return {};
+    }
+    res.set_header("Set-Cookie", "_session=" + session + "; Path=/; HttpOnly");
+    return account;
 }
 
 // Newest first by default; "from" keeps only versions newer than the named one; paging by "nextid".
@@ -73,7 +78,7 @@ void StoreServer::Install(httplib::Server& server, SandboxState& state)
 
     server.Get(
         R"(/api/v2/users/([^/]+)/product)", [&state](const httplib::Request& req, httplib::Response& res) {
-            const QString account = SessionAccount(state, req);
+            const QString account = SessionAccount(state, req, res);
             if (account.isEmpty()) {
                 HttpUtil::Json(res, {{"result", "fail"}, {"descript", "invalid session"}});
                 return;
@@ -94,7 +99,7 @@ void StoreServer::Install(httplib::Server& server, SandboxState& state)
         });
 
     server.Get("/api/v2/appversion", [&state](const httplib::Request& req, httplib::Response& res) {
-        const QString account = SessionAccount(state, req);
+        const QString account = SessionAccount(state, req, res);
         const std::optional<QJsonObject> user = state.User(account);
         if (account.isEmpty() || !user) {
             HttpUtil::Json(res, {{"result", "fail"}, {"description", "invalid session"}});
