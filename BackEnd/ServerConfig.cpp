@@ -55,23 +55,28 @@ QString ServerConfig::CaCertificates()
 
 void ServerConfig::InstallTrust()
 {
-    static QString installed;
     static bool done = false;
+    static QString installed;
+    static QSslConfiguration original;
     const QString path = CaCertificates();
     if (done && path == installed) {
         return;
     }
+    if (!done) {
+        original = QSslConfiguration::defaultConfiguration();
+    }
     done = true;
     installed = path;
-    QList<QSslCertificate> trusted = QSslConfiguration::systemCaCertificates();
-    if (!path.isEmpty()) {
-        const QList<QSslCertificate> extra = QSslCertificate::fromPath(path, QSsl::Pem);
-        if (extra.isEmpty()) {
-            qWarning() << "No certificate could be read from" << path;
-        }
-        trusted += extra;
+    // Qt's default is left alone unless there is something to add: a list set on it ends Qt's loading of
+    // system roots on demand (Windows fetches the roots it has not cached yet that way).
+    QSslConfiguration config = original;
+    const QList<QSslCertificate> extra =
+        path.isEmpty() ? QList<QSslCertificate>() : QSslCertificate::fromPath(path, QSsl::Pem);
+    if (!path.isEmpty() && extra.isEmpty()) {
+        qWarning() << "No certificate could be read from" << path;
     }
-    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    config.setCaCertificates(trusted);
+    if (!extra.isEmpty()) {
+        config.setCaCertificates(QSslConfiguration::systemCaCertificates() + extra);
+    }
     QSslConfiguration::setDefaultConfiguration(config);
 }

@@ -17,7 +17,7 @@ public:
     static QString CaCertificates();
 
     // Makes every TLS connection of this process trust the system's certificates plus those of
-    // CaCertificates(). Cheap after the first call.
+    // CaCertificates(); without that file, Qt's default trust is left as it is. Cheap after the first call.
     static void InstallTrust();
 
 private:
