@@ -25,7 +25,6 @@ CheckMd5Thread::~CheckMd5Thread()
 void CheckMd5Thread::StopAndWait()
 {
     stopRequested = true;
-    running = false;
     wait();
 }
 
@@ -42,12 +41,10 @@ void CheckMd5Thread::run()
     QCryptographicHash hash(QCryptographicHash::Md5);
     const double size = double(file.size());
     qint64 total = 0;
-    running = !stopRequested;
     QByteArray block(int(kBlockSize), Qt::Uninitialized);
-    while (!file.atEnd()) {
-        if (!running) {
-            break;
-        }
+    // The stop flag itself is read before every block: a copy taken once could miss a stop that lands
+    // meanwhile, and the owner would wait for the whole file.
+    while (!stopRequested && !file.atEnd()) {
         const qint64 got = file.read(block.data(), kBlockSize);
         if (got <= 0) {
             break;
@@ -58,7 +55,7 @@ void CheckMd5Thread::run()
         emit Progress(rate);
         emit Percent(int(rate) * 100);
     }
-    if (!running) {
+    if (stopRequested) {
         // Stopped before the end: nothing was verified, and that must not read as a pass.
         state = false;
         reason = tr("文件校验已中止") + ErrorSuffix(ErrMd5, 2, 0, 49);

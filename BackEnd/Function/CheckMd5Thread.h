@@ -34,6 +34,5 @@ private:
 
     bool state = true;
     QString reason;
-    std::atomic<bool> running{false};
     std::atomic<bool> stopRequested{false};
 };
