@@ -59,11 +59,12 @@ private slots:
         db->SetString(NEWEST_LAUNCHER_VERSION, "2.1.0.2");
     }
 
+    // Every case starts without the user's download folder: a fresh profile has none.
     void init()
     {
         sandbox.ClearFaults();
         sandbox.ClearRequests();
-        QFile::remove(Target());
+        QDir(QFileInfo(Target()).absolutePath()).removeRecursively();
         db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/" + name);
         db->SetString(NEWEST_LAUNCHER_MD5, md5);
         db->SetString(LAUNCHER_SETUP_PATH, "");
@@ -103,6 +104,7 @@ private slots:
 
     void completeFileIsVerifiedAtOnce()
     {
+        QDir().mkpath(QFileInfo(Target()).absolutePath());
         QVERIFY(QFile::copy(served.path() + "/" + name, Target()));
         QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
         launcher->Start();
@@ -163,6 +165,7 @@ private slots:
 
     void halfwayProgressIsAFraction()
     {
+        QDir().mkpath(QFileInfo(Target()).absolutePath());
         QFile half(Target());
         QVERIFY(half.open(QIODevice::WriteOnly));
         half.write(Payload::Bytes(kSize).left(kSize / 2));

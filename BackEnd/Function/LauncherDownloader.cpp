@@ -8,7 +8,9 @@
 #include "RamDB.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 LauncherDownloader::LauncherDownloader(QObject* parent)
@@ -61,9 +63,12 @@ void LauncherDownloader::Start()
         QTimer::singleShot(0, this, [this, reason] { emit Finish(false, reason); });
         return;
     }
+    const QString target = PathMng::UserDownloadPath(name);
+    // A fresh profile may have no download folder yet.
+    QDir().mkpath(QFileInfo(target).absolutePath());
     auto* meta = new DownFileMeta(this);
     records.append(meta);
-    meta->Init(url, PathMng::UserDownloadPath(name), version, md5);
+    meta->Init(url, target, version, md5);
     downloader.QuerySize(meta, [this](bool ok, const QString& reason) { OnSizeAnswer(ok, reason); });
     sizeAborted = false;
     emit HintInfo(tr("获取安装包信息"));

@@ -36,7 +36,6 @@ void TestEnv::Isolate()
     QDir().mkpath(HomeDir() + "/runtime");
     QFile::setPermissions(HomeDir() + "/runtime",
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QDir().mkpath(HomeDir() + "/Downloads");
     std::atexit([] {
         if (qEnvironmentVariableIsEmpty("AVIRO_KEEP_TEST_HOME")) {
             QDir(HomeDir()).removeRecursively();
