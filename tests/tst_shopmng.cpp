@@ -311,22 +311,44 @@ private slots:
         QCOMPARE(db->GetString(NEWEST_VERSION), QString("kept"));
     }
 
-    // A server that keeps sending full pages without a way to the next one must not be asked for ever.
-    void fullPageWithoutNextId()
+    // Full pages without a new way to the next one count as the last page, and no walk goes on for ever.
+    void pagingEnds_data()
     {
-        QJsonArray page;
-        for (int i = 0; i < 20; ++i) {
-            page.append(
-                QJsonObject{{"version", QString("9.%1").arg(20 - i)}, {"ispatch", 1}, {"spaceDesc", "1 GB"}});
+        QTest::addColumn<QJsonValue>("nextId");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("no nextid") << QJsonValue(QJsonValue::Undefined) << 1;
+        QTest::newRow("empty nextid") << QJsonValue("") << 1;
+        QTest::newRow("repeated nextid") << QJsonValue("n1") << 2;
+        QTest::newRow("endless pages") << QJsonValue(QJsonValue::Null) << 50;
+    }
+    void pagingEnds()
+    {
+        QFETCH(QJsonValue, nextId);
+        QFETCH(int, pages);
+        QStringList patches;
+        for (int i = 1; i <= 1100; ++i) {
+            patches << QString("1.%1:1").arg(i);
         }
-        sandbox.AddFault(
-            {{"server", "store"},
-             {"path", "/api/v2/appversion"},
-             {"body", QString::fromUtf8(QJsonDocument(QJsonObject{{"result", "ok"}, {"data", page}})
-                                            .toJson(QJsonDocument::Compact))}});
+        UseVersions(patches);
+        OpenSession();
+        if (!nextId.isNull()) {
+            QJsonArray page;
+            for (int i = 0; i < 20; ++i) {
+                page.append(QJsonObject{{"version", QString("1.%1").arg(1100 - i)}, {"ispatch", 1}});
+            }
+            QJsonObject body{{"result", "ok"}, {"data", page}};
+            if (!nextId.isUndefined()) {
+                body.insert("nextid", nextId);
+            }
+            sandbox.AddFault(
+                {{"server", "store"},
+                 {"path", "/api/v2/appversion"},
+                 {"body", QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))}});
+        }
+        sandbox.ClearRequests();
         QCOMPARE(Run(&ShopAccountMng::GetVersionList).first, true);
-        QCOMPARE(VersionsOf(db->GetJsonArray(SETUP_LIST)), QStringList{"9.20"});
-        QCOMPARE(AppVersionQueries().size(), 1);
+        QCOMPARE(VersionsOf(db->GetJsonArray(SETUP_LIST)), QStringList{"1.1100"});
+        QCOMPARE(AppVersionQueries().size(), pages);
     }
 
     void noteList()

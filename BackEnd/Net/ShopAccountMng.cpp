@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int kPageSize = 20;
+constexpr int kMaxPages = 50;
 
 QString ErrorText(const char* text, int error, int detail, int location)
 {
@@ -126,6 +127,7 @@ void ShopAccountMng::GetProductInfo(const Completion& completion)
 void ShopAccountMng::GetVersionList(const Completion& completion)
 {
     setupList = QJsonArray();
+    followedIds.clear();
     versionListCallback = completion;
     firstPage = true;
     RequestVersionPage(QJsonValue());
@@ -163,9 +165,14 @@ void ShopAccountMng::VersonListAck(bool ok, const QJsonObject& body)
         return;
     }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
-    // A full page without a way to the next one is the last page: asking again would repeat it forever.
+    // A full page without a new way to the next one is the last page: asking again would repeat it for
+    // ever. So is the page at the bound, which no real list comes near.
     const QJsonValue nextId = body.value(QStringLiteral("nextid"));
-    const bool lastPage = data.size() < kPageSize || nextId.isUndefined() || nextId.isNull();
+    const QString nextKey =
+        QString::fromUtf8(QJsonDocument(QJsonArray{nextId}).toJson(QJsonDocument::Compact));
+    const bool lastPage = data.size() < kPageSize || nextId.isUndefined() || nextId.isNull() ||
+                          nextId == QJsonValue(QString()) || followedIds.contains(nextKey) ||
+                          followedIds.size() + 1 >= kMaxPages;
     RamDB* db = Db();
     if (firstPage && data.isEmpty()) {
         db->SetJsonArray(SETUP_LIST, QJsonArray());
@@ -192,6 +199,7 @@ void ShopAccountMng::VersonListAck(bool ok, const QJsonObject& body)
     }
     if (!fullFound && !lastPage) {
         firstPage = false;
+        followedIds.insert(nextKey);
         RequestVersionPage(nextId);
         return;
     }

@@ -4,6 +4,7 @@
 
 #include <QJsonArray>
 #include <QObject>
+#include <QSet>
 
 #include <functional>
 
@@ -45,6 +46,8 @@ private:
     Completion launcherVersionCallback;
     RestClient rest;
     QJsonArray setupList;
+    // The "nextid" values this walk has followed, as JSON text.
+    QSet<QString> followedIds;
     bool firstPage = false;
     QString baseUrl;
 };
