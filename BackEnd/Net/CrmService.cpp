@@ -11,12 +11,10 @@ CrmService::CrmService(QObject* parent) : QObject(parent), statistics(this) {}
 QJsonObject CrmService::Stamp(QJsonObject event, const QString& reportIdSeed) const
 {
     const RamDB* db = registry->Find<RamDB>(QStringLiteral("RamDB"));
-    const auto orUnknown = [](const QString& value, const char* unknown) {
-        return value.isEmpty() ? QString::fromLatin1(unknown) : value;
-    };
-    event.insert(QStringLiteral("appCode"), orUnknown(db->GetString(PRODUCT_CODE), "Unkown App"));
-    event.insert(QStringLiteral("appVer"), orUnknown(db->GetString(NEWEST_VERSION), "Unkown Ver"));
-    event.insert(QStringLiteral("userAccount"), orUnknown(db->GetString(USER_ACCOUNT), "Unkown User"));
+    // Only a key that was never set is unknown; one stored as empty text is sent as it is.
+    event.insert(QStringLiteral("appCode"), db->GetString(PRODUCT_CODE, QStringLiteral("Unkown App")));
+    event.insert(QStringLiteral("appVer"), db->GetString(NEWEST_VERSION, QStringLiteral("Unkown Ver")));
+    event.insert(QStringLiteral("userAccount"), db->GetString(USER_ACCOUNT, QStringLiteral("Unkown User")));
     if (!reportIdSeed.isEmpty()) {
         event.insert(QStringLiteral("reportid"),
                      QString::fromLatin1(

@@ -109,3 +109,11 @@ bool TestEnv::Unpack(const QString& location, const QStringList& versions)
     }
     return true;
 }
+
+void TestEnv::ForgetStoredKeys()
+{
+    QSettings settings(SettingsFile(), QSettings::IniFormat);
+    for (const QString& key : settings.childKeys()) {
+        settings.remove(key);
+    }
+}

@@ -24,6 +24,9 @@ public:
     // Points every server of the test profile at a closed local port, so that a launcher started by a test
     // never reaches out of the machine.
     static void UseNoServers();
+    // Removes the store's keys from the settings file (the server addresses stay), so that a store built
+    // afterwards starts with no key set.
+    static void ForgetStoredKeys();
     // Installs the English catalogue, so that user texts can be compared with their English wording.
     static void InstallEnglish();
     // Runs the event loop until the condition holds or the time is up.
