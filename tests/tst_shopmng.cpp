@@ -198,8 +198,16 @@ private slots:
             fault.insert("path", "/api/v2/users/*");
             sandbox.AddFault(fault);
         }
-        QCOMPARE(Run(&ShopAccountMng::GetProductInfo), std::make_pair(false, expected));
+        static QStringList log;
+        log.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& message) { log << message; });
+        const auto result = Run(&ShopAccountMng::GetProductInfo);
+        qInstallMessageHandler(previous);
+        QCOMPARE(result, std::make_pair(false, expected));
         QCOMPARE(db->GetString(PRODUCT_CODE), QString("Kept"));
+        // A refused product is no success, not even in the log.
+        QVERIFY2(!log.join('\n').contains("Succ"), qPrintable(log.join('\n')));
     }
 
     void versionList_data()

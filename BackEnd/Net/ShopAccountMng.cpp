@@ -105,16 +105,17 @@ void ShopAccountMng::GetProductInfo(const Completion& completion)
             product = first.value(QStringLiteral("product")).toString();
             image = first.value(QStringLiteral("bgImage")).toString();
         }
+        // The product code names the game's folder; one that is missing or could reach outside the
+        // install location is refused before anything is derived from it.
+        if (!RamDB::IsValidProductCode(product)) {
+            qDebug() << "ShopAccountMng::GetProductInfo refused the product code [ " << product << " ]";
+            Finish(productCallback, false, ErrorText(QT_TR_NOOP("产品代码无效"), 15, 0, 131));
+            return;
+        }
         qDebug() << "ShopAccountMng::GetProductInfo "
                  << "Succ";
         qDebug() << "Product Code: [ " << product << " ]";
         qDebug() << "Product Image Url: [ " << image << " ]";
-        // The product code names the game's folder; one that is missing or could reach outside the
-        // install location is refused before anything is derived from it.
-        if (!RamDB::IsValidProductCode(product)) {
-            Finish(productCallback, false, ErrorText(QT_TR_NOOP("产品代码无效"), 15, 0, 131));
-            return;
-        }
         Db()->SetString(PRODUCT_IMAGE_URL, image);
         SetProductCode(Db(), product);
         Finish(productCallback, true, QString());
