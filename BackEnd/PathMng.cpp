@@ -1,6 +1,7 @@
 #include "PathMng.h"
 
 #include "ObjectRegistry.h"
+#include "Platform.h"
 #include "RamDB.h"
 
 #include <QDebug>
@@ -26,9 +27,9 @@ bool RemoveEntries(const QString& path)
     for (const QString& entry : entries) {
         const QString full = base + entry;
         const QFileInfo info(full);
-        if (info.isSymLink()) {
+        if (Platform::IsLink(info)) {
             // Remove the link itself; its target may lie anywhere and is none of our business.
-            if (!QFile::remove(full)) {
+            if (!Platform::RemoveLink(full)) {
                 qDebug() << "remove file" << full << " faild!";
                 ok = false;
             }
@@ -168,8 +169,8 @@ bool RemoveDir(const QString& path)
         return false;
     }
     const QFileInfo info(path);
-    if (info.isSymLink()) {
-        return QFile::remove(path);
+    if (Platform::IsLink(info)) {
+        return Platform::RemoveLink(path);
     }
     if (!info.isDir()) {
         return true;
@@ -189,7 +190,7 @@ bool ClearDir(const QString& path)
         return false;
     }
     const QFileInfo info(path);
-    if (info.isSymLink() || !info.isDir()) {
+    if (Platform::IsLink(info) || !info.isDir()) {
         return !info.exists();
     }
     return RemoveEntries(path);

@@ -101,6 +101,18 @@ QString Platform::DefaultGameLocation()
 #endif
 }
 
+bool Platform::IsLink(const QFileInfo& info)
+{
+    return info.isSymLink() || info.isJunction();
+}
+
+bool Platform::RemoveLink(const QString& path)
+{
+    // On Windows a link to a folder (junction or symbolic link) is a folder entry that only rmdir removes,
+    // and that removes the link, not the folder it leads to.
+    return QFile::remove(path) || QDir().rmdir(path);
+}
+
 bool Platform::ProcessExists(qint64 pid)
 {
     if (pid <= 0) {

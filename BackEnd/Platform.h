@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QFileInfo;
 class QLocalServer;
 
 // Everything that differs between the Windows target and the other platforms we build on.
@@ -17,6 +18,11 @@ public:
     static QString ExtractorProgram();
     // The game location the install page proposes before the user picks one.
     static QString DefaultGameLocation();
+    // Whether an entry leads somewhere else and is never to be followed: a symbolic link or shortcut, or on
+    // Windows an NTFS junction, which Qt does not count as a link.
+    static bool IsLink(const QFileInfo& info);
+    // Removes such an entry itself; its target stays.
+    static bool RemoveLink(const QString& path);
     // Whether a process with this id is alive.
     static bool ProcessExists(qint64 pid);
     // Closes a local server whose name another process listens under now. Closing removes the name on

@@ -1,10 +1,12 @@
 #include "ObjectRegistry.h"
 #include "PathMng.h"
+#include "Platform.h"
 #include "RamDB.h"
 #include "TestEnv.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 class TestPathMng : public QObject
@@ -16,12 +18,20 @@ private:
     PathMng paths;
     QTemporaryDir root;
 
+    QString Location() const { return root.path() + "/Games"; }
+
     static void Touch(const QString& path, const QByteArray& content = "x")
     {
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
+    }
+
+    static QStringList Entries(const QString& dir)
+    {
+        return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                   QDir::Name);
     }
 
 private slots:
@@ -34,7 +44,7 @@ private slots:
 
     void init()
     {
-        db->SetString(GAME_LOCATION, root.path() + "/Games");
+        db->SetString(GAME_LOCATION, Location());
         db->SetString(PRODUCT_CODE, "P1");
         QDir(root.path()).removeRecursively();
         QDir().mkpath(root.path());
@@ -44,10 +54,7 @@ private slots:
     {
         db->SetString(GAME_LOCATION, "D:/Games");
         QCOMPARE(paths.GameDir(), QString("D:/Games/P1"));
-        QCOMPARE(paths.DownloadCacheDir(), QString("D:/Games/__DownloadCache__"));
         QCOMPARE(paths.CacheFilePath("a.7z"), QString("D:/Games/__DownloadCache__/a.7z"));
-        QCOMPARE(paths.DownloadDir(), QString("D:/Games/Download"));
-        QCOMPARE(paths.SetupDir(), QString("D:/Games/Setup"));
         QCOMPARE(paths.GameExePath(""), QString("D:/Games/P1/.exe"));
         QCOMPARE(paths.GameExePath("E:/Other"), QString("E:/Other/P1/.exe"));
     }
@@ -74,18 +81,15 @@ private slots:
         QVERIFY(paths.GameExePath("").isEmpty());
         QVERIFY(paths.VersionFilePath().isEmpty());
         QVERIFY(!paths.FindGameExe());
-        if (location.isEmpty()) {
-            QVERIFY(paths.DownloadCacheDir().isEmpty());
-            QVERIFY(paths.CacheFilePath("a.7z").isEmpty());
-            QVERIFY(!paths.PrepareDirs());
-        }
+        QCOMPARE(paths.CacheFilePath("a.7z").isEmpty(), location.isEmpty());
+        QCOMPARE(paths.PrepareDirs(), !location.isEmpty());
         QVERIFY(!ClearDir(paths.GameDir()));
         QVERIFY(!RemoveDir(paths.GameDir()));
     }
 
     void findGameExeAndVersionFile()
     {
-        const QString game = root.path() + "/Games/P1";
+        const QString game = Location() + "/P1";
         Touch(game + "/readme.txt");
         Touch(game + "/notrun.exe");
         QVERIFY(!paths.FindGameExe());
@@ -99,36 +103,36 @@ private slots:
         QCOMPARE(paths.VersionFilePath(), game + "/notrun/Content/version.dat");
     }
 
-    void prepareDirsKeepsCache()
+    // The scratch folders are removed only where the launcher has been before, that is where its cache
+    // folder is; the cache itself is kept.
+    void prepareDirs_data()
     {
-        const QString location = root.path() + "/Games";
-        Touch(location + "/Download/old.bin");
-        Touch(location + "/Setup/deep/old.bin");
-        Touch(location + "/__DownloadCache__/pkg.7z", "partial");
-        QVERIFY(paths.PrepareDirs());
-        QVERIFY(!QFileInfo::exists(location + "/Download"));
-        QVERIFY(!QFileInfo::exists(location + "/Setup"));
-        QFile cached(location + "/__DownloadCache__/pkg.7z");
-        QVERIFY(cached.open(QIODevice::ReadOnly));
-        QCOMPARE(cached.readAll(), QByteArray("partial"));
+        QTest::addColumn<QString>("cache");
+        QTest::addColumn<bool>("prepared");
+        QTest::addColumn<QStringList>("left");
+        QTest::newRow("used before") << "folder" << true << QStringList{"__DownloadCache__"};
+        QTest::newRow("new location") << "" << true << QStringList{"Download", "Setup", "__DownloadCache__"};
+        QTest::newRow("missing location") << "none" << true << QStringList{"__DownloadCache__"};
     }
-
-    void prepareDirsLeavesTheUsersFoldersInANewLocation()
+    void prepareDirs()
     {
-        const QString location = root.path() + "/Games";
-        Touch(location + "/Download/letter.txt");
-        Touch(location + "/Setup/notes.txt");
-        QVERIFY(paths.PrepareDirs());
-        QVERIFY(QFileInfo::exists(location + "/Download/letter.txt"));
-        QVERIFY(QFileInfo::exists(location + "/Setup/notes.txt"));
-        QVERIFY(QFileInfo(location + "/__DownloadCache__").isDir());
-    }
-
-    void prepareDirsCreatesMissingLocation()
-    {
-        db->SetString(GAME_LOCATION, root.path() + "/a/b/c");
-        QVERIFY(paths.PrepareDirs());
-        QVERIFY(QFileInfo(root.path() + "/a/b/c/__DownloadCache__").isDir());
+        QFETCH(QString, cache);
+        QFETCH(bool, prepared);
+        QFETCH(QStringList, left);
+        if (cache != "none") {
+            Touch(Location() + "/Download/letter.txt");
+            Touch(Location() + "/Setup/deep/notes.txt");
+        }
+        if (cache == "folder") {
+            Touch(Location() + "/__DownloadCache__/pkg.7z", "partial");
+        } else if (cache == "file") {
+            Touch(Location() + "/__DownloadCache__");
+        }
+        QCOMPARE(paths.PrepareDirs(), prepared);
+        QCOMPARE(Entries(Location()), left);
+        if (cache == "folder") {
+            QCOMPARE(Entries(Location() + "/__DownloadCache__"), QStringList{"pkg.7z"});
+        }
     }
 
     void removeDirHandlesReadOnlyAndMissing()
@@ -142,34 +146,58 @@ private slots:
         QVERIFY(RemoveDir(root.path() + "/does-not-exist"));
     }
 
-    void clearDirNeverFollowsLinksOut()
+    // Links lead out of the product folder: they are removed, never followed.
+    void linksAreNotFollowed_data()
     {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("link");
+        QTest::newRow("folder") << "folder" << false;
+        QTest::newRow("file") << "file" << false;
+        QTest::newRow("link to a folder") << "folder link" << true;
+        QTest::newRow("link to a file") << "file link" << true;
+        QTest::newRow("dangling link") << "dangling link" << true;
+        QTest::newRow("junction") << "junction" << true;
+    }
+    void linksAreNotFollowed()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, link);
         const QString outside = root.path() + "/outside";
         Touch(outside + "/precious.txt");
-        const QString game = root.path() + "/Games/P1";
-        Touch(game + "/old.pak");
-        QVERIFY(QFile::link(outside, game + "/linkdir"));
-        QVERIFY(QFile::link(outside + "/precious.txt", game + "/linkfile"));
         QFile::setPermissions(outside + "/precious.txt", QFileDevice::ReadOwner);
+        const QString game = Location() + "/P1";
+        const QString entry = game + "/entry";
+        Touch(game + "/old.pak");
+        if (kind == "folder" || kind == "file") {
+            Touch(kind == "folder" ? entry + "/inner" : entry);
+        } else if (kind == "junction") {
+#ifdef Q_OS_WIN
+            QCOMPARE(QProcess::execute("cmd", {"/c", "mklink", "/J", QDir::toNativeSeparators(entry),
+                                               QDir::toNativeSeparators(outside)}),
+                     0);
+#else
+            QSKIP("NTFS junctions exist on Windows only");
+#endif
+        } else {
+            const QString target = kind == "folder link" ? outside
+                                   : kind == "file link" ? outside + "/precious.txt"
+                                                         : root.path() + "/gone";
+            QVERIFY(QFile::link(target, entry));
+        }
+        QCOMPARE(Platform::IsLink(QFileInfo(entry)), link);
+
         QVERIFY(ClearDir(paths.GameDir()));
-        QVERIFY(QFileInfo(game).isDir());
-        QCOMPARE(QDir(game).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
-                 QStringList());
-        QVERIFY(QFileInfo::exists(outside + "/precious.txt"));
+        QCOMPARE(Entries(game), QStringList());
+        QCOMPARE(Entries(outside), QStringList{"precious.txt"});
         QCOMPARE(QFile::permissions(outside + "/precious.txt") & QFileDevice::WriteOwner,
                  QFileDevice::Permissions());
-    }
 
-    void symlinkedProductFolderIsNotEmptied()
-    {
-        const QString outside = root.path() + "/outside";
-        Touch(outside + "/precious.txt");
-        QDir().mkpath(root.path() + "/Games");
-        QVERIFY(QFile::link(outside, root.path() + "/Games/P1"));
+        // A product folder that is itself a link is neither emptied nor followed.
+        QVERIFY(RemoveDir(game));
+        QVERIFY(QFile::link(outside, game));
         QVERIFY(!ClearDir(paths.GameDir()));
-        QVERIFY(QFileInfo::exists(outside + "/precious.txt"));
         QVERIFY(RemoveDir(paths.GameDir()));
-        QVERIFY(QFileInfo::exists(outside + "/precious.txt"));
+        QCOMPARE(Entries(outside), QStringList{"precious.txt"});
     }
 };
 
