@@ -152,7 +152,7 @@ bool PathMng::PrepareDirs()
     }
     // The scratch folders are only ours in a folder the launcher has used before: in a folder the user
     // just picked, a "Download" or "Setup" is the user's own.
-    const bool usedBefore = dir.exists(CacheDirName());
+    const bool usedBefore = QFileInfo(DownloadCacheDir()).isDir();
     if (!usedBefore && !dir.mkdir(CacheDirName())) {
         return false;
     }
@@ -189,9 +189,14 @@ bool ClearDir(const QString& path)
     if (path.isEmpty()) {
         return false;
     }
+    // A link is not emptied (the folder it leads to is not ours), and there is nothing to clear where no
+    // folder is, a file included.
     const QFileInfo info(path);
-    if (Platform::IsLink(info) || !info.isDir()) {
-        return !info.exists();
+    if (Platform::IsLink(info)) {
+        return false;
+    }
+    if (!info.isDir()) {
+        return true;
     }
     return RemoveEntries(path);
 }

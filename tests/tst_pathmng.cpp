@@ -112,6 +112,8 @@ private slots:
         QTest::addColumn<QStringList>("left");
         QTest::newRow("used before") << "folder" << true << QStringList{"__DownloadCache__"};
         QTest::newRow("new location") << "" << true << QStringList{"Download", "Setup", "__DownloadCache__"};
+        QTest::newRow("a file with the cache's name")
+            << "file" << false << QStringList{"Download", "Setup", "__DownloadCache__"};
         QTest::newRow("missing location") << "none" << true << QStringList{"__DownloadCache__"};
     }
     void prepareDirs()
@@ -144,6 +146,15 @@ private slots:
         QVERIFY(RemoveDir(dir));
         QVERIFY(!QFileInfo::exists(dir));
         QVERIFY(RemoveDir(root.path() + "/does-not-exist"));
+    }
+
+    // Clearing a folder that is not there, or is a file, has nothing to clear and leaves the file alone.
+    void clearDirOfNoFolder()
+    {
+        Touch(root.path() + "/file");
+        QVERIFY(ClearDir(root.path() + "/file"));
+        QVERIFY(QFileInfo::exists(root.path() + "/file"));
+        QVERIFY(ClearDir(root.path() + "/nothing"));
     }
 
     // Links lead out of the product folder: they are removed, never followed.
