@@ -105,9 +105,14 @@ void ResponseFaults::Install(httplib::Server& server, SandboxState& state, const
         if (fault.stallMs > 0 && fault.stallAfter < 0) {
             HttpUtil::Sleep(state, fault.stallMs);
         }
+        // The ranges were parsed before this hook: without them the whole body goes out with 200, and a
+        // shifted one goes out with a Content-Range that is not the one asked for.
+        auto& ranges = const_cast<httplib::Request&>(req).ranges;
         if (fault.ignoreRange) {
-            // The ranges were parsed before this hook; without them the whole body goes out with 200.
-            const_cast<httplib::Request&>(req).ranges.clear();
+            ranges.clear();
+        }
+        if (fault.shiftRange != 0 && !ranges.empty()) {
+            ranges.front().first += fault.shiftRange;
         }
         // Requests with a body are answered after routing, once the body has been read: answering early
         // and closing would cut the client's upload short, and it would send the request again.

@@ -48,6 +48,7 @@ Fault Fault::FromJson(const QJsonObject& json)
     fault.throttle = qint64(json.value("throttle").toDouble(0));
     fault.dropAfter = qint64(json.value("dropAfter").toDouble(-1));
     fault.ignoreRange = json.value("ignoreRange").toBool(false);
+    fault.shiftRange = qint64(json.value("shiftRange").toDouble(0));
     fault.length = json.value("length").toString();
     fault.status = json.value("status").toInt(0);
     fault.body = json.value("body").toString();

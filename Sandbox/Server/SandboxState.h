@@ -24,6 +24,7 @@ struct Fault
     qint64 throttle = 0;      // body bytes per second
     qint64 dropAfter = -1;    // close the connection after this many body bytes
     bool ignoreRange = false; // answer 200 with the whole body
+    qint64 shiftRange = 0;    // answer a ranged request from this many bytes further on
     QString length;           // "missing", or a signed offset ("+10", "-10") added to the announced length
     int status = 0;           // answer with this HTTP status
     QString body;             // answer with this body instead
