@@ -301,36 +301,6 @@ private slots:
         QVERIFY(!outcome.ok);
         QCOMPARE(outcome.reason, QString("File Error\nError: 000_000 {000/0035}"));
     }
-
-    // Last: it announces the application's end. A verification cut short by the quit is no verdict, and
-    // the package it was reading stays.
-    void quitDuringVerificationKeepsThePackage()
-    {
-        const QString big = Cache("SkyTrainer_big.7z");
-        QFile file(big);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.resize(qint64(4) << 30));
-        file.close();
-        db->SetValue(INSTALL_PACK_LIST, QStringList{big});
-        db->SetValue(INSTALL_VERSION_LIST, QStringList{"9.9.9.9"});
-        db->SetValue(INSTALL_MD5_LIST, QStringList{"00"});
-        db->SetBool(IS_CLEAN_INSTALL, false);
-        bool done = false;
-        QString reason;
-        QList<int> progress;
-        connect(installer.get(), &GameInstaller::ProgressBar, this, [&](int value) { progress << value; });
-        connect(installer.get(), &GameInstaller::Finish, this, [&](bool, const QString& why) {
-            reason = why;
-            done = true;
-        });
-        installer->Install();
-        QVERIFY(TestEnv::WaitFor([&] { return progress.size() > 5; }));
-        QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
-        QVERIFY(TestEnv::WaitFor([&] { return done; }));
-        QCOMPARE(reason, QString("Verification stopped\nError: 000_002 {000/0049}"));
-        QVERIFY(QFileInfo::exists(big));
-        QFile::remove(big);
-    }
 };
 
 AVIRO_TEST_MAIN(TestGameInstaller)

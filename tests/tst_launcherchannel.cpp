@@ -12,7 +12,7 @@
 #include <signal.h>
 
 // The back end running in a process of its own: the built launcher answers the game channel, and a back
-// end that quits while the game runs ends it the way the launcher's main ends.
+// end ends the way the launcher's main ends while the game runs or a package is being verified.
 class TestLauncherChannel : public QObject
 {
     Q_OBJECT
@@ -119,7 +119,7 @@ private slots:
 
         QProcess probe;
         probe.setProcessChannelMode(QProcess::ForwardedChannels);
-        probe.start(TestEnv::BinDir() + "/backend_probe", {location});
+        probe.start(TestEnv::BinDir() + "/backend_probe", {"game", location});
         QVERIFY(TestEnv::WaitFor([&] { return GameLog(log).size() >= 3 && onlineStates().size() == 1; }));
         const auto game = qint64(GameLog(log).at(0).value("pid").toDouble());
         QVERIFY(game > 0);
@@ -129,6 +129,30 @@ private slots:
         QCOMPARE(probe.exitCode(), 0);
         QVERIFY2(::kill(pid_t(game), 0) != 0, "the game outlived the launcher");
         QCOMPARE(onlineStates(), (QStringList{R"({"onlineState":true})", R"({"onlineState":false})"}));
+    }
+
+    // A verification cut short by the application's end is no verdict: the package stays.
+    void quitWhileAPackageIsVerified()
+    {
+        QTemporaryDir root;
+        const QString package = root.path() + "/__DownloadCache__/SkyTrainer_big.7z";
+        QDir().mkpath(root.path() + "/__DownloadCache__");
+        QFile big(package);
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(4) << 30));
+        big.close();
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        probe.start(TestEnv::BinDir() + "/backend_probe", {"install", root.path(), package});
+        QVERIFY(TestEnv::WaitFor([&] { return probe.canReadLine(); }));
+        QCOMPARE(probe.readLine(), QByteArray("PROGRESS\n"));
+        QElapsedTimer clock;
+        clock.start();
+        probe.write("quit\n");
+        QVERIFY(probe.waitForFinished(10000));
+        QVERIFY2(clock.elapsed() < 2000, "the end waited for the verification");
+        QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(probe.exitCode(), 0);
+        QVERIFY(QFileInfo::exists(package));
     }
 };
 
