@@ -1,4 +1,5 @@
 #include "BackEnd.h"
+#include "Payload.h"
 #include "Recorder.h"
 #include "Sandbox.h"
 #include "TestEnv.h"
@@ -6,7 +7,6 @@
 #include <QDesktopServices>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -37,36 +37,26 @@ private:
         if (!file.open(QIODevice::ReadOnly)) {
             qFatal("no catalogue %s", qPrintable(name));
         }
-        QJsonParseError error{};
-        const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-        if (error.error != QJsonParseError::NoError) {
-            qFatal("%s: %s", qPrintable(name), qPrintable(error.errorString()));
-        }
-        return document.object();
+        return QJsonDocument::fromJson(file.readAll()).object();
     }
 
-    static QString Package(const QString& version)
+    // Ends the back end and starts a new one, as a restart of the launcher does.
+    void Restart()
     {
-        return TestEnv::CatalogueDir() + "/files/packages/SkyTrainer_" + QString(version).replace('.', '_') +
-               (version == "1.0.2.0" ? ".zip" : ".7z");
+        seen.reset();
+        backEnd.reset();
+        backEnd = std::make_unique<BackEnd>();
+        QString error;
+        QVERIFY2(backEnd->Init(error), qPrintable(error));
+        db = static_cast<RamDB*>(backEnd->FindObject("RamDB"));
+        op = backEnd->launcherOp();
+        seen = std::make_unique<Recorder>(backEnd.get());
     }
 
-    static void Unpack(const QString& location, const QStringList& versions)
-    {
-        QDir().mkpath(location);
-        for (const QString& version : versions) {
-            QProcess unpack;
-            unpack.setWorkingDirectory(location);
-            unpack.start("7z", {"x", "-aoa", Package(version)});
-            QVERIFY(unpack.waitForFinished(30000));
-            QCOMPARE(unpack.exitCode(), 0);
-        }
-    }
-
-    void SignedIn(bool autoLogin)
+    void SignedIn(bool autoLogin, bool signedInBefore = true)
     {
         db->SetBool(IS_AUTO_LOGIN, autoLogin);
-        db->SetBool(USER_IS_LOGIN, true);
+        db->SetBool(USER_IS_LOGIN, signedInBefore);
         db->SetString(USER_TOKEN, "demo-token");
         db->SetString(USER_ID, "1001");
         db->SetString(USER_ACCOUNT, "pilot@example.com");
@@ -103,6 +93,13 @@ private:
         return targets;
     }
 
+    void AddFault(const QString& server, const QString& path, QJsonObject fault)
+    {
+        fault.insert("server", server);
+        fault.insert("path", path);
+        sandbox.AddFault(fault);
+    }
+
 public slots:
     void OpenUrl(const QUrl& url) { opened << url; }
 
@@ -111,15 +108,9 @@ private slots:
     {
         TestEnv::InstallEnglish();
         QVERIFY(sandbox.Start(Catalogue("catalogue.json"), TestEnv::CatalogueDir() + "/files"));
-        backEnd = std::make_unique<BackEnd>();
-        QString error;
-        QVERIFY2(backEnd->Init(error), qPrintable(error));
-        db = static_cast<RamDB*>(backEnd->FindObject("RamDB"));
-        op = backEnd->launcherOp();
-        seen = std::make_unique<Recorder>(backEnd.get());
+        Restart();
         QDesktopServices::setUrlHandler("file", this, "OpenUrl");
         QDesktopServices::setUrlHandler("https", this, "OpenUrl");
-        db->SetInt(MULTI_LANG, 0);
     }
 
     void cleanupTestCase()
@@ -130,17 +121,21 @@ private slots:
 
     void init()
     {
+        sandbox.SetCatalogue(Catalogue("catalogue.json"), TestEnv::CatalogueDir() + "/files");
         sandbox.ClearFaults();
         sandbox.ClearRequests();
         QDir(Location()).removeRecursively();
+        db->SetInt(MULTI_LANG, 0);
         db->SetString(GAME_LOCATION, Location());
+        db->SetString(PRODUCT_CODE, "SkyTrainer");
         for (const KEY* key : {&IS_DOWNLOADING, &IS_INSTALLING, &NEED_SETUP, &IS_LAUNCHER_NEED_UPDATE}) {
             db->SetBool(*key, false);
         }
-        for (const KEY* key : {&DOWNLOAD_VERSION, &INSTALL_VERSION, &CURRENT_VERSION}) {
+        for (const KEY* key : {&DOWNLOAD_VERSION, &INSTALL_VERSION, &CURRENT_VERSION, &LAUNCHER_SETUP_PATH}) {
             db->SetString(*key, QString());
         }
         SignedIn(false);
+        opened.clear();
     }
 
     void nothingStoredToRetry()
@@ -154,54 +149,63 @@ private slots:
     {
         QTest::addColumn<QString>("newest");
         QTest::addColumn<QStringList>("pages");
-        QTest::addColumn<bool>("needsUpdate");
-        QTest::newRow("same") << "2.1.0.1" << QStringList{"Welcome", "Welcome"} << false;
-        QTest::newRow("newer") << "2.1.0.2" << QStringList{"Welcome", "UpdateLauncher"} << true;
-        QTest::newRow("older") << "2.1.0.0" << QStringList{"Welcome", "UpdateLauncher"} << true;
+        QTest::newRow("same") << "2.1.0.1" << QStringList{"Welcome", "Welcome"};
+        QTest::newRow("newer") << "2.1.0.2" << QStringList{"Welcome", "UpdateLauncher"};
+        QTest::newRow("older") << "2.1.0.0" << QStringList{"Welcome", "UpdateLauncher"};
     }
     void launcherVersions()
     {
         QFETCH(QString, newest);
         QFETCH(QStringList, pages);
-        QFETCH(bool, needsUpdate);
-        sandbox.AddFault(
-            {{"server", "store"},
-             {"path", "/api/v2/launcherversion"},
-             {"body", QString(R"({"result":"ok","data":[{"version":"%1","packageurl":"x","md5":"y"}]})")
-                          .arg(newest)}});
+        AddFault("store", "/api/v2/launcherversion",
+                 {{"body", QString(R"({"result":"ok","data":[{"version":"%1","packageurl":"x","md5":"y"}]})")
+                               .arg(newest)}});
         StartUp();
         QCOMPARE(seen->pages, pages);
-        QCOMPARE(db->GetBool(IS_LAUNCHER_NEED_UPDATE), needsUpdate);
-        QCOMPARE(seen->needLogin, needsUpdate ? 0 : 1);
+        QCOMPARE(db->GetBool(IS_LAUNCHER_NEED_UPDATE), pages.last() == "UpdateLauncher");
+        QCOMPARE(seen->needLogin, pages.last() == "UpdateLauncher" ? 0 : 1);
         QCOMPARE(seen->waits.first(), QString("Verifying Loader Version"));
         QVERIFY(seen->errors.isEmpty());
         QVERIFY(Targets("account").isEmpty());
-        QCOMPARE(op->isAllowLogin(), !needsUpdate || op->isAllowLogin());
     }
 
-    void automaticSignInRunsTheChain()
+    // With automatic sign-in the chain runs to the version decision; a token that fails, or a user who
+    // never signed in, is asked to sign in, quietly.
+    void startUpSequence_data()
     {
-        SignedIn(true);
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<bool>("signedInBefore");
+        QTest::addColumn<QStringList>("waits");
+        QTest::addColumn<QStringList>("accountRequests");
+        const QStringList chain{"Verifying Loader Version", "Login", "Creating service session",
+                                "Obtaining product code", "Obtaining Version Info"};
+        const QStringList tokenSignIn{"POST /apis/apprest/v1/token"};
+        QTest::newRow("automatic sign-in") << "demo-token" << true << chain << tokenSignIn;
+        QTest::newRow("stale token") << "tok-expired" << true << QStringList(chain.mid(0, 2)) << tokenSignIn;
+        QTest::newRow("never signed in")
+            << "demo-token" << false << QStringList(chain.mid(0, 2)) << QStringList();
+    }
+    void startUpSequence()
+    {
+        QFETCH(QString, token);
+        QFETCH(bool, signedInBefore);
+        QFETCH(QStringList, waits);
+        QFETCH(QStringList, accountRequests);
+        SignedIn(true, signedInBefore);
+        db->SetString(USER_TOKEN, token);
         StartUp();
         QVERIFY2(seen->errors.isEmpty(), qPrintable(seen->errors.join('|')));
-        QCOMPARE(seen->needLogin, 0);
-        QCOMPARE(seen->pages, (QStringList{"Welcome", "Welcome", "Intall"}));
-        QCOMPARE(seen->waits, (QStringList{"Verifying Loader Version", "Login", "Creating service session",
-                                           "Obtaining product code", "Obtaining Version Info"}));
-        QCOMPARE(db->GetBool(NEED_SETUP), true);
-        QCOMPARE(db->GetString(NEWEST_VERSION), QString("1.1.1.0"));
-        QCOMPARE(db->GetString(PRODUCT_CODE), QString("SkyTrainer"));
+        QCOMPARE(seen->waits, waits);
+        QCOMPARE(Targets("account"), accountRequests);
+        const bool complete = waits.size() > 2;
+        QCOMPARE(seen->needLogin, complete ? 0 : 1);
+        QCOMPARE(seen->pages, complete ? (QStringList{"Welcome", "Welcome", "Intall"})
+                                       : (QStringList{"Welcome", "Welcome"}));
         QVERIFY(op->isAllowLogin());
-    }
-
-    void failingTokenAsksForSignInQuietly()
-    {
-        SignedIn(true);
-        db->SetString(USER_TOKEN, "tok-expired");
-        StartUp();
-        QCOMPARE(seen->needLogin, 1);
-        QVERIFY(seen->errors.isEmpty());
-        QCOMPARE(seen->pages, (QStringList{"Welcome", "Welcome"}));
+        if (complete) {
+            QCOMPARE(db->GetBool(NEED_SETUP), true);
+            QCOMPARE(db->GetString(NEWEST_VERSION), QString("1.1.1.0"));
+        }
     }
 
     void failuresShowTheErrorAndRetryTheSignInStep_data()
@@ -220,7 +224,7 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QString, message);
         SignedIn(true);
-        sandbox.AddFault({{"server", "store"}, {"path", path}, {"status", 500}, {"times", 1}});
+        AddFault("store", path, {{"status", 500}, {"times", 1}});
         StartUp();
         QCOMPARE(seen->errors, QStringList{message});
         QCOMPARE(seen->pages, (QStringList{"Welcome", "Welcome"}));
@@ -229,14 +233,13 @@ private slots:
         op->redoLastOp();
         QVERIFY(WaitForPage("Intall"));
         QCOMPARE(seen->pages, (QStringList{"Welcome", "Intall"}));
-        QVERIFY(Targets("store").contains("GET /api/v2/launcherversion") == false);
+        QVERIFY(!Targets("store").contains("GET /api/v2/launcherversion"));
         QCOMPARE(Targets("account"), QStringList{"POST /apis/apprest/v1/token"});
     }
 
     void launcherVersionFailureRetriesTheVersionCheck()
     {
-        sandbox.AddFault(
-            {{"server", "store"}, {"path", "/api/v2/launcherversion"}, {"status", 502}, {"times", 1}});
+        AddFault("store", "/api/v2/launcherversion", {{"status", 502}, {"times", 1}});
         StartUp();
         QCOMPARE(seen->errors.size(), 1);
         seen->Clear();
@@ -251,14 +254,15 @@ private slots:
         QTest::addColumn<QString>("downloading");
         QTest::addColumn<QString>("installing");
         QTest::addColumn<QString>("page");
-        QTest::newRow("up to date") << QStringList{"1.1.0.0", "1.1.1.0"} << ""
+        const QStringList newest{"1.1.0.0", "1.1.1.0"};
+        const QStringList older{"1.0.0.0"};
+        QTest::newRow("up to date") << newest << ""
                                     << ""
                                     << "Run";
-        QTest::newRow("up to date while a download is marked")
-            << QStringList{"1.1.0.0", "1.1.1.0"} << "1.1.1.0"
-            << ""
-            << "Run";
-        QTest::newRow("older installed") << QStringList{"1.0.0.0"} << ""
+        QTest::newRow("up to date while a download is marked") << newest << "1.1.1.0"
+                                                               << ""
+                                                               << "Run";
+        QTest::newRow("older installed") << older << ""
                                          << ""
                                          << "Update";
         QTest::newRow("nothing installed") << QStringList() << ""
@@ -270,10 +274,10 @@ private slots:
         QTest::newRow("download of the newest resumes") << QStringList() << "1.1.1.0"
                                                         << ""
                                                         << "Download";
-        QTest::newRow("installation of the newest resumes") << QStringList{"1.0.0.0"} << ""
+        QTest::newRow("installation of the newest resumes") << older << ""
                                                             << "1.1.1.0"
                                                             << "Download";
-        QTest::newRow("older installation marked") << QStringList{"1.0.0.0"} << ""
+        QTest::newRow("older installation marked") << older << ""
                                                    << "1.0.2.0"
                                                    << "Update";
     }
@@ -283,7 +287,7 @@ private slots:
         QFETCH(QString, downloading);
         QFETCH(QString, installing);
         QFETCH(QString, page);
-        Unpack(Location(), installed);
+        QVERIFY(TestEnv::Unpack(Location(), installed));
         SignedIn(true);
         db->SetBool(IS_DOWNLOADING, !downloading.isEmpty());
         db->SetString(DOWNLOAD_VERSION, downloading);
@@ -304,9 +308,8 @@ private slots:
         SignedIn(true);
         QDir().mkpath(Location() + "/__DownloadCache__");
         QFile partial(Location() + "/__DownloadCache__/SkyTrainer_1_1_0_0.7z");
-        QFile full(Package("1.1.0.0"));
-        QVERIFY(partial.open(QIODevice::WriteOnly) && full.open(QIODevice::ReadOnly));
-        partial.write(full.read(700000));
+        QVERIFY(partial.open(QIODevice::WriteOnly));
+        partial.write(Payload::ReadFile(TestEnv::Package("1.1.0.0")).left(700000));
         partial.close();
         db->SetBool(IS_DOWNLOADING, true);
         db->SetString(DOWNLOAD_VERSION, "1.1.1.0");
@@ -328,18 +331,28 @@ private slots:
         SignedIn(true);
         StartUp();
         QCOMPARE(seen->pages.last(), QString("Intall"));
-        QSignalSpy down(op, &LauncherOp::downRateChanged);
-        QSignalSpy unzip(op, &LauncherOp::unzipRateChanged);
+        // Slow enough for the statistics to tick.
+        AddFault("files", "/files/packages/*", {{"method", "GET"}, {"throttle", 2000000}});
+        QList<float> down;
+        QList<float> unzip;
+        connect(op, &LauncherOp::downRateChanged, this, [&] { down << op->downRate(); });
+        connect(op, &LauncherOp::unzipRateChanged, this, [&] { unzip << op->unzipRate(); });
         op->setup();
         QCOMPARE(seen->pages.last(), QString("Download"));
         QVERIFY(op->isDown());
         QVERIFY(WaitForPage("Setup"));
         QVERIFY(WaitForPage("Run"));
+        disconnect(op, nullptr, this, nullptr);
         QVERIFY2(seen->errors.isEmpty(), qPrintable(seen->errors.join('|')));
         QVERIFY(!op->isDown());
         QVERIFY(!op->isInstall());
-        QVERIFY(unzip.count() > 0);
-        QCOMPARE(op->unzipRate() >= 0.0f, true);
+        // Both reach the front end as fractions.
+        const auto fractions = [](const QList<float>& rates) {
+            return !rates.isEmpty() && std::all_of(rates.cbegin(), rates.cend(),
+                                                   [](float rate) { return rate >= 0.0f && rate <= 1.0f; });
+        };
+        QVERIFY(fractions(down));
+        QVERIFY(fractions(unzip));
         QCOMPARE(db->GetString(CURRENT_VERSION), QString("1.1.1.0"));
         QVERIFY(QFileInfo::exists(Game("Data/patch_1.1.1.pak")));
         QVERIFY(QDir(Location() + "/__DownloadCache__").isEmpty());
@@ -353,14 +366,93 @@ private slots:
         op->runGame();
         QCOMPARE(backEnd->globalData()->isGameStart(), true);
         QVERIFY(TestEnv::WaitFor([&] { return !backEnd->globalData()->isGameStart(); }));
-        QFile log(Game("sandbox-game.log"));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        QVERIFY(log.readAll().contains("\"-culture=en\""));
+        QVERIFY(Payload::ReadFile(Game("sandbox-game.log")).contains("\"-culture=en\""));
+    }
+
+    // A failure anywhere in the pipeline ends in the error box, on the page where it happened.
+    void pipelineFailures_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("download") << "download"
+                                  << "Download"
+                                  << "Network Error\nError: 003_000 {203/0031}";
+        QTest::newRow("installation") << "installation"
+                                      << "Setup"
+                                      << "File verification fails\nError: 000_001 {000/0057}";
+        QTest::newRow("installed without the game")
+            << "no game"
+            << "Setup"
+            << "Product installation failed \nError: 005_002 {000/0353}";
+        QTest::newRow("launcher download") << "launcher"
+                                           << "DownloadLauncher"
+                                           << "Network Error\nError: 003_000 {203/0031}";
+    }
+    void pipelineFailures()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, page);
+        QFETCH(QString, error);
+        if (kind == "launcher") {
+            sandbox.SetCatalogue(Catalogue("catalogue-update.json"), TestEnv::CatalogueDir() + "/files");
+        }
+        SignedIn(true);
+        StartUp();
+        QJsonArray list = db->GetJsonArray(SETUP_LIST);
+        if (kind == "download") {
+            AddFault("files", "/files/packages/*", {{"status", 404}});
+        } else if (kind == "installation") {
+            QJsonObject first = list.at(0).toObject();
+            first.insert("md5", "00000000000000000000000000000000");
+            list.replace(0, first);
+        } else if (kind == "no game") {
+            // The patch alone brings no executable.
+            list = QJsonArray{list.at(1)};
+            db->SetBool(IS_CLEAN_INSTALL, false);
+        } else {
+            AddFault("files", "/files/launcher/*", {{"status", 404}});
+        }
+        db->SetJsonArray(SETUP_LIST, list);
+        seen->Clear();
+        if (kind == "launcher") {
+            op->updateLauncher();
+        } else {
+            op->setup();
+        }
+        QVERIFY(TestEnv::WaitFor([&] { return !seen->errors.isEmpty(); }, 30000));
+        QCOMPARE(seen->errors, QStringList{error});
+        QCOMPARE(seen->pages.last(), page);
+        QVERIFY(!op->isInstall());
+        // A failed launcher download reports its end through Finish alone.
+        QCOMPARE(op->isDown(), kind == "launcher");
+    }
+
+    void pauseAndResume()
+    {
+        SignedIn(true);
+        StartUp();
+        AddFault("files", "/files/packages/*", {{"method", "GET"}, {"throttle", 200000}});
+        op->setup();
+        const QString cache = Location() + "/__DownloadCache__/SkyTrainer_1_1_0_0.7z";
+        QVERIFY(TestEnv::WaitFor([&] { return QFileInfo(cache).size() > 50000; }));
+        QVERIFY(op->isDown());
+        op->switchDownload();
+        QVERIFY(!op->isDown());
+        QCOMPARE(op->hint(), QString("Pause"));
+        const qint64 paused = QFileInfo(cache).size();
+        QTest::qWait(300);
+        QCOMPARE(QFileInfo(cache).size(), paused);
+        sandbox.ClearFaults();
+        op->switchDownload();
+        QVERIFY(op->isDown());
+        QVERIFY(WaitForPage("Run"));
+        QVERIFY2(seen->errors.isEmpty(), qPrintable(seen->errors.join('|')));
     }
 
     void gameThatCannotStartShowsAnError()
     {
-        Unpack(Location(), {"1.1.0.0"});
+        QVERIFY(TestEnv::Unpack(Location(), {"1.1.0.0"}));
         QVERIFY(static_cast<GameLauncher*>(backEnd->FindObject("GameLauncher"))->IsInstalled(QString()));
         QFile::setPermissions(Game("SkyTrainer.exe"), QFileDevice::ReadOwner);
         seen->Clear();
@@ -373,7 +465,7 @@ private slots:
     void findingAnExistingInstallation()
     {
         const QString elsewhere = root.path() + "/Elsewhere";
-        Unpack(elsewhere, {"1.1.0.0", "1.1.1.0"});
+        QVERIFY(TestEnv::Unpack(elsewhere, {"1.1.0.0", "1.1.1.0"}));
         SignedIn(true);
         StartUp();
         seen->Clear();
@@ -388,6 +480,7 @@ private slots:
         op->findLocation(empty);
         QCOMPARE(seen->errors, QStringList{"File Error\nError: 005_001 {000/0100}"});
         QCOMPARE(db->GetString(GAME_LOCATION), elsewhere);
+        QDir(elsewhere).removeRecursively();
     }
 
     void progressBecomesFractions()
@@ -398,22 +491,70 @@ private slots:
         emit games->Progress(37);
         QCOMPARE(op->downRate(), 0.37f);
         QCOMPARE(changed.count(), 2);
-        emit games->HintInfo("hint text");
-        QCOMPARE(op->hint(), QString("hint text"));
     }
 
-    void updateIsSetup()
+    void setupOrUpdateWithoutLocation()
     {
         db->SetString(GAME_LOCATION, "");
         seen->Clear();
         op->update();
-        QCOMPARE(seen->errors, QStringList{"File Error\nError: 005_000 {000/0086}"});
         op->setup();
-        QCOMPARE(seen->errors.size(), 2);
-        QCOMPARE(seen->errors.at(1), seen->errors.at(0));
+        const QString error("File Error\nError: 005_000 {000/0086}");
+        QCOMPARE(seen->errors, (QStringList{error, error}));
     }
 
-    // Last: the successful self-update quits the application.
+    // The notes dialog opened again while the notes of the first opening still download.
+    void notesAskedForAgainWhileTheyDownload()
+    {
+        NotesOp* notes = backEnd->notesOp();
+        SignedIn(true);
+        StartUp();
+        AddFault("files", "/files/notes/*", {{"stallMs", 1500}, {"times", 5}});
+        QSignalSpy ready(notes, &NotesOp::versionNotesReady);
+        notes->GetVerNotes();
+        QTest::qWait(300);
+        notes->GetVerNotes();
+        QVERIFY(ready.wait(10000));
+        const QStringList texts = notes->verNotes();
+        QCOMPARE(notes->verList(), (QStringList{"1.1.1.0", "1.1.0.0", "1.0.2.0", "1.0.1.0", "1.0.0.0"}));
+        QCOMPARE(texts.size(), 5);
+        QVERIFY(!texts.contains(QString()));
+        QTest::qWait(2000);
+        QCOMPARE(notes->verNotes(), texts);
+        QVERIFY(!seen->SpinnerShown());
+        QVERIFY(seen->errors.isEmpty());
+    }
+
+    void settingsSurviveARestart()
+    {
+        GameSettings* settings = backEnd->gameSettings();
+        settings->setImageQuality(3);
+        settings->setResolution(1);
+        settings->setWindowMode(2);
+        settings->setRcMode(1);
+        Restart();
+        settings = backEnd->gameSettings();
+        QCOMPARE(settings->imageQuality(), 3);
+        QCOMPARE(settings->resolution(), 1);
+        QCOMPARE(settings->windowMode(), 2);
+        QCOMPARE(settings->rcMode(), 1);
+        QCOMPARE(db->GetInt(GAME_RESOLUTION_WIDTH), 1280);
+        QCOMPARE(db->GetInt(GAME_RESOLUTION_HEIGHT), 720);
+    }
+
+    // Without a setup that runs, the launcher does not quit: the user would be left with none.
+    void setupLauncherWithoutASetup()
+    {
+        seen->Clear();
+        QEventLoop loop;
+        QTimer::singleShot(0, op, [this] { op->setupLauncher(); });
+        QTimer::singleShot(500, &loop, [&] { loop.exit(7); });
+        QCOMPARE(loop.exec(), 7);
+        QCOMPARE(seen->errors.size(), 1);
+        QCOMPARE(seen->errors.first().section('\n', 1), QString("Error: 005_004 {000/0390}"));
+        QVERIFY(opened.isEmpty());
+    }
+
     void launcherSelfUpdate()
     {
         sandbox.SetCatalogue(Catalogue("catalogue-update.json"), TestEnv::CatalogueDir() + "/files");
