@@ -122,7 +122,7 @@ private slots:
 
     void captchaThatIsNotAPng()
     {
-        sandbox.AddFault({{"server", "account"}, {"path", "/apis/apprest/v1/vcode"}, {"body", "not a png"}});
+        sandbox.AddFault("account", "/apis/apprest/v1/vcode", {{"body", "not a png"}});
         std::optional<bool> ok;
         bool isNull = false;
         account->GetVerifyCode([&](bool success, const QImage& image) {
@@ -190,9 +190,7 @@ private slots:
         QFETCH(QJsonObject, fault);
         QFETCH(QString, suffix);
         db->SetString(USER_TOKEN, "earlier-token");
-        fault.insert("server", "account");
-        fault.insert("path", "/apis/apprest/v1/user_login");
-        sandbox.AddFault(fault);
+        sandbox.AddFault("account", "/apis/apprest/v1/user_login", fault);
         const auto result = Login("pilot@example.com", "secret", FetchCaptcha());
         QVERIFY(result);
         QVERIFY(!result->ok);
@@ -268,13 +266,12 @@ private slots:
         QCOMPARE(refused->second, QString("登陆错误码: 401"));
         QCOMPARE(db->GetString(USER_TOKEN), QString("tok-forgotten"));
 
-        sandbox.AddFault(
-            {{"server", "account"}, {"path", "/apis/apprest/v1/token"}, {"status", 502}, {"times", 1}});
+        sandbox.AddFault("account", "/apis/apprest/v1/token", {{"status", 502}, {"times", 1}});
         const auto failed = AutoLogin();
         QVERIFY(failed);
         QCOMPARE(failed->second, QString("Network Error\nError: 001_000 {000/0187}"));
 
-        sandbox.AddFault({{"server", "account"}, {"path", "/apis/apprest/v1/token"}, {"body", "plain text"}});
+        sandbox.AddFault("account", "/apis/apprest/v1/token", {{"body", "plain text"}});
         const auto garbled = AutoLogin();
         QVERIFY(garbled);
         QVERIFY(!garbled->first);

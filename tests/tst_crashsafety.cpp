@@ -27,8 +27,7 @@ private slots:
         const QByteArray original = Payload::ReadFile(served.path() + "/big.7z");
         QVERIFY(sandbox.Start(QJsonObject(), served.path()));
         // About 4 MB/s, so that twenty runs of a few hundred milliseconds stay well short of the end.
-        sandbox.AddFault(
-            {{"server", "files"}, {"path", "/files/big.7z"}, {"method", "GET"}, {"throttle", 4000000}});
+        sandbox.AddFault("files", "/files/big.7z", {{"method", "GET"}, {"throttle", 4000000}});
         const QString url = sandbox.Origin("files") + "/files/big.7z";
         const QString target = local.path() + "/big.7z";
         QRandomGenerator random(20261206);

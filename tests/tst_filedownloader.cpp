@@ -30,15 +30,6 @@ private:
         return sandbox.Origin(server) + "/files/" + name;
     }
 
-    void AddFault(QJsonObject fault)
-    {
-        if (!fault.isEmpty()) {
-            fault.insert("server", "files");
-            fault.insert("path", "/files/*");
-            sandbox.AddFault(fault);
-        }
-    }
-
     static std::optional<std::pair<bool, QString>> QuerySize(FileDownloader& downloader, DownFileMeta& meta)
     {
         std::optional<std::pair<bool, QString>> answer;
@@ -145,7 +136,7 @@ private slots:
         QFETCH(QString, file);
         QFETCH(QJsonObject, fault);
         QFETCH(QString, suffix);
-        AddFault(fault);
+        sandbox.AddFault("files", "/files/*", fault);
         FileDownloader downloader;
         DownFileMeta meta;
         meta.Init(Url(file), local.path() + "/" + file, "1", "");
@@ -236,7 +227,7 @@ private slots:
             QVERIFY(partial.open(QIODevice::WriteOnly));
             partial.write(Payload::Bytes(kSize).left(present));
         }
-        AddFault(fault);
+        sandbox.AddFault("files", "/files/*", fault);
         FileDownloader downloader;
         DownFileMeta meta;
         meta.Init(Url(target == "nothing.bin" ? target : "pkg.bin", server), path, "1", md5);
@@ -265,7 +256,7 @@ private slots:
         DownFileMeta meta;
         meta.Init(Url(), local.path() + "/pkg.bin", "1", md5);
         QVERIFY(QuerySize(downloader, meta)->first);
-        AddFault({{"dropAfter", 120000}, {"times", 1}});
+        sandbox.AddFault("files", "/files/*", {{"dropAfter", 120000}, {"times", 1}});
         QString reason;
         QCOMPARE(Download(downloader, meta, &reason), (QStringList{"running", "stopped", "failed"}));
         QVERIFY2(reason.contains(QRegularExpression("\nError: 003_00[34] \\{\\d{3}/01(00|09)\\}$")),
@@ -288,7 +279,7 @@ private slots:
     void abortAndDisconnect()
     {
         QFETCH(bool, disconnect);
-        AddFault({{"throttle", 150000}, {"times", 1}});
+        sandbox.AddFault("files", "/files/*", {{"throttle", 150000}, {"times", 1}});
         FileDownloader downloader;
         DownFileMeta meta;
         meta.Init(Url(), local.path() + "/pkg.bin", "1", md5);

@@ -166,7 +166,7 @@ private slots:
 
     void marksTheDownloadWhileItRuns()
     {
-        sandbox.AddFault({{"server", "files"}, {"path", "/files/*"}, {"throttle", 400000}});
+        sandbox.AddFault("files", "/files/*", {{"throttle", 400000}});
         games->Start();
         QCOMPARE(db->GetBool(IS_DOWNLOADING), true);
         QCOMPARE(db->GetString(DOWNLOAD_VERSION), QString("1.2"));
@@ -257,7 +257,7 @@ private slots:
 
     void pauseAndResume()
     {
-        sandbox.AddFault({{"server", "files"}, {"path", "/files/*"}, {"throttle", 150000}});
+        sandbox.AddFault("files", "/files/*", {{"throttle", 150000}});
         QSignalSpy state(games.get(), &GameDownloader::StateChanged);
         QSignalSpy hint(games.get(), &GameDownloader::HintInfo);
         QSignalSpy finish(games.get(), &GameDownloader::Finish);
@@ -307,11 +307,7 @@ private slots:
     {
         QFETCH(QJsonObject, fault);
         QFETCH(bool, emptyList);
-        if (!fault.isEmpty()) {
-            fault.insert("server", "files");
-            fault.insert("path", "/files/*");
-            sandbox.AddFault(fault);
-        }
+        sandbox.AddFault("files", "/files/*", fault);
         db->SetJsonArray(SETUP_LIST, emptyList ? QJsonArray() : SetupList({names.at(2)}));
         QSignalSpy finish(games.get(), &GameDownloader::Finish);
         games->SwitchDownload(false);
@@ -327,12 +323,8 @@ private slots:
     void stallLeadsToReconnectWithRange()
     {
         db->SetJsonArray(SETUP_LIST, SetupList({names.at(0)}));
-        sandbox.AddFault({{"server", "files"},
-                          {"path", "/files/*"},
-                          {"method", "GET"},
-                          {"stallAfter", 50000},
-                          {"stallMs", 30000},
-                          {"times", 1}});
+        sandbox.AddFault("files", "/files/*",
+                         {{"method", "GET"}, {"stallAfter", 50000}, {"stallMs", 30000}, {"times", 1}});
         QSignalSpy finish(games.get(), &GameDownloader::Finish);
         games->Start();
         QVERIFY(TestEnv::WaitFor([&] {
@@ -350,8 +342,7 @@ private slots:
     void longSlownessStopsTheDownload()
     {
         db->SetJsonArray(SETUP_LIST, SetupList({names.at(0)}));
-        sandbox.AddFault(
-            {{"server", "files"}, {"path", "/files/*"}, {"stallAfter", 1000}, {"stallMs", 20000}});
+        sandbox.AddFault("files", "/files/*", {{"stallAfter", 1000}, {"stallMs", 20000}});
         QSignalSpy finish(games.get(), &GameDownloader::Finish);
         QSignalSpy state(games.get(), &GameDownloader::StateChanged);
         games->Start();
@@ -380,7 +371,7 @@ private slots:
         QVERIFY(partial.open(QIODevice::WriteOnly));
         partial.write(Payload::Bytes(sizes.at(1), 8).left(7000));
         partial.close();
-        sandbox.AddFault({{"server", "files"}, {"path", "/files/*"}, {"ignoreRange", true}});
+        sandbox.AddFault("files", "/files/*", {{"ignoreRange", true}});
         bool ok = false;
         RunToEnd(&ok);
         QVERIFY(ok);

@@ -137,8 +137,7 @@ private slots:
 
     void pauseAndResumeFromDisk()
     {
-        sandbox.AddFault(
-            {{"server", "files"}, {"path", "/files/*"}, {"method", "GET"}, {"throttle", 100000}});
+        sandbox.AddFault("files", "/files/*", {{"method", "GET"}, {"throttle", 100000}});
         QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
         QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
         QSignalSpy hint(launcher.get(), &LauncherDownloader::HintInfo);
@@ -170,7 +169,7 @@ private slots:
         QVERIFY(half.open(QIODevice::WriteOnly));
         half.write(Payload::Bytes(kSize).left(kSize / 2));
         half.close();
-        sandbox.AddFault({{"server", "files"}, {"path", "/files/*"}, {"method", "GET"}, {"stallMs", 3000}});
+        sandbox.AddFault("files", "/files/*", {{"method", "GET"}, {"stallMs", 3000}});
         QSignalSpy progress(launcher.get(), &LauncherDownloader::Progress);
         QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
         launcher->Start();
@@ -182,11 +181,7 @@ private slots:
 
     void longSlownessEndsTheDownload()
     {
-        sandbox.AddFault({{"server", "files"},
-                          {"path", "/files/*"},
-                          {"method", "GET"},
-                          {"stallAfter", 1000},
-                          {"stallMs", 20000}});
+        sandbox.AddFault("files", "/files/*", {{"method", "GET"}, {"stallAfter", 1000}, {"stallMs", 20000}});
         QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
         QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
         launcher->Start();

@@ -93,13 +93,6 @@ private:
         return targets;
     }
 
-    void AddFault(const QString& server, const QString& path, QJsonObject fault)
-    {
-        fault.insert("server", server);
-        fault.insert("path", path);
-        sandbox.AddFault(fault);
-    }
-
 public slots:
     void OpenUrl(const QUrl& url) { opened << url; }
 
@@ -157,9 +150,10 @@ private slots:
     {
         QFETCH(QString, newest);
         QFETCH(QStringList, pages);
-        AddFault("store", "/api/v2/launcherversion",
-                 {{"body", QString(R"({"result":"ok","data":[{"version":"%1","packageurl":"x","md5":"y"}]})")
-                               .arg(newest)}});
+        sandbox.AddFault(
+            "store", "/api/v2/launcherversion",
+            {{"body", QString(R"({"result":"ok","data":[{"version":"%1","packageurl":"x","md5":"y"}]})")
+                          .arg(newest)}});
         StartUp();
         QCOMPARE(seen->pages, pages);
         QCOMPARE(db->GetBool(IS_LAUNCHER_NEED_UPDATE), pages.last() == "UpdateLauncher");
@@ -224,7 +218,7 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QString, message);
         SignedIn(true);
-        AddFault("store", path, {{"status", 500}, {"times", 1}});
+        sandbox.AddFault("store", path, {{"status", 500}, {"times", 1}});
         StartUp();
         QCOMPARE(seen->errors, QStringList{message});
         QCOMPARE(seen->pages, (QStringList{"Welcome", "Welcome"}));
@@ -239,7 +233,7 @@ private slots:
 
     void launcherVersionFailureRetriesTheVersionCheck()
     {
-        AddFault("store", "/api/v2/launcherversion", {{"status", 502}, {"times", 1}});
+        sandbox.AddFault("store", "/api/v2/launcherversion", {{"status", 502}, {"times", 1}});
         StartUp();
         QCOMPARE(seen->errors.size(), 1);
         seen->Clear();
@@ -332,7 +326,7 @@ private slots:
         StartUp();
         QCOMPARE(seen->pages.last(), QString("Intall"));
         // Slow enough for the statistics to tick.
-        AddFault("files", "/files/packages/*", {{"method", "GET"}, {"throttle", 2000000}});
+        sandbox.AddFault("files", "/files/packages/*", {{"method", "GET"}, {"throttle", 2000000}});
         QList<float> down;
         QList<float> unzip;
         connect(op, &LauncherOp::downRateChanged, this, [&] { down << op->downRate(); });
@@ -401,7 +395,7 @@ private slots:
         StartUp();
         QJsonArray list = db->GetJsonArray(SETUP_LIST);
         if (kind == "download") {
-            AddFault("files", "/files/packages/*", {{"status", 404}});
+            sandbox.AddFault("files", "/files/packages/*", {{"status", 404}});
         } else if (kind == "installation") {
             QJsonObject first = list.at(0).toObject();
             first.insert("md5", "00000000000000000000000000000000");
@@ -411,7 +405,7 @@ private slots:
             list = QJsonArray{list.at(1)};
             db->SetBool(IS_CLEAN_INSTALL, false);
         } else {
-            AddFault("files", "/files/launcher/*", {{"status", 404}});
+            sandbox.AddFault("files", "/files/launcher/*", {{"status", 404}});
         }
         db->SetJsonArray(SETUP_LIST, list);
         seen->Clear();
@@ -432,7 +426,7 @@ private slots:
     {
         SignedIn(true);
         StartUp();
-        AddFault("files", "/files/packages/*", {{"method", "GET"}, {"throttle", 200000}});
+        sandbox.AddFault("files", "/files/packages/*", {{"method", "GET"}, {"throttle", 200000}});
         op->setup();
         const QString cache = Location() + "/__DownloadCache__/SkyTrainer_1_1_0_0.7z";
         QVERIFY(TestEnv::WaitFor([&] { return QFileInfo(cache).size() > 50000; }));
@@ -509,7 +503,7 @@ private slots:
         NotesOp* notes = backEnd->notesOp();
         SignedIn(true);
         StartUp();
-        AddFault("files", "/files/notes/*", {{"stallMs", 1500}, {"times", 5}});
+        sandbox.AddFault("files", "/files/notes/*", {{"stallMs", 1500}, {"times", 5}});
         QSignalSpy ready(notes, &NotesOp::versionNotesReady);
         notes->GetVerNotes();
         QTest::qWait(300);

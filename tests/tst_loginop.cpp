@@ -87,17 +87,13 @@ private slots:
             QImage::fromData(QByteArray::fromBase64(login->verifyUrl().mid(22).toLatin1()), "PNG");
         QCOMPARE(image.size(), QSize(100, 40));
 
-        sandbox.AddFault({{"server", "account"},
-                          {"path", "/apis/apprest/v1/vcode"},
-                          {"body", "not a picture"},
-                          {"times", 1}});
+        sandbox.AddFault("account", "/apis/apprest/v1/vcode", {{"body", "not a picture"}, {"times", 1}});
         QSignalSpy changed(login, &LoginOp::verifyUrlChanged);
         login->refreshVerifyCode();
         QVERIFY(changed.wait(5000));
         QCOMPARE(login->verifyUrl(), QString("data:image/png;base64,"));
 
-        sandbox.AddFault(
-            {{"server", "account"}, {"path", "/apis/apprest/v1/vcode"}, {"status", 500}, {"times", 1}});
+        sandbox.AddFault("account", "/apis/apprest/v1/vcode", {{"status", 500}, {"times", 1}});
         QSignalSpy hint(login, &LoginOp::accountErrorHint);
         login->refreshVerifyCode();
         QVERIFY(hint.wait(5000));
@@ -144,7 +140,7 @@ private slots:
     void sessionFailureKeepsTheToken()
     {
         db->SetString(USER_TOKEN, "");
-        sandbox.AddFault({{"server", "store"}, {"path", "/api/v2/session"}, {"status", 503}, {"times", 1}});
+        sandbox.AddFault("store", "/api/v2/session", {{"status", 503}, {"times", 1}});
         const Attempt attempt = SignIn("pilot@example.com", "secret", FreshCaptcha());
         QCOMPARE(attempt.hints.size(), 1);
         QCOMPARE(attempt.hints.at(0).first, QString());
@@ -156,7 +152,7 @@ private slots:
 
     void productFailureShowsTheErrorBox()
     {
-        sandbox.AddFault({{"server", "store"}, {"path", "/api/v2/users/*"}, {"status", 500}, {"times", 1}});
+        sandbox.AddFault("store", "/api/v2/users/*", {{"status", 500}, {"times", 1}});
         const Attempt attempt = SignIn("pilot@example.com", "secret", FreshCaptcha());
         QVERIFY(attempt.hints.isEmpty());
         QVERIFY(!attempt.over);

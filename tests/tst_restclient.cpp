@@ -143,8 +143,7 @@ private slots:
         QFETCH(QString, body);
         QFETCH(bool, ok);
         QFETCH(QJsonObject, expected);
-        sandbox.AddFault(
-            {{"server", "store"}, {"path", "/api/v2/launcherversion"}, {"status", status}, {"body", body}});
+        sandbox.AddFault("store", "/api/v2/launcherversion", {{"status", status}, {"body", body}});
         RestClient rest;
         const auto result = GetJson(rest, Store("/api/v2/launcherversion"));
         QVERIFY(result);
@@ -155,9 +154,7 @@ private slots:
 
     void redirectToAnotherPlaceIsNotFollowed()
     {
-        sandbox.AddFault({{"server", "store"},
-                          {"path", "/api/v2/launcherversion"},
-                          {"redirect", Store("/api/v2/appversion")}});
+        sandbox.AddFault("store", "/api/v2/launcherversion", {{"redirect", Store("/api/v2/appversion")}});
         RestClient rest;
         const auto result = GetJson(rest, Store("/api/v2/launcherversion"));
         QVERIFY(result);
@@ -233,7 +230,7 @@ private slots:
     void stalledRequestTimesOut()
     {
         QCOMPARE(RestClient::kTransferTimeoutMs, 30000);
-        sandbox.AddFault({{"server", "store"}, {"path", "/api/v2/launcherversion"}, {"stallMs", 8000}});
+        sandbox.AddFault("store", "/api/v2/launcherversion", {{"stallMs", 8000}});
         RestClient rest;
         rest.SetTransferTimeout(700);
         QElapsedTimer clock;

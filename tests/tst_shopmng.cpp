@@ -145,11 +145,7 @@ private slots:
         QFETCH(QString, expected);
         db->SetString(USER_TOKEN, token);
         db->SetString(SESSION_ID, "kept");
-        if (!fault.isEmpty()) {
-            fault.insert("server", "store");
-            fault.insert("path", "/api/v2/session");
-            sandbox.AddFault(fault);
-        }
+        sandbox.AddFault("store", "/api/v2/session", fault);
         QCOMPARE(Run(&ShopAccountMng::CreateSession), std::make_pair(false, expected));
         QCOMPARE(db->GetString(SESSION_ID), QString("kept"));
     }
@@ -193,11 +189,7 @@ private slots:
         OpenSession();
         db->SetString(USER_ID, userId);
         db->SetString(PRODUCT_CODE, "Kept");
-        if (!fault.isEmpty()) {
-            fault.insert("server", "store");
-            fault.insert("path", "/api/v2/users/*");
-            sandbox.AddFault(fault);
-        }
+        sandbox.AddFault("store", "/api/v2/users/*", fault);
         static QStringList log;
         log.clear();
         const QtMessageHandler previous = qInstallMessageHandler(
@@ -310,11 +302,7 @@ private slots:
         UseVersions(catalogue);
         OpenSession();
         db->SetString(NEWEST_VERSION, "kept");
-        if (!fault.isEmpty()) {
-            fault.insert("server", "store");
-            fault.insert("path", "/api/v2/appversion");
-            sandbox.AddFault(fault);
-        }
+        sandbox.AddFault("store", "/api/v2/appversion", fault);
         QCOMPARE(Run(&ShopAccountMng::GetVersionList), std::make_pair(false, expected));
         QCOMPARE(db->GetString(NEWEST_VERSION), QString("kept"));
     }
@@ -349,9 +337,8 @@ private slots:
                 body.insert("nextid", nextId);
             }
             sandbox.AddFault(
-                {{"server", "store"},
-                 {"path", "/api/v2/appversion"},
-                 {"body", QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))}});
+                "store", "/api/v2/appversion",
+                {{"body", QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))}});
         }
         sandbox.ClearRequests();
         QCOMPARE(Run(&ShopAccountMng::GetVersionList).first, true);
@@ -369,13 +356,11 @@ private slots:
         const QUrlQuery query = AppVersionQueries().last();
         QCOMPARE(query.toString(), QString("pagesize=20&rank=desc"));
 
-        sandbox.AddFault(
-            {{"server", "store"}, {"path", "/api/v2/appversion"}, {"status", 500}, {"times", 1}});
+        sandbox.AddFault("store", "/api/v2/appversion", {{"status", 500}, {"times", 1}});
         QCOMPARE(Run(&ShopAccountMng::GetNoteList),
                  std::make_pair(false, QString("Network Error\nError: 008_006 {000/0235}")));
-        sandbox.AddFault({{"server", "store"},
-                          {"path", "/api/v2/appversion"},
-                          {"body", "{\"result\":\"fail\",\"description\":\"later\"}"}});
+        sandbox.AddFault("store", "/api/v2/appversion",
+                         {{"body", "{\"result\":\"fail\",\"description\":\"later\"}"}});
         QCOMPARE(Run(&ShopAccountMng::GetNoteList),
                  std::make_pair(false, QString("later\nError: 008_007 {000/0240}")));
         QCOMPARE(db->GetJsonArray(NOTES_LIST).size(), 3);
@@ -414,9 +399,7 @@ private slots:
         QFETCH(QJsonObject, fault);
         QFETCH(QString, expected);
         db->SetString(NEWEST_LAUNCHER_VERSION, "kept");
-        fault.insert("server", "store");
-        fault.insert("path", "/api/v2/launcherversion");
-        sandbox.AddFault(fault);
+        sandbox.AddFault("store", "/api/v2/launcherversion", fault);
         QCOMPARE(Run(&ShopAccountMng::GetLauncherVersion), std::make_pair(false, expected));
         QCOMPARE(db->GetString(NEWEST_LAUNCHER_VERSION), QString("kept"));
     }

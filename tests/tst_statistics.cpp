@@ -194,15 +194,13 @@ private slots:
         QFETCH(QJsonObject, fault);
         QFETCH(bool, ok);
         QFETCH(QString, message);
-        fault.insert("server", "statistics");
-        fault.insert("path", "/api/report/client");
-        sandbox.AddFault(fault);
+        sandbox.AddFault("statistics", "/api/report/client", fault);
         QCOMPARE(Report(QJsonArray{QJsonObject{{"type", "x"}}}), std::make_pair(ok, message));
     }
 
     void transferFailure()
     {
-        sandbox.AddFault({{"server", "statistics"}, {"path", "/api/report/client"}, {"status", 500}});
+        sandbox.AddFault("statistics", "/api/report/client", {{"status", 500}});
         const auto result = Report(QJsonArray());
         QVERIFY(!result.first);
         QVERIFY2(result.second.endsWith("\nError: 009_000 {401/0055}"), qPrintable(result.second));

@@ -118,6 +118,13 @@ void Sandbox::AddFault(const QJsonObject& fault)
     Call("POST", "/faults", QJsonDocument(fault).toJson());
 }
 
+void Sandbox::AddFault(const QString& server, const QString& path, QJsonObject fault)
+{
+    fault.insert("server", server);
+    fault.insert("path", path);
+    AddFault(fault);
+}
+
 void Sandbox::ClearFaults()
 {
     Call("DELETE", "/faults");

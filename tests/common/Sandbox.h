@@ -26,6 +26,8 @@ public:
     // Control interface.
     void SetCatalogue(const QJsonObject& catalogue, const QString& baseDir);
     void AddFault(const QJsonObject& fault);
+    // A fault for the requests of one server whose path equals `path` (a prefix when it ends with "*").
+    void AddFault(const QString& server, const QString& path, QJsonObject fault);
     void ClearFaults();
     QJsonArray Requests(const QString& server);
     void ClearRequests();
