@@ -32,11 +32,6 @@ private slots:
         auto* db = static_cast<QObject*>(backEnd->FindObject("RamDB"));
         QVERIFY(qobject_cast<RamDB*>(db) != nullptr);
         QVERIFY(backEnd->FindObject("LoginOp") == nullptr);
-        for (const char* name :
-             {"VomoAccountMng", "ShopAccountMng", "CrmService", "GameInstaller", "GameDownloader",
-              "LauncherDownloader", "GameLauncher", "GlobalUiOp", "PathMng", "MultiLang"}) {
-            QVERIFY2(backEnd->FindObject(name) != nullptr, name);
-        }
         QVERIFY(backEnd->FindObject("ramdb") == nullptr);
         backEnd->RegisterObject("RamDB", this);
         QCOMPARE(backEnd->FindObject("RamDB"), static_cast<void*>(db));
