@@ -116,6 +116,7 @@ private slots:
     // A setup that is not the announced one is removed, so that the retry fetches it again.
     void digestMismatchRemovesTheSetup()
     {
+        QDir().mkpath(QFileInfo(Target()).absolutePath());
         QVERIFY(QFile::copy(served.path() + "/" + name, Target()));
         db->SetString(NEWEST_LAUNCHER_MD5, "ffffffffffffffffffffffffffffffff");
         QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
