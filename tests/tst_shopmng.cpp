@@ -28,7 +28,7 @@ private:
     {
         std::optional<std::pair<bool, QString>> result;
         (shop.get()->*call)([&](bool ok, const QString& message) { result = std::make_pair(ok, message); });
-        if (!TestEnv::WaitFor([&] { return result.has_value(); }, 15000)) {
+        if (!TestEnv::WaitFor([&] { return result.has_value(); }, 60000)) {
             return {false, "no answer"};
         }
         return *result;
