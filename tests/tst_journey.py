@@ -172,7 +172,7 @@ class Journey:
             f.write('#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' % os.path.join(self.work, "opened.txt"))
         os.chmod(os.path.join(opener, "xdg-open"), 0o755)
         env.update(HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, "config"), XDG_RUNTIME_DIR=runtime,
-                   PATH=opener + os.pathsep + env.get("PATH", "/usr/bin:/bin"), QT_LOGGING_RULES="qt.qpa.*=false")
+                   PATH=opener + os.pathsep + env.get("PATH", "/usr/bin:/bin"), QT_LOGGING_RULES="qt.qpa.*.debug=false")
         for name in ("QT_QPA_PLATFORM", "QT_QUICK_BACKEND"):
             env.pop(name, None)
         return env
@@ -293,12 +293,24 @@ class Journey:
         return [tuple(data[i:i + 3]) for i in range(0, len(data), 3)]
 
     def shows_color(self, area, color, tolerance=40):
-        return any(all(abs(p[i] - color[i]) <= tolerance for i in range(3)) for p in self.pixels(*area))
+        return any(near(p, color, tolerance) for p in self.pixels(*area))
+
+    def bar_fill(self):
+        """How much of the footer's progress bar is filled, 0 to 1, as the user sees it."""
+        row = self.pixels(*PROGRESS_ROW)
+        return sum(near(p, PROGRESS_COLOR, 60) for p in row) / len(row)
+
+
+def near(pixel, color, tolerance):
+    return all(abs(pixel[i] - color[i]) <= tolerance for i in range(3))
 
 
 # The error hint's colour, and where the sign-in page shows the password's hint.
 HINT_COLOR = (0xE9, 0x1E, 0x63)
 PASSWORD_HINT_AREA = (490, 314, 300, 24)
+# A row of pixels through the footer's progress bar, and the colour of its filled part.
+PROGRESS_ROW = (342, 714, 588, 1)
+PROGRESS_COLOR = (0x03, 0xA9, 0xF4)
 
 
 def sign_in(j):
@@ -375,6 +387,10 @@ def download_with_kills(j):
     j.click(*SCREEN_MAIN_BUTTON)
     j.wait_page("Download")
     j.wait_log("Rate:")
+    time.sleep(0.5)
+    fill = j.bar_fill()
+    if not 0 < fill < 1:
+        raise JourneyError("the download page shows no progress (bar %.2f full)" % fill)
     j.shot("06-download")
     for round_, moment in enumerate(moments, 1):
         deadline = time.time() + LOG_TIMEOUT
@@ -418,7 +434,7 @@ def extraction_with_kills(j):
     j.control("DELETE", "/requests")
     first, second = (os.path.basename(v["file"]) for v in j.versions)
     j.wait_log("[Start Program]")
-    j.shot("07-setup")
+    fills = []
     for round_ in range(1, KILL_ROUNDS + 1):
         # The first rounds interrupt the first package; the others the second one, once the first is done.
         target = first if round_ <= 2 else second
@@ -428,6 +444,9 @@ def extraction_with_kills(j):
                 raise JourneyError("the extraction of %s did not start:\n%s" % (target, j.log_tail()))
             time.sleep(0.02)
         time.sleep(random.uniform(0.1, 0.9))
+        fills.append(j.bar_fill())
+        if round_ == 1:
+            j.shot("07-setup")
         if 'switchPage "Run"' in j.log_text():
             raise JourneyError("round %d: the installation ended before the kill" % round_)
         j.kill9()
@@ -437,6 +456,9 @@ def extraction_with_kills(j):
         if round_ > 3 and any(first in line for line in j.log_text().splitlines() if "[Start Program]" in line):
             raise JourneyError("round %d: the extracted %s was extracted again" % (round_, first))
     j.wait_page("Run", 120)
+    print("   extraction progress seen: %s" % " ".join("%.2f" % f for f in fills), flush=True)
+    if not any(0 < f < 1 for f in fills):
+        raise JourneyError("the setup page showed no extraction progress")
     gets = [r["path"] for r in j.file_requests() if r["method"] == "GET"]
     if gets:
         raise JourneyError("packages downloaded again after the download had ended: %s" % gets)
@@ -597,6 +619,16 @@ def launcher_update(j):
         raise JourneyError("the setup handed over (%s) is not the newest launcher's" % setup)
 
 
+def check_logs(j):
+    step("no QML warning in any of the launcher's logs")
+    for name in sorted(os.listdir(j.work)):
+        if name.startswith("launcher-"):
+            with open(os.path.join(j.work, name), errors="replace") as f:
+                warnings = [line for line in f if "qrc:/" in line or "QQmlApplicationEngine" in line]
+            if warnings:
+                raise JourneyError("%s has QML warnings:\n%s" % (name, "".join(warnings[:10])))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--bin", required=True)
@@ -620,6 +652,7 @@ def main():
         quit_while_game_runs(j)
         update(j)
         launcher_update(j)
+        check_logs(j)
     except Exception as error:
         print("FAIL:", error, flush=True)
         if not isinstance(error, JourneyError):
