@@ -96,6 +96,9 @@ void RamDB::Write(const KEY& key, const QVariant& value)
     emit DbSaved(key, value);
     if (key.persist) {
         settings.setValue(QLatin1String(key.name), value);
+        // On disk before the caller goes on: a step such as "this package is extracted, its file can go"
+        // must survive a kill at any moment after it.
+        settings.sync();
     }
 }
 

@@ -36,11 +36,12 @@ private slots:
         QCOMPARE(db->GetString(NEWEST_VERSION, "none"), QString("none"));
     }
 
-    void fileIsUsersOwnAndUnderGeneral()
+    // Read while the store lives: a persisted value is on disk as soon as it is written, so that a kill
+    // at any later moment keeps it.
+    void fileIsUsersOwnUnderGeneralAndWrittenAtOnce()
     {
-        auto db = std::make_unique<RamDB>();
-        db->SetString(GAME_LOCATION, "/games");
-        db.reset();
+        RamDB db;
+        db.SetString(GAME_LOCATION, "/games");
         const QString path = TestEnv::Home() + "/config/VOMO/Vomo Skyworks.ini";
         QFile file(path);
         QVERIFY(file.exists());
