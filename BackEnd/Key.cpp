@@ -43,6 +43,7 @@ const KEY DOWNLOAD_LAUNCHER_VERSION{"DOWNLOAD_LAUNCHER_VERSION", true};
 const KEY IS_LAUNCHER_DOWNLOADING{"IS_LAUNCHER_DOWNLOADING", true};
 const KEY IS_SIGNED_IN{"IS_SIGNED_IN", true};
 const KEY INSTALL_DONE_LIST{"INSTALL_DONE_LIST", true};
+const KEY INSTALL_BASE_VERSION{"INSTALL_BASE_VERSION", true};
 
 const KEY* KEY::Find(const QString& name)
 {
@@ -89,6 +90,7 @@ const KEY* KEY::Find(const QString& name)
             &IS_LAUNCHER_DOWNLOADING,
             &IS_SIGNED_IN,
             &INSTALL_DONE_LIST,
+            &INSTALL_BASE_VERSION,
         };
         QHash<QString, const KEY*> map;
         for (const KEY* key : all) {

@@ -59,5 +59,8 @@ extern const KEY IS_LAUNCHER_DOWNLOADING;
 // Digests of the packages an unfinished installation has already extracted; kept across restarts so that a
 // resumed installation neither downloads nor extracts them again.
 extern const KEY INSTALL_DONE_LIST;
+// The version an unfinished installation started from ("" for a clean one). Until the installation ends,
+// the game's version file may already name the new version while most of its files are still the old ones.
+extern const KEY INSTALL_BASE_VERSION;
 // The window shows a signed-in user (account, product); kept across restarts.
 extern const KEY IS_SIGNED_IN;

@@ -247,42 +247,48 @@ private slots:
         QTest::addColumn<QStringList>("installed");
         QTest::addColumn<QString>("downloading");
         QTest::addColumn<QString>("installing");
+        QTest::addColumn<QVariant>("base");
         QTest::addColumn<QString>("page");
         const QStringList newest{"1.1.0.0", "1.1.1.0"};
         const QStringList older{"1.0.0.0"};
+        const QVariant none;
         QTest::newRow("up to date") << newest << ""
-                                    << ""
-                                    << "Run";
+                                    << "" << none << "Run";
         QTest::newRow("up to date while a download is marked") << newest << "1.1.1.0"
-                                                               << ""
-                                                               << "Run";
+                                                               << "" << none << "Run";
         QTest::newRow("older installed") << older << ""
-                                         << ""
-                                         << "Update";
+                                         << "" << none << "Update";
         QTest::newRow("nothing installed") << QStringList() << ""
-                                           << ""
-                                           << "Intall";
+                                           << "" << none << "Intall";
         QTest::newRow("older download marked") << QStringList() << "1.0.2.0"
-                                               << ""
-                                               << "Intall";
+                                               << "" << none << "Intall";
         QTest::newRow("download of the newest resumes") << QStringList() << "1.1.1.0"
-                                                        << ""
-                                                        << "Download";
+                                                        << "" << none << "Download";
         QTest::newRow("installation of the newest resumes") << older << ""
-                                                            << "1.1.1.0"
-                                                            << "Download";
+                                                            << "1.1.1.0" << QVariant("1.0.0.0") << "Download";
+        QTest::newRow("installation without its start version trusts the version file")
+            << older << ""
+            << "1.1.1.0" << none << "Download";
+        // Killed while extracting: the version file is the new one's already, the rest is not.
+        QTest::newRow("installation whose version file is already the new one's resumes")
+            << newest << ""
+            << "1.1.1.0" << QVariant("1.0.0.0") << "Download";
+        QTest::newRow("interrupted clean installation resumes as a clean one")
+            << newest << ""
+            << "1.1.1.0" << QVariant("") << "Download";
         QTest::newRow("older installation marked") << older << ""
-                                                   << "1.0.2.0"
-                                                   << "Update";
+                                                   << "1.0.2.0" << QVariant("1.0.0.0") << "Update";
     }
     void versionDecision()
     {
         QFETCH(QStringList, installed);
         QFETCH(QString, downloading);
         QFETCH(QString, installing);
+        QFETCH(QVariant, base);
         QFETCH(QString, page);
         QVERIFY(TestEnv::Unpack(Location(), installed));
         SignedIn(true);
+        db->SetValue(INSTALL_BASE_VERSION, base);
         db->SetBool(IS_DOWNLOADING, !downloading.isEmpty());
         db->SetString(DOWNLOAD_VERSION, downloading);
         db->SetBool(IS_INSTALLING, !installing.isEmpty());
@@ -290,7 +296,7 @@ private slots:
         StartUp();
         QVERIFY2(seen->errors.isEmpty(), qPrintable(seen->errors.join('|')));
         QCOMPARE(seen->pages.mid(2, 1), QStringList{page});
-        QCOMPARE(db->GetBool(NEED_SETUP), installed.isEmpty());
+        QCOMPARE(db->GetBool(NEED_SETUP), base.isValid() ? base.toString().isEmpty() : installed.isEmpty());
         if (page == "Download") {
             QVERIFY(WaitForPage("Run"));
             QCOMPARE(db->GetString(CURRENT_VERSION), QString("1.1.1.0"));

@@ -28,8 +28,11 @@ void GameInstaller::Relay(float rate)
 
 void GameInstaller::SetInstalling(bool installing)
 {
-    Db()->SetString(INSTALL_VERSION, installing ? Db()->GetString(NEWEST_VERSION) : QString());
-    Db()->SetBool(IS_INSTALLING, installing);
+    RamDB* db = Db();
+    db->SetString(INSTALL_VERSION, installing ? db->GetString(NEWEST_VERSION) : QString());
+    db->SetString(INSTALL_BASE_VERSION,
+                  installing && !db->GetBool(NEED_SETUP, false) ? db->GetString(CURRENT_VERSION) : QString());
+    db->SetBool(IS_INSTALLING, installing);
     emit StateChanged(installing);
 }
 

@@ -206,6 +206,17 @@ void LauncherOp::fetchProductInfo()
 
 void LauncherOp::execDetection()
 {
+    // An unfinished installation is resumed from the version it started from, whatever the version file
+    // already says: the packages' files arrive in their own order, the version file among the first.
+    // (Profiles from before this record was kept have none: the version file is all there is.)
+    const QVariant started = Db()->GetValue(INSTALL_BASE_VERSION);
+    if (Db()->GetBool(IS_INSTALLING, false) && started.isValid()) {
+        const QString base = started.toString();
+        Db()->SetString(CURRENT_VERSION, base);
+        Db()->SetBool(NEED_SETUP, base.isEmpty());
+        fetchVersionInfo();
+        return;
+    }
     if (registry->Find<GameLauncher>(QStringLiteral("GameLauncher"))->IsInstalled(QString())) {
         readInstalledVersion();
         return;
