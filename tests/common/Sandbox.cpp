@@ -48,6 +48,25 @@ bool Sandbox::Start(const QJsonObject& catalogue, const QString& baseDir, bool t
     return true;
 }
 
+bool Sandbox::Start(const QString& packaged)
+{
+    return Start(Packaged(packaged), TestEnv::CatalogueDir() + "/files");
+}
+
+QJsonObject Sandbox::Packaged(const QString& name)
+{
+    QFile file(TestEnv::CatalogueDir() + "/" + name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qFatal("no catalogue %s", qPrintable(name));
+    }
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+void Sandbox::SetCatalogue(const QString& packaged)
+{
+    SetCatalogue(Packaged(packaged), TestEnv::CatalogueDir() + "/files");
+}
+
 void Sandbox::Stop()
 {
     if (process.state() == QProcess::NotRunning) {
@@ -135,6 +154,26 @@ QJsonArray Sandbox::Requests(const QString& server)
     return QJsonDocument::fromJson(Call("GET", "/requests?server=" + server)).array();
 }
 
+QStringList Sandbox::Targets(const QString& server)
+{
+    QStringList targets;
+    for (const QJsonValue& request : Requests(server)) {
+        targets << request["method"].toString() + " " + request["path"].toString();
+    }
+    return targets;
+}
+
+QStringList Sandbox::Gets(const QString& server)
+{
+    QStringList gets;
+    for (const QJsonValue& request : Requests(server)) {
+        if (request["method"].toString() == "GET") {
+            gets << request["path"].toString() + " " + request["headers"]["Range"].toString();
+        }
+    }
+    return gets;
+}
+
 void Sandbox::ClearRequests()
 {
     Call("DELETE", "/requests");
@@ -166,6 +205,22 @@ QString Sandbox::LastCaptchaCode()
 void Sandbox::AddToken(const QString& token, const QString& account)
 {
     Call("POST", "/tokens", QJsonDocument(QJsonObject{{"token", token}, {"account", account}}).toJson());
+}
+
+QJsonObject Sandbox::Version(const QString& version, int isPatch, const QString& noteUrl)
+{
+    return QJsonObject{{"version", version},
+                       {"ispatch", isPatch},
+                       {"spaceDesc", version + " GB"},
+                       {"packageurl", "{files}/files/" + version + ".7z"},
+                       {"md5", "00"},
+                       {"noteurl", noteUrl.isEmpty() ? "{files}/files/" + version + ".txt" : noteUrl}};
+}
+
+QJsonObject Sandbox::WithVersions(QJsonObject catalogue, const QJsonArray& versions)
+{
+    catalogue.insert("versions", QJsonObject{{"SkyTrainer", versions}});
+    return catalogue;
 }
 
 QJsonObject Sandbox::BasicCatalogue()

@@ -3,7 +3,9 @@
 #include <QString>
 
 #include <QtTest>
+#include <array>
 #include <functional>
+#include <utility>
 
 // Gives each test process a home and profile folders of its own, so that settings, caches and downloads
 // of one test never meet another's (tests run in parallel).
@@ -32,6 +34,25 @@ public:
     // Runs the event loop until the condition holds or the time is up.
     static bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
 };
+
+// Data tables on one line each: Columns<int, QString>({"count", "text"}); Row("name", 3, "three");
+template <typename... T, std::size_t... I>
+void ColumnsOf(const std::array<const char*, sizeof...(T)>& names, std::index_sequence<I...>)
+{
+    (QTest::addColumn<T>(names[I]), ...);
+}
+
+template <typename... T>
+void Columns(const std::array<const char*, sizeof...(T)>& names)
+{
+    ColumnsOf<T...>(names, std::index_sequence_for<T...>{});
+}
+
+template <typename... T>
+void Row(const char* name, T... values)
+{
+    (QTest::newRow(name) << ... << values);
+}
 
 #define AVIRO_TEST_MAIN(TestObject)                                                                          \
     int main(int argc, char** argv)                                                                          \
