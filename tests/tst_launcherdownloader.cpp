@@ -1,10 +1,8 @@
 #include "DownFileMeta.h"
 #include "LauncherDownloader.h"
-#include "ObjectRegistry.h"
-#include "PathMng.h"
 #include "Payload.h"
-#include "RamDB.h"
 #include "Sandbox.h"
+#include "Services.h"
 #include "TestEnv.h"
 
 #include <QSignalSpy>
@@ -20,9 +18,8 @@ class TestLauncherDownloader : public QObject
 private:
     Sandbox sandbox;
     QTemporaryDir served;
-    ObjectRegistry registry;
-    RamDB* db = nullptr;
-    PathMng paths;
+    Services services;
+    RamDB* db = &services.db;
     std::unique_ptr<LauncherDownloader> launcher;
     QString md5;
     static constexpr qint64 kSize = 250000;
@@ -33,16 +30,16 @@ private:
         return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation) + "/" + name;
     }
 
-    QStringList Gets()
+    void Place(qint64 size)
     {
-        QStringList gets;
-        for (const QJsonValue& request : sandbox.Requests("files")) {
-            if (request.toObject().value("method").toString() == "GET") {
-                gets << request.toObject().value("headers").toObject().value("Range").toString();
-            }
-        }
-        return gets;
+        QDir().mkpath(QFileInfo(Target()).absolutePath());
+        QFile file(Target());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(Payload::Bytes(kSize).left(size));
     }
+
+    // The Range header of every GET.
+    QStringList Ranges() { return sandbox.Gets("files").replaceInStrings(QRegularExpression("^\\S+ "), ""); }
 
 private slots:
     void initTestCase()
@@ -50,12 +47,6 @@ private slots:
         TestEnv::InstallEnglish();
         md5 = Payload::Write(served.path() + "/" + name, kSize);
         QVERIFY(sandbox.Start(QJsonObject(), served.path()));
-        db = new RamDB(this);
-        registry.RegisterObject("RamDB", db);
-        registry.RegisterObject("PathMng", &paths);
-        paths.registry = &registry;
-        launcher = std::make_unique<LauncherDownloader>();
-        launcher->registry = &registry;
         db->SetString(NEWEST_LAUNCHER_VERSION, "2.1.0.2");
     }
 
@@ -68,19 +59,23 @@ private slots:
         db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/" + name);
         db->SetString(NEWEST_LAUNCHER_MD5, md5);
         db->SetString(LAUNCHER_SETUP_PATH, "");
+        launcher = std::make_unique<LauncherDownloader>();
+        launcher->registry = &services.registry;
     }
 
-    void emptyListBeforeStart()
+    void downloadThenVerify_data()
     {
-        QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
-        launcher->SwitchDownload(false);
-        QCOMPARE(finish.count(), 1);
-        QCOMPARE(finish.at(0).at(1).toString(), QString("Nothing to download\nError: 003_007 {000/0170}"));
-        QCOMPARE(launcher->State(), 0);
+        Columns<qint64, QStringList>({"onDisk", "gets"});
+        Row("nothing on disk", qint64(0), QStringList{"bytes=0-"});
+        Row("complete file on disk", kSize, QStringList());
     }
-
     void downloadThenVerify()
     {
+        QFETCH(qint64, onDisk);
+        QFETCH(QStringList, gets);
+        if (onDisk > 0) {
+            Place(onDisk);
+        }
         QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
         QSignalSpy progress(launcher.get(), &LauncherDownloader::Progress);
         QSignalSpy hint(launcher.get(), &LauncherDownloader::HintInfo);
@@ -89,6 +84,7 @@ private slots:
         QCOMPARE(db->GetString(DOWNLOAD_LAUNCHER_VERSION), QString("2.1.0.2"));
         QVERIFY(finish.wait(15000));
         QCOMPARE(finish.at(0).at(0).toBool(), true);
+        QCOMPARE(Ranges(), gets);
         QCOMPARE(db->GetString(LAUNCHER_SETUP_PATH), Target());
         QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), false);
         QCOMPARE(db->GetString(DOWNLOAD_LAUNCHER_VERSION), QString());
@@ -98,41 +94,83 @@ private slots:
         QCOMPARE(launcher->State(), 4);
         QTest::ignoreMessage(QtDebugMsg, "[Warn] Is Checking downfile, canel/resume is useless.");
         launcher->SwitchDownload(true);
-        QTest::ignoreMessage(QtDebugMsg, "[Warn] Is Checking downfile, canel/resume is useless.");
-        launcher->SwitchDownload(false);
     }
 
-    void completeFileIsVerifiedAtOnce()
+    // Every failure tells the interface that nothing runs any more (it shows a download until then), and
+    // the user gets on: a broken transfer by resuming from the bytes on disk, the rest by starting again.
+    void failuresEndTheRunningState_data()
     {
-        QDir().mkpath(QFileInfo(Target()).absolutePath());
-        QVERIFY(QFile::copy(served.path() + "/" + name, Target()));
-        QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
-        launcher->Start();
-        QVERIFY(finish.wait(15000));
-        QCOMPARE(finish.at(0).at(0).toBool(), true);
-        QCOMPARE(Gets(), QStringList());
+        Columns<QString, QString>({"kind", "reason"});
+        Row("size query fails", "size", "Network Error\nError: 003_000 {203/0031}");
+        Row("unsafe name", "name", "Invalid package file name\nError: 003_006 {000/0152}");
+        Row("nothing to resume", "resume", "Nothing to download\nError: 003_007 {000/0170}");
+        Row("digest mismatch", "digest", "File verification fails\nError: 000_001 {000/0057}");
+        Row("broken transfer", "drop", "");
+        Row("long slowness", "slow", "");
     }
-
-    // A setup that is not the announced one is removed, so that the retry fetches it again.
-    void digestMismatchRemovesTheSetup()
+    void failuresEndTheRunningState()
     {
-        QDir().mkpath(QFileInfo(Target()).absolutePath());
-        QVERIFY(QFile::copy(served.path() + "/" + name, Target()));
-        db->SetString(NEWEST_LAUNCHER_MD5, "ffffffffffffffffffffffffffffffff");
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
         QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
-        launcher->Start();
-        QVERIFY(finish.wait(15000));
+        QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
+        if (kind == "size") {
+            db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/nothing.run");
+        } else if (kind == "name") {
+            db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/..%2F..%2F.bashrc");
+        } else if (kind == "digest") {
+            Place(kSize);
+            db->SetString(NEWEST_LAUNCHER_MD5, "ffffffffffffffffffffffffffffffff");
+        } else if (kind == "drop") {
+            sandbox.AddFault("files", "/files/*", {{"method", "GET"}, {"dropAfter", 120000}, {"times", 1}});
+        } else if (kind == "slow") {
+            sandbox.AddFault("files", "/files/*",
+                             {{"method", "GET"}, {"stallAfter", 1000}, {"stallMs", 20000}});
+        }
+        if (kind == "resume") {
+            launcher->SwitchDownload(false);
+        } else {
+            launcher->Start();
+        }
+        if (kind == "slow") {
+            QVERIFY(TestEnv::WaitFor([&] { return !Ranges().isEmpty(); }));
+            for (int i = 0; i < 31 && finish.isEmpty(); ++i) {
+                launcher->Statistics()->Step(6001);
+            }
+        }
+        QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 15000));
+        QCOMPARE(finish.count(), 1);
         QCOMPARE(finish.at(0).at(0).toBool(), false);
-        QCOMPARE(finish.at(0).at(1).toString(),
-                 QString("File verification fails\nError: 000_001 {000/0057}"));
-        QCOMPARE(db->GetString(LAUNCHER_SETUP_PATH), QString());
-        QVERIFY(!QFileInfo::exists(Target()));
+        if (!reason.isEmpty()) {
+            QCOMPARE(finish.at(0).at(1).toString(), reason);
+        }
+        QVERIFY(!state.isEmpty());
+        QCOMPARE(state.last().at(0).toBool(), false);
+        QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), false);
+        QVERIFY(!launcher->Statistics()->IsRunning());
+        if (kind == "name") {
+            QCOMPARE(sandbox.Requests("files").size(), 0);
+        }
+        if (kind == "digest") {
+            // A rejected setup goes, or every retry would find it complete and fail again.
+            QCOMPARE(db->GetString(LAUNCHER_SETUP_PATH), QString());
+            QVERIFY(!QFileInfo::exists(Target()));
+        }
 
+        db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/" + name);
         db->SetString(NEWEST_LAUNCHER_MD5, md5);
-        launcher->Start();
+        const qint64 kept = QFileInfo(Target()).size();
+        sandbox.ClearFaults();
+        sandbox.ClearRequests();
+        if (kind == "drop" || kind == "slow") {
+            QVERIFY(kept > 0);
+            launcher->SwitchDownload(false);
+        } else {
+            launcher->Start();
+        }
         QVERIFY(finish.wait(15000));
-        QCOMPARE(finish.at(1).at(0).toBool(), true);
-        QCOMPARE(Gets(), QStringList{"bytes=0-"});
+        QCOMPARE(finish.last().at(0).toBool(), true);
+        QCOMPARE(Ranges(), QStringList{QString("bytes=%1-").arg(kept)});
         QCOMPARE(Payload::Md5OfFile(Target()), md5);
     }
 
@@ -157,7 +195,7 @@ private slots:
         QCOMPARE(launcher->State(), 2);
         QVERIFY(finish.wait(15000));
         QCOMPARE(finish.last().at(0).toBool(), true);
-        QCOMPARE(Gets(), (QStringList{"bytes=0-", QString("bytes=%1-").arg(paused)}));
+        QCOMPARE(Ranges(), (QStringList{"bytes=0-", QString("bytes=%1-").arg(paused)}));
         for (const QList<QVariant>& value : progress) {
             QVERIFY(value.at(0).toFloat() >= 0.0f && value.at(0).toFloat() <= 1.0f);
         }
@@ -165,11 +203,7 @@ private slots:
 
     void halfwayProgressIsAFraction()
     {
-        QDir().mkpath(QFileInfo(Target()).absolutePath());
-        QFile half(Target());
-        QVERIFY(half.open(QIODevice::WriteOnly));
-        half.write(Payload::Bytes(kSize).left(kSize / 2));
-        half.close();
+        Place(kSize / 2);
         sandbox.AddFault("files", "/files/*", {{"method", "GET"}, {"stallMs", 3000}});
         QSignalSpy progress(launcher.get(), &LauncherDownloader::Progress);
         QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
@@ -178,48 +212,6 @@ private slots:
         launcher->Statistics()->Step(600);
         QCOMPARE(progress.last().at(0).toFloat(), 0.5f);
         QVERIFY(finish.wait(15000));
-    }
-
-    void longSlownessEndsTheDownload()
-    {
-        sandbox.AddFault("files", "/files/*", {{"method", "GET"}, {"stallAfter", 1000}, {"stallMs", 20000}});
-        QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
-        QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
-        launcher->Start();
-        QVERIFY(TestEnv::WaitFor([&] { return !Gets().isEmpty(); }));
-        for (int i = 0; i < 31 && finish.isEmpty(); ++i) {
-            launcher->Statistics()->Step(6001);
-        }
-        QCOMPARE(finish.count(), 1);
-        QVERIFY(finish.at(0).at(1).toString().endsWith("\nError: 002_000 {000/0114}"));
-        QCOMPARE(state.last().at(0).toBool(), false);
-        QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), false);
-        QVERIFY(!launcher->Statistics()->IsRunning());
-        const int requests = sandbox.Requests("files").size();
-        QTest::qWait(300);
-        QCOMPARE(sandbox.Requests("files").size(), requests);
-    }
-
-    void failedSizeQuery()
-    {
-        db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/nothing.run");
-        QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
-        launcher->Start();
-        QVERIFY(finish.wait(15000));
-        QCOMPARE(finish.at(0).at(1).toString(), QString("Network Error\nError: 003_000 {203/0031}"));
-        QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), false);
-    }
-
-    void unsafeName()
-    {
-        db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/..%2F..%2F.bashrc");
-        QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
-        launcher->Start();
-        QCOMPARE(finish.count(), 0);
-        QVERIFY(finish.wait(2000));
-        QCOMPARE(finish.at(0).at(1).toString(),
-                 QString("Invalid package file name\nError: 003_006 {000/0152}"));
-        QCOMPARE(sandbox.Requests("files").size(), 0);
     }
 };
 

@@ -60,7 +60,7 @@ void LauncherDownloader::Start()
         MarkDownloading(false);
         const QString reason = tr("安装包文件名无效") + ErrorSuffix(ErrFileDownloader, 6, 0, 152);
         // Reported from the event loop, like every other end: the caller finishes its own step first.
-        QTimer::singleShot(0, this, [this, reason] { emit Finish(false, reason); });
+        QTimer::singleShot(0, this, [this, reason] { Fail(reason); });
         return;
     }
     const QString target = PathMng::UserDownloadPath(name);
@@ -84,7 +84,7 @@ void LauncherDownloader::OnSizeAnswer(bool ok, const QString& reason)
         sizeAborted = true;
         stat.Stop();
         MarkDownloading(false);
-        emit Finish(false, reason);
+        Fail(reason);
         return;
     }
     if (!records.isEmpty() && records.first()->totalSize > 0) {
@@ -96,8 +96,7 @@ void LauncherDownloader::StartDownload()
 {
     // Before the first Start and after a verification there is no record to continue.
     if (records.isEmpty() || records.first()->totalSize <= 0) {
-        machine.state = DownloadSwitch::Idle;
-        emit Finish(false, tr("没有可下载的安装包") + ErrorSuffix(ErrFileDownloader, 7, 0, 170));
+        Fail(tr("没有可下载的安装包") + ErrorSuffix(ErrFileDownloader, 7, 0, 170));
         return;
     }
     stat.Start();
@@ -121,7 +120,7 @@ void LauncherDownloader::OnFileFinished(bool ok, const QString& reason)
         Verify();
         ClearRecords();
     } else {
-        emit Finish(false, reason);
+        Fail(reason);
     }
 }
 
@@ -131,6 +130,17 @@ void LauncherDownloader::StopAndReport(const QString& reason)
     machine.followState = true;
     downloader.Abort();
     MarkDownloading(false);
+    Fail(reason);
+}
+
+void LauncherDownloader::Fail(const QString& reason)
+{
+    // The interface shows a download running until it hears otherwise, and a transfer that broke off
+    // must be resumable by the next press; a rejected setup stays in the verifying state until Start.
+    if (machine.state != DownloadSwitch::Verifying) {
+        machine.state = DownloadSwitch::Idle;
+    }
+    emit StateChanged(false);
     emit Finish(false, reason);
 }
 
@@ -154,7 +164,11 @@ void LauncherDownloader::Verify()
             qDebug() << "Delete launcher setup: " << path << " [" << removed << "]";
             Db()->SetString(LAUNCHER_SETUP_PATH, QString());
         }
-        emit Finish(ok, reason);
+        if (ok) {
+            emit Finish(true, reason);
+        } else {
+            Fail(reason);
+        }
     });
     thread->start();
 }

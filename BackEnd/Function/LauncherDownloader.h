@@ -45,6 +45,8 @@ private:
     void OnSizeAnswer(bool ok, const QString& reason);
     void OnFileFinished(bool ok, const QString& reason);
     void StopAndReport(const QString& reason);
+    // Every failed end: not running any more, then the reason.
+    void Fail(const QString& reason);
     void Verify();
     void FollowState(bool running);
 
