@@ -12,13 +12,6 @@ class TestRamDB : public QObject
 {
     Q_OBJECT
 private:
-    // A fresh store reading whatever the previous one left in the settings file.
-    std::unique_ptr<RamDB> Restart(std::unique_ptr<RamDB>& db)
-    {
-        db.reset();
-        return std::make_unique<RamDB>();
-    }
-
 private slots:
     void init() { QFile::remove(TestEnv::SettingsFile()); }
 
@@ -29,7 +22,8 @@ private slots:
         db->SetString(USER_TOKEN, "tok en/é");
         db->SetInt(MULTI_LANG, 1);
         db->SetString(NEWEST_VERSION, "1.2.3.4");
-        db = Restart(db);
+        db.reset();
+        db = std::make_unique<RamDB>();
         QCOMPARE(db->GetBool(IS_AUTO_LOGIN, false), true);
         QCOMPARE(db->GetString(USER_TOKEN), QString("tok en/é"));
         QCOMPARE(db->GetInt(MULTI_LANG, 0), 1);
@@ -55,17 +49,6 @@ private slots:
         QVERIFY2(text.contains("[General]\nGAME_LOCATION=/games"), qPrintable(text));
     }
 
-    void everyWriteIsAnnounced()
-    {
-        RamDB db;
-        QSignalSpy spy(&db, &RamDB::DbSaved);
-        db.SetString(SESSION_ID, "s");
-        db.SetString(SESSION_ID, "s");
-        QCOMPARE(spy.count(), 2);
-        QVERIFY(spy.at(1).at(0).value<KEY>() == SESSION_ID);
-        QCOMPARE(spy.at(1).at(1).toString(), QString("s"));
-    }
-
     void fileEntriesThatAreNotPersistedKeysAreIgnored()
     {
         {
@@ -89,15 +72,13 @@ private slots:
 
     void typedReadsConvert_data()
     {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<bool>("asBool");
-        QTest::addColumn<int>("asInt");
-        QTest::newRow("true") << "true" << true << 0;
-        QTest::newRow("FALSE") << "FALSE" << false << 0;
-        QTest::newRow("zero") << "0" << false << 0;
-        QTest::newRow("empty") << "" << false << 0;
-        QTest::newRow("number") << "42" << true << 42;
-        QTest::newRow("garbage") << "abc" << true << 0;
+        Columns<QString, bool, int>({"stored", "asBool", "asInt"});
+        Row("true", "true", true, 0);
+        Row("FALSE", "FALSE", false, 0);
+        Row("zero", "0", false, 0);
+        Row("empty", "", false, 0);
+        Row("number", "42", true, 42);
+        Row("garbage", "abc", true, 0);
     }
     void typedReadsConvert()
     {
@@ -116,15 +97,10 @@ private slots:
 
     void productChange_data()
     {
-        QTest::addColumn<QString>("previous");
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<bool>("cleared");
-        QTest::newRow("first code") << ""
-                                    << "P1" << false;
-        QTest::newRow("same code") << "P1"
-                                   << "P1" << false;
-        QTest::newRow("other code") << "P1"
-                                    << "P2" << true;
+        Columns<QString, QString, bool>({"previous", "code", "cleared"});
+        Row("first code", "", "P1", false);
+        Row("same code", "P1", "P1", false);
+        Row("other code", "P1", "P2", true);
     }
     void productChange()
     {
@@ -151,14 +127,14 @@ private slots:
 
     void productCodesThatLeaveTheirFolderAreRefused_data()
     {
-        QTest::addColumn<QString>("code");
-        QTest::newRow("empty") << "";
-        QTest::newRow("dot") << ".";
-        QTest::newRow("parent") << "..";
-        QTest::newRow("slash") << "a/b";
-        QTest::newRow("backslash") << "a\\b";
-        QTest::newRow("drive") << "C:";
-        QTest::newRow("hidden parent") << "x/../..";
+        Columns<QString>({"code"});
+        Row("empty", "");
+        Row("dot", ".");
+        Row("parent", "..");
+        Row("slash", "a/b");
+        Row("backslash", "a\\b");
+        Row("drive", "C:");
+        Row("hidden parent", "x/../..");
     }
     void productCodesThatLeaveTheirFolderAreRefused()
     {
