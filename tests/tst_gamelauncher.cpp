@@ -1,10 +1,8 @@
 #include "CrmService.h"
 #include "GameLauncher.h"
-#include "ObjectRegistry.h"
-#include "PathMng.h"
 #include "Payload.h"
-#include "RamDB.h"
 #include "Sandbox.h"
+#include "Services.h"
 #include "TestEnv.h"
 
 #include <QJsonArray>
@@ -24,9 +22,8 @@ class TestGameLauncher : public QObject
 private:
     Sandbox sandbox;
     QTemporaryDir root;
-    ObjectRegistry registry;
-    RamDB* db = nullptr;
-    PathMng paths;
+    Services services;
+    RamDB* db = &services.db;
     std::unique_ptr<CrmService> crm;
     std::unique_ptr<GameLauncher> launcher;
 
@@ -120,15 +117,11 @@ private slots:
     void initTestCase()
     {
         QVERIFY(sandbox.Start(Sandbox::BasicCatalogue(), root.path()));
-        db = new RamDB(this);
-        registry.RegisterObject("RamDB", db);
-        registry.RegisterObject("PathMng", &paths);
-        paths.registry = &registry;
         crm = std::make_unique<CrmService>();
-        crm->registry = &registry;
-        registry.RegisterObject("CrmService", crm.get());
+        crm->registry = &services.registry;
+        services.registry.RegisterObject("CrmService", crm.get());
         launcher = std::make_unique<GameLauncher>();
-        launcher->SetRegistry(&registry);
+        launcher->SetRegistry(&services.registry);
         QString error;
         QVERIFY2(launcher->InitChannel(error), qPrintable(error));
         db->SetString(USER_ACCOUNT, "pilot@example.com");
@@ -153,14 +146,13 @@ private slots:
 
     void versionFiles_data()
     {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("installed") << QByteArray() << true;
-        QTest::newRow("good") << QByteArray(R"({"V": "2.0.0.1", "P": "SkyTrainer"})") << true;
-        QTest::newRow("three numbers") << QByteArray(R"({"V": "2.0.1", "P": "SkyTrainer"})") << false;
-        QTest::newRow("trailing text") << QByteArray(R"({"V": "2.0.0.1b", "P": "SkyTrainer"})") << false;
-        QTest::newRow("not JSON") << QByteArray("V=2.0.0.1") << false;
-        QTest::newRow("escaping product") << QByteArray(R"({"V": "2.0.0.1", "P": "../.."})") << false;
+        Columns<QByteArray, bool>({"content", "accepted"});
+        Row("installed", QByteArray(), true);
+        Row("good", QByteArray(R"({"V": "2.0.0.1", "P": "SkyTrainer"})"), true);
+        Row("three numbers", QByteArray(R"({"V": "2.0.1", "P": "SkyTrainer"})"), false);
+        Row("trailing text", QByteArray(R"({"V": "2.0.0.1b", "P": "SkyTrainer"})"), false);
+        Row("not JSON", QByteArray("V=2.0.0.1"), false);
+        Row("escaping product", QByteArray(R"({"V": "2.0.0.1", "P": "../.."})"), false);
     }
     void versionFiles()
     {
@@ -187,14 +179,13 @@ private slots:
 
     void cultureFollowsTheLanguage_data()
     {
-        QTest::addColumn<int>("language");
-        QTest::addColumn<QString>("culture");
-        QTest::newRow("0") << 0 << "en";
-        QTest::newRow("1") << 1 << "zh-CN";
-        QTest::newRow("2") << 2 << "zh-Hant";
-        QTest::newRow("3") << 3 << "ja";
-        QTest::newRow("4") << 4 << "ko";
-        QTest::newRow("7") << 7 << "en";
+        Columns<int, QString>({"language", "culture"});
+        Row("0", 0, "en");
+        Row("1", 1, "zh-CN");
+        Row("2", 2, "zh-Hant");
+        Row("3", 3, "ja");
+        Row("4", 4, "ko");
+        Row("7", 7, "en");
     }
     void cultureFollowsTheLanguage()
     {
@@ -291,18 +282,18 @@ private slots:
 
     void channelAnswers_data()
     {
-        QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<QJsonObject>("expected");
-        QTest::newRow("number seq") << QByteArray(R"({"cmd":"settingReq","seq":7})")
-                                    << QJsonObject{{"cmd", "settingReq"}, {"seq", 7}};
-        QTest::newRow("text seq") << QByteArray(R"({"cmd":"settingReq","seq":"a"})")
-                                  << QJsonObject{{"cmd", "settingReq"}, {"seq", "a"}};
-        QTest::newRow("no seq") << QByteArray(R"({"cmd":"reportReq","report":[]})")
-                                << QJsonObject{{"cmd", "reportReq"}, {"result", true}};
-        QTest::newRow("unknown command") << QByteArray(R"({"cmd":"foo","seq":1})") << QJsonObject();
-        QTest::newRow("no command") << QByteArray(R"({"seq":1})") << QJsonObject();
-        QTest::newRow("not JSON") << QByteArray("\x01\x02garbage") << QJsonObject();
-        QTest::newRow("array") << QByteArray("[1,2]") << QJsonObject();
+        Columns<QByteArray, QJsonObject>({"request", "expected"});
+        Row("number seq", QByteArray(R"({"cmd":"settingReq","seq":7})"),
+            QJsonObject{{"cmd", "settingReq"}, {"seq", 7}});
+        Row("text seq", QByteArray(R"({"cmd":"settingReq","seq":"a"})"),
+            QJsonObject{{"cmd", "settingReq"}, {"seq", "a"}});
+        Row("no seq", QByteArray(R"({"cmd":"reportReq","report":[]})"),
+            QJsonObject{{"cmd", "reportReq"}, {"result", true}});
+        Row("unknown command", QByteArray(R"({"cmd":"foo","seq":1})"), QJsonObject());
+        Row("no command", QByteArray(R"({"seq":1})"), QJsonObject());
+        Row("not JSON", QByteArray("\x01\x02garbage"), QJsonObject());
+        Row("array", QByteArray("[1,2]"), QJsonObject());
+        Row("long datagram", QByteArray(4000, 'x'), QJsonObject());
     }
     void channelAnswers()
     {
@@ -346,7 +337,7 @@ private slots:
     {
         TestEnv::InstallEnglish();
         GameIPC second;
-        second.registry = &registry;
+        second.registry = &services.registry;
         QString error;
         QVERIFY(!second.Bind(error));
         QCOMPARE(error, QString("Network Adapter Occupied\nError: 010_000 {000/0130}"));
