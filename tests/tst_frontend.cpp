@@ -43,7 +43,6 @@ class TestFrontEnd : public QObject
     Q_OBJECT
 private:
     Sandbox sandbox;
-    QJsonObject catalogue;
     QTemporaryDir notesDir;
     QmlNetMngFactory netFactory;
     std::unique_ptr<BackEnd> backEnd;
@@ -91,6 +90,8 @@ private:
         QVERIFY(!engine->rootObjects().isEmpty());
         window = qobject_cast<QQuickWindow*>(engine->rootObjects().first());
         QVERIFY(window);
+        // The window's own back end: the QML engine must never collect it.
+        QCOMPARE(QQmlEngine::objectOwnership(BackEnd::instance), QQmlEngine::CppOwnership);
         QVERIFY(QTest::qWaitForWindowExposed(window));
     }
 
@@ -248,36 +249,23 @@ private:
 
     int Requests(const QString& server, const QString& path)
     {
-        int count = 0;
-        for (const QJsonValue& request : sandbox.Requests(server)) {
-            count += request.toObject().value("path").toString() == path ? 1 : 0;
-        }
-        return count;
+        return sandbox.Targets(server).count("POST " + path) + sandbox.Targets(server).count("GET " + path);
     }
 
     // Versions 1.0 to 1.(n-1), oldest first, each with its note; the store offers them newest first.
-    QJsonObject NotesCatalogue(int count, const QString& suffix)
+    QJsonObject NotesCatalogue(int count)
     {
         QJsonArray versions;
         for (int i = 0; i < count; ++i) {
-            const QString name = QString("1.%1.%2").arg(i).arg(suffix);
-            QFile file(notesDir.path() + "/" + name);
+            const QString version = QString("1.%1").arg(i);
+            QFile file(notesDir.path() + "/" + version + ".txt");
             if (!file.open(QIODevice::WriteOnly)) {
-                qFatal("cannot write %s", qPrintable(name));
+                qFatal("cannot write the note of %s", qPrintable(version));
             }
-            file.write(suffix == "json"
-                           ? QString(R"({"en": "English 1.%1", "zh-CN": "中文 1.%1"})").arg(i).toUtf8()
-                           : QString("Note 1.%1").arg(i).toUtf8());
-            versions.append(QJsonObject{{"version", QString("1.%1").arg(i)},
-                                        {"ispatch", i == 0 ? 2 : 1},
-                                        {"spaceDesc", "1 GB"},
-                                        {"packageurl", "{files}/files/x.7z"},
-                                        {"md5", "00"},
-                                        {"noteurl", "{files}/files/" + name}});
+            file.write("Note " + version.toUtf8());
+            versions.append(Sandbox::Version(version, i == 0 ? 2 : 1));
         }
-        QJsonObject notes = catalogue;
-        notes.insert("versions", QJsonObject{{"SkyTrainer", versions}});
-        return notes;
+        return Sandbox::WithVersions(Sandbox::Packaged("catalogue.json"), versions);
     }
 
     void OpenNotes()
@@ -307,10 +295,7 @@ private slots:
         qInstallMessageHandler(::Collect);
         QQuickStyle::setStyle("Material");
         QApplication::setFont(QFont("microsoft yahei"));
-        QFile file(TestEnv::CatalogueDir() + "/catalogue.json");
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        catalogue = QJsonDocument::fromJson(file.readAll()).object();
-        QVERIFY(sandbox.Start(catalogue, TestEnv::CatalogueDir() + "/files"));
+        QVERIFY(sandbox.Start("catalogue.json"));
         for (const char* scheme : {"http", "https"}) {
             QDesktopServices::setUrlHandler(scheme, this, "OpenUrl");
         }
@@ -318,10 +303,7 @@ private slots:
 
     void init()
     {
-        QSettings settings(TestEnv::SettingsFile(), QSettings::IniFormat);
-        for (const QString& key : settings.childKeys()) {
-            settings.remove(key);
-        }
+        TestEnv::ForgetStoredKeys();
         qmlWarnings.clear();
         qmlLog.clear();
         opened.clear();
@@ -331,7 +313,7 @@ private slots:
     {
         Quit();
         sandbox.ClearFaults();
-        sandbox.SetCatalogue(catalogue, TestEnv::CatalogueDir() + "/files");
+        sandbox.SetCatalogue("catalogue.json");
         sandbox.ClearRequests();
         QDir(TestEnv::Home() + "/Games").removeRecursively();
         QVERIFY2(qmlWarnings.isEmpty(), qPrintable(qmlWarnings.join('\n')));
@@ -341,26 +323,16 @@ private slots:
 
     void footerSwitchesPagesByName_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("page");
-        QTest::newRow("Welcome") << "Welcome"
-                                 << "WaitLoginUI";
-        QTest::newRow("Intall") << "Intall"
-                                << "InstallUI";
-        QTest::newRow("Update") << "Update"
-                                << "UpdateVerUI";
-        QTest::newRow("Download") << "Download"
-                                  << "DownloadUI";
-        QTest::newRow("Setup") << "Setup"
-                               << "UnzipUI";
-        QTest::newRow("Run") << "Run"
-                             << "RunGameUI";
-        QTest::newRow("UpdateLauncher") << "UpdateLauncher"
-                                        << "UpdateLauncherUI";
-        QTest::newRow("DownloadLauncher") << "DownloadLauncher"
-                                          << "DownloadLauncherUI";
-        QTest::newRow("SetupLauncher") << "SetupLauncher"
-                                       << "InstallLauncherUI";
+        Columns<QString, QString>({"name", "page"});
+        Row("Welcome", "Welcome", "WaitLoginUI");
+        Row("Intall", "Intall", "InstallUI");
+        Row("Update", "Update", "UpdateVerUI");
+        Row("Download", "Download", "DownloadUI");
+        Row("Setup", "Setup", "UnzipUI");
+        Row("Run", "Run", "RunGameUI");
+        Row("UpdateLauncher", "UpdateLauncher", "UpdateLauncherUI");
+        Row("DownloadLauncher", "DownloadLauncher", "DownloadLauncherUI");
+        Row("SetupLauncher", "SetupLauncher", "InstallLauncherUI");
     }
 
     void footerSwitchesPagesByName()
@@ -417,10 +389,7 @@ private slots:
 
     void launcherUpdateLocksTheHeader()
     {
-        QFile file(TestEnv::CatalogueDir() + "/catalogue-update.json");
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        sandbox.SetCatalogue(QJsonDocument::fromJson(file.readAll()).object(),
-                             TestEnv::CatalogueDir() + "/files");
+        sandbox.SetCatalogue("catalogue-update.json");
         SignedInProfile();
         LaunchTo("UpdateLauncherUI");
         QCOMPARE(Text("newLauncherVersion"), QString("2.1.0.2"));
@@ -496,17 +465,16 @@ private slots:
 
     void notesTabs_data()
     {
-        QTest::addColumn<int>("versions");
-        QTest::addColumn<int>("tabs");
-        QTest::newRow("three versions") << 3 << 3;
-        QTest::newRow("seven versions") << 7 << 5;
+        Columns<int, int>({"versions", "tabs"});
+        Row("three versions", 3, 3);
+        Row("seven versions", 7, 5);
     }
 
     void notesTabs()
     {
         QFETCH(int, versions);
         QFETCH(int, tabs);
-        sandbox.SetCatalogue(NotesCatalogue(versions, "txt"), notesDir.path());
+        sandbox.SetCatalogue(NotesCatalogue(versions), notesDir.path());
         SignedInProfile();
         LaunchTo("InstallUI");
         OpenNotes();
@@ -525,26 +493,6 @@ private slots:
         }
         Click("notesTab1");
         QCOMPARE(Text("notesContent"), QString("Note 1.%1").arg(versions - 2));
-    }
-
-    void jsonNotesFollowTheLanguage_data()
-    {
-        QTest::addColumn<int>("language");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("English") << 0 << "English 1.2";
-        QTest::newRow("Simplified Chinese") << 1 << "中文 1.2";
-    }
-
-    void jsonNotesFollowTheLanguage()
-    {
-        QFETCH(int, language);
-        QFETCH(QString, text);
-        Store({{"MULTI_LANG", language}});
-        sandbox.SetCatalogue(NotesCatalogue(3, "json"), notesDir.path());
-        SignedInProfile();
-        LaunchTo("InstallUI");
-        OpenNotes();
-        QCOMPARE(Text("notesContent"), text);
     }
 
     // --- settings ---------------------------------------------------------------------------------------
@@ -600,23 +548,14 @@ private slots:
 
     void accountRules_data()
     {
-        QTest::addColumn<int>("language");
-        QTest::addColumn<QString>("account");
-        QTest::addColumn<QString>("hint");
-        QTest::newRow("phone, English") << 0 << "13812345678"
-                                        << "Invalid Email Address";
-        QTest::newRow("phone, Chinese") << 1 << "13812345678"
-                                        << "";
-        QTest::newRow("no dot, English") << 0 << "a@b"
-                                         << "Invalid Email Address";
-        QTest::newRow("no dot, Chinese") << 1 << "a@b"
-                                         << "手机或邮箱地址无效";
-        QTest::newRow("email, English") << 0 << "a@b.c"
-                                        << "";
-        QTest::newRow("email, Chinese") << 1 << "a@b.c"
-                                        << "";
-        QTest::newRow("other prefix, Chinese") << 1 << "12012345678"
-                                               << "手机或邮箱地址无效";
+        Columns<int, QString, QString>({"language", "account", "hint"});
+        Row("phone, English", 0, "13812345678", "Invalid Email Address");
+        Row("phone, Chinese", 1, "13812345678", "");
+        Row("no dot, English", 0, "a@b", "Invalid Email Address");
+        Row("no dot, Chinese", 1, "a@b", "手机或邮箱地址无效");
+        Row("email, English", 0, "a@b.c", "");
+        Row("email, Chinese", 1, "a@b.c", "");
+        Row("other prefix, Chinese", 1, "12012345678", "手机或邮箱地址无效");
     }
 
     void accountRules()
@@ -660,16 +599,11 @@ private slots:
 
     void backEndHintsLandUnderTheirField_data()
     {
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<QString>("label");
-        QTest::newRow("account") << "account"
-                                 << "accountHint";
-        QTest::newRow("password") << "password"
-                                  << "passwordHint";
-        QTest::newRow("verify") << "verify"
-                                << "verifyCodeHint";
-        QTest::newRow("general") << ""
-                                 << "errorHint";
+        Columns<QString, QString>({"type", "label"});
+        Row("account", "account", "accountHint");
+        Row("password", "password", "passwordHint");
+        Row("verify", "verify", "verifyCodeHint");
+        Row("general", "", "errorHint");
     }
 
     void backEndHintsLandUnderTheirField()
@@ -762,14 +696,10 @@ private slots:
 
     void urlToLocalPath_data()
     {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<QString>("path");
-        QTest::newRow("Windows drive") << "file:///D:/Games"
-                                       << "D:/Games";
-        QTest::newRow("Unix path") << "file:///home/u/Games"
-                                   << "/home/u/Games";
-        QTest::newRow("encoded space") << "file:///home/u/My%20Games"
-                                       << "/home/u/My Games";
+        Columns<QString, QString>({"url", "path"});
+        Row("Windows drive", "file:///D:/Games", "D:/Games");
+        Row("Unix path", "file:///home/u/Games", "/home/u/Games");
+        Row("encoded space", "file:///home/u/My%20Games", "/home/u/My Games");
     }
 
     void urlToLocalPath()
