@@ -31,15 +31,6 @@ private:
         return (location.isEmpty() ? Location() : location) + "/SkyTrainer/" + path;
     }
 
-    static QJsonObject Catalogue(const QString& name)
-    {
-        QFile file(TestEnv::CatalogueDir() + "/" + name);
-        if (!file.open(QIODevice::ReadOnly)) {
-            qFatal("no catalogue %s", qPrintable(name));
-        }
-        return QJsonDocument::fromJson(file.readAll()).object();
-    }
-
     // Ends the back end and starts a new one, as a restart of the launcher does.
     void Restart()
     {
@@ -83,16 +74,6 @@ private:
                seen->pages.contains(page);
     }
 
-    QStringList Targets(const QString& server)
-    {
-        QStringList targets;
-        for (const QJsonValue& request : sandbox.Requests(server)) {
-            targets << request.toObject().value("method").toString() + " " +
-                           request.toObject().value("path").toString();
-        }
-        return targets;
-    }
-
 public slots:
     void OpenUrl(const QUrl& url) { opened << url; }
 
@@ -100,7 +81,7 @@ private slots:
     void initTestCase()
     {
         TestEnv::InstallEnglish();
-        QVERIFY(sandbox.Start(Catalogue("catalogue.json"), TestEnv::CatalogueDir() + "/files"));
+        QVERIFY(sandbox.Start("catalogue.json"));
         Restart();
         QDesktopServices::setUrlHandler("file", this, "OpenUrl");
         QDesktopServices::setUrlHandler("https", this, "OpenUrl");
@@ -114,7 +95,7 @@ private slots:
 
     void init()
     {
-        sandbox.SetCatalogue(Catalogue("catalogue.json"), TestEnv::CatalogueDir() + "/files");
+        sandbox.SetCatalogue("catalogue.json");
         sandbox.ClearFaults();
         sandbox.ClearRequests();
         QDir(Location()).removeRecursively();
@@ -140,11 +121,10 @@ private slots:
 
     void launcherVersions_data()
     {
-        QTest::addColumn<QString>("newest");
-        QTest::addColumn<QStringList>("pages");
-        QTest::newRow("same") << "2.1.0.1" << QStringList{"Welcome", "Welcome"};
-        QTest::newRow("newer") << "2.1.0.2" << QStringList{"Welcome", "UpdateLauncher"};
-        QTest::newRow("older") << "2.1.0.0" << QStringList{"Welcome", "UpdateLauncher"};
+        Columns<QString, QStringList>({"newest", "pages"});
+        Row("same", "2.1.0.1", QStringList{"Welcome", "Welcome"});
+        Row("newer", "2.1.0.2", QStringList{"Welcome", "UpdateLauncher"});
+        Row("older", "2.1.0.0", QStringList{"Welcome", "UpdateLauncher"});
     }
     void launcherVersions()
     {
@@ -160,24 +140,21 @@ private slots:
         QCOMPARE(seen->needLogin, pages.last() == "UpdateLauncher" ? 0 : 1);
         QCOMPARE(seen->waits.first(), QString("Verifying Loader Version"));
         QVERIFY(seen->errors.isEmpty());
-        QVERIFY(Targets("account").isEmpty());
+        QVERIFY(sandbox.Targets("account").isEmpty());
     }
 
     // With automatic sign-in the chain runs to the version decision; a token that fails, or a user who
     // never signed in, is asked to sign in, quietly.
     void startUpSequence_data()
     {
-        QTest::addColumn<QString>("token");
-        QTest::addColumn<bool>("signedInBefore");
-        QTest::addColumn<QStringList>("waits");
-        QTest::addColumn<QStringList>("accountRequests");
+        Columns<QString, bool, QStringList, QStringList>(
+            {"token", "signedInBefore", "waits", "accountRequests"});
         const QStringList chain{"Verifying Loader Version", "Login", "Creating service session",
                                 "Obtaining product code", "Obtaining Version Info"};
         const QStringList tokenSignIn{"POST /apis/apprest/v1/token"};
-        QTest::newRow("automatic sign-in") << "demo-token" << true << chain << tokenSignIn;
-        QTest::newRow("stale token") << "tok-expired" << true << QStringList(chain.mid(0, 2)) << tokenSignIn;
-        QTest::newRow("never signed in")
-            << "demo-token" << false << QStringList(chain.mid(0, 2)) << QStringList();
+        Row("automatic sign-in", "demo-token", true, chain, tokenSignIn);
+        Row("stale token", "tok-expired", true, QStringList(chain.mid(0, 2)), tokenSignIn);
+        Row("never signed in", "demo-token", false, QStringList(chain.mid(0, 2)), QStringList());
     }
     void startUpSequence()
     {
@@ -190,7 +167,7 @@ private slots:
         StartUp();
         QVERIFY2(seen->errors.isEmpty(), qPrintable(seen->errors.join('|')));
         QCOMPARE(seen->waits, waits);
-        QCOMPARE(Targets("account"), accountRequests);
+        QCOMPARE(sandbox.Targets("account"), accountRequests);
         const bool complete = waits.size() > 2;
         QCOMPARE(seen->needLogin, complete ? 0 : 1);
         QCOMPARE(seen->pages, complete ? (QStringList{"Welcome", "Welcome", "Intall"})
@@ -204,14 +181,10 @@ private slots:
 
     void failuresShowTheErrorAndRetryTheSignInStep_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("session") << "/api/v2/session"
-                                 << "Failed to creating service session\nError: 008_000 {401/0066}";
-        QTest::newRow("product") << "/api/v2/users/*"
-                                 << "Network Error\nError: 008_003 {000/0115}";
-        QTest::newRow("versions") << "/api/v2/appversion"
-                                  << "Network Error\nError: 008_011 {000/0298}";
+        Columns<QString, QString>({"path", "message"});
+        Row("session", "/api/v2/session", "Failed to creating service session\nError: 008_000 {401/0066}");
+        Row("product", "/api/v2/users/*", "Network Error\nError: 008_003 {000/0115}");
+        Row("versions", "/api/v2/appversion", "Network Error\nError: 008_011 {000/0298}");
     }
     void failuresShowTheErrorAndRetryTheSignInStep()
     {
@@ -227,8 +200,8 @@ private slots:
         op->redoLastOp();
         QVERIFY(WaitForPage("Intall"));
         QCOMPARE(seen->pages, (QStringList{"Welcome", "Intall"}));
-        QVERIFY(!Targets("store").contains("GET /api/v2/launcherversion"));
-        QCOMPARE(Targets("account"), QStringList{"POST /apis/apprest/v1/token"});
+        QVERIFY(!sandbox.Targets("store").contains("GET /api/v2/launcherversion"));
+        QCOMPARE(sandbox.Targets("account"), QStringList{"POST /apis/apprest/v1/token"});
     }
 
     void launcherVersionFailureRetriesTheVersionCheck()
@@ -239,45 +212,31 @@ private slots:
         seen->Clear();
         op->redoLastOp();
         QVERIFY(TestEnv::WaitFor([&] { return seen->needLogin == 1; }));
-        QCOMPARE(Targets("store").count("GET /api/v2/launcherversion"), 2);
+        QCOMPARE(sandbox.Targets("store").count("GET /api/v2/launcherversion"), 2);
     }
 
     void versionDecision_data()
     {
-        QTest::addColumn<QStringList>("installed");
-        QTest::addColumn<QString>("downloading");
-        QTest::addColumn<QString>("installing");
-        QTest::addColumn<QVariant>("base");
-        QTest::addColumn<QString>("page");
+        Columns<QStringList, QString, QString, QVariant, QString>(
+            {"installed", "downloading", "installing", "base", "page"});
         const QStringList newest{"1.1.0.0", "1.1.1.0"};
         const QStringList older{"1.0.0.0"};
         const QVariant none;
-        QTest::newRow("up to date") << newest << ""
-                                    << "" << none << "Run";
-        QTest::newRow("up to date while a download is marked") << newest << "1.1.1.0"
-                                                               << "" << none << "Run";
-        QTest::newRow("older installed") << older << ""
-                                         << "" << none << "Update";
-        QTest::newRow("nothing installed") << QStringList() << ""
-                                           << "" << none << "Intall";
-        QTest::newRow("older download marked") << QStringList() << "1.0.2.0"
-                                               << "" << none << "Intall";
-        QTest::newRow("download of the newest resumes") << QStringList() << "1.1.1.0"
-                                                        << "" << none << "Download";
-        QTest::newRow("installation of the newest resumes") << older << ""
-                                                            << "1.1.1.0" << QVariant("1.0.0.0") << "Download";
-        QTest::newRow("installation without its start version trusts the version file")
-            << older << ""
-            << "1.1.1.0" << none << "Download";
+        Row("up to date", newest, "", "", none, "Run");
+        Row("up to date while a download is marked", newest, "1.1.1.0", "", none, "Run");
+        Row("older installed", older, "", "", none, "Update");
+        Row("nothing installed", QStringList(), "", "", none, "Intall");
+        Row("older download marked", QStringList(), "1.0.2.0", "", none, "Intall");
+        Row("download of the newest resumes", QStringList(), "1.1.1.0", "", none, "Download");
+        Row("installation of the newest resumes", older, "", "1.1.1.0", QVariant("1.0.0.0"), "Download");
+        Row("installation without its start version trusts the version file", older, "", "1.1.1.0", none,
+            "Download");
         // Killed while extracting: the version file is the new one's already, the rest is not.
-        QTest::newRow("installation whose version file is already the new one's resumes")
-            << newest << ""
-            << "1.1.1.0" << QVariant("1.0.0.0") << "Download";
-        QTest::newRow("interrupted clean installation resumes as a clean one")
-            << newest << ""
-            << "1.1.1.0" << QVariant("") << "Download";
-        QTest::newRow("older installation marked") << older << ""
-                                                   << "1.0.2.0" << QVariant("1.0.0.0") << "Update";
+        Row("installation whose version file is already the new one's resumes", newest, "", "1.1.1.0",
+            QVariant("1.0.0.0"), "Download");
+        Row("interrupted clean installation resumes as a clean one", newest, "", "1.1.1.0", QVariant(""),
+            "Download");
+        Row("older installation marked", older, "", "1.0.2.0", QVariant("1.0.0.0"), "Update");
     }
     void versionDecision()
     {
@@ -372,22 +331,12 @@ private slots:
     // A failure anywhere in the pipeline ends in the error box, on the page where it happened.
     void pipelineFailures_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("page");
-        QTest::addColumn<QString>("error");
-        QTest::newRow("download") << "download"
-                                  << "Download"
-                                  << "Network Error\nError: 003_000 {203/0031}";
-        QTest::newRow("installation") << "installation"
-                                      << "Setup"
-                                      << "File verification fails\nError: 000_001 {000/0057}";
-        QTest::newRow("installed without the game")
-            << "no game"
-            << "Setup"
-            << "Product installation failed \nError: 005_002 {000/0353}";
-        QTest::newRow("launcher download") << "launcher"
-                                           << "DownloadLauncher"
-                                           << "Network Error\nError: 003_000 {203/0031}";
+        Columns<QString, QString, QString>({"kind", "page", "error"});
+        Row("download", "download", "Download", "Network Error\nError: 003_000 {203/0031}");
+        Row("installation", "installation", "Setup", "File verification fails\nError: 000_001 {000/0057}");
+        Row("installed without the game", "no game", "Setup",
+            "Product installation failed \nError: 005_002 {000/0353}");
+        Row("launcher download", "launcher", "DownloadLauncher", "Network Error\nError: 003_000 {203/0031}");
     }
     void pipelineFailures()
     {
@@ -395,7 +344,7 @@ private slots:
         QFETCH(QString, page);
         QFETCH(QString, error);
         if (kind == "launcher") {
-            sandbox.SetCatalogue(Catalogue("catalogue-update.json"), TestEnv::CatalogueDir() + "/files");
+            sandbox.SetCatalogue("catalogue-update.json");
         }
         SignedIn(true);
         StartUp();
@@ -482,16 +431,6 @@ private slots:
         QDir(elsewhere).removeRecursively();
     }
 
-    void progressBecomesFractions()
-    {
-        auto* games = static_cast<GameDownloader*>(backEnd->FindObject("GameDownloader"));
-        QSignalSpy changed(op, &LauncherOp::downRateChanged);
-        emit games->Progress(37);
-        emit games->Progress(37);
-        QCOMPARE(op->downRate(), 0.37f);
-        QCOMPARE(changed.count(), 2);
-    }
-
     void setupOrUpdateWithoutLocation()
     {
         db->SetString(GAME_LOCATION, "");
@@ -556,7 +495,7 @@ private slots:
 
     void launcherSelfUpdate()
     {
-        sandbox.SetCatalogue(Catalogue("catalogue-update.json"), TestEnv::CatalogueDir() + "/files");
+        sandbox.SetCatalogue("catalogue-update.json");
         StartUp();
         QCOMPARE(seen->pages, (QStringList{"Welcome", "UpdateLauncher"}));
         QCOMPARE(backEnd->globalData()->isLauncherNeedUpdate(), true);
