@@ -36,18 +36,12 @@ private:
     {
         QJsonArray versions;
         for (int i = 0; i < noteFiles.size(); ++i) {
-            versions.append(QJsonObject{{"version", QString("1.%1").arg(i)},
-                                        {"ispatch", i == 0 ? 2 : 1},
-                                        {"spaceDesc", "1 GB"},
-                                        {"packageurl", "{files}/files/x.7z"},
-                                        {"md5", "00"},
-                                        {"noteurl", noteFiles.at(i).contains(QRegularExpression("^/|:"))
-                                                        ? noteFiles.at(i)
-                                                        : "{files}/files/notes/" + noteFiles.at(i)}});
+            const QString& note = noteFiles.at(i);
+            versions.append(Sandbox::Version(
+                QString("1.%1").arg(i), i == 0 ? 2 : 1,
+                note.contains(QRegularExpression("^/|:")) ? note : "{files}/files/notes/" + note));
         }
-        QJsonObject catalogue = Sandbox::BasicCatalogue();
-        catalogue.insert("versions", QJsonObject{{"SkyTrainer", versions}});
-        return catalogue;
+        return Sandbox::WithVersions(Sandbox::BasicCatalogue(), versions);
     }
 
     bool Fetch()
@@ -56,15 +50,6 @@ private:
         seen->Clear();
         notes->GetVerNotes();
         return ready.wait(15000) && ready.count() == 1 && !seen->SpinnerShown();
-    }
-
-    int NoteRequests()
-    {
-        int count = 0;
-        for (const QJsonValue& request : sandbox.Requests("files")) {
-            count += request.toObject().value("path").toString().startsWith("/files/notes/") ? 1 : 0;
-        }
-        return count;
     }
 
 private slots:
@@ -109,7 +94,7 @@ private slots:
     void fiveNewestOfSeven()
     {
         QVERIFY(Fetch());
-        QCOMPARE(NoteRequests(), 5);
+        QCOMPARE(sandbox.Gets("files").filter("/files/notes/").size(), 5);
         QCOMPARE(notes->verList(), (QStringList{"1.6", "1.5", "1.4", "1.3", "1.2"}));
         QCOMPARE(notes->verNotes(),
                  (QStringList{"plain note 1.6", "Failed to get version info.", "plain note 1.4",
