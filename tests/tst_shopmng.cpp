@@ -1,6 +1,5 @@
-#include "ObjectRegistry.h"
-#include "RamDB.h"
 #include "Sandbox.h"
+#include "Services.h"
 #include "ShopAccountMng.h"
 #include "TestEnv.h"
 
@@ -18,8 +17,8 @@ class TestShopMng : public QObject
 private:
     Sandbox sandbox;
     QTemporaryDir files;
-    ObjectRegistry registry;
-    RamDB* db = nullptr;
+    Services services;
+    RamDB* db = &services.db;
     std::unique_ptr<ShopAccountMng> shop;
 
     using Call = void (ShopAccountMng::*)(const ShopAccountMng::Completion&);
@@ -35,25 +34,13 @@ private:
     }
 
     // Versions oldest first, each "version:ispatch".
-    static QJsonArray Versions(const QStringList& entries)
+    void UseVersions(const QStringList& entries, const QJsonArray& launchers = {})
     {
         QJsonArray versions;
         for (const QString& entry : entries) {
-            const QStringList parts = entry.split(':');
-            versions.append(QJsonObject{{"version", parts.at(0)},
-                                        {"ispatch", parts.at(1).toInt()},
-                                        {"spaceDesc", parts.at(0) + " GB"},
-                                        {"packageurl", "{files}/files/" + parts.at(0) + ".7z"},
-                                        {"md5", "00"},
-                                        {"noteurl", "{files}/files/" + parts.at(0) + ".txt"}});
+            versions.append(Sandbox::Version(entry.section(':', 0, 0), entry.section(':', 1).toInt()));
         }
-        return versions;
-    }
-
-    void UseVersions(const QStringList& entries, const QJsonArray& launchers = {})
-    {
-        QJsonObject catalogue = Sandbox::BasicCatalogue();
-        catalogue.insert("versions", QJsonObject{{"SkyTrainer", Versions(entries)}});
+        QJsonObject catalogue = Sandbox::WithVersions(Sandbox::BasicCatalogue(), versions);
         catalogue.insert("launchers", launchers);
         sandbox.SetCatalogue(catalogue, files.path());
     }
@@ -91,10 +78,8 @@ private slots:
         TestEnv::InstallEnglish();
         QVERIFY(sandbox.Start(Sandbox::BasicCatalogue(), files.path()));
         sandbox.AddToken("tok-shop", "pilot@example.com");
-        db = new RamDB(this);
-        registry.RegisterObject("RamDB", db);
         shop = std::make_unique<ShopAccountMng>();
-        shop->registry = &registry;
+        shop->registry = &services.registry;
     }
 
     void init()
@@ -130,13 +115,11 @@ private slots:
 
     void sessionFailures_data()
     {
-        QTest::addColumn<QString>("token");
-        QTest::addColumn<QJsonObject>("fault");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("refused token") << "tok-unknown" << QJsonObject()
-                                       << "Failed to creating service session\nError: 008_000 {204/0066}";
-        QTest::newRow("no cookie in reply") << "tok-shop" << QJsonObject{{"noSessionCookie", true}}
-                                            << "Failed to obtaining session ID\nError: 008_001 {000/0071}";
+        Columns<QString, QJsonObject, QString>({"token", "fault", "expected"});
+        Row("refused token", "tok-unknown", QJsonObject(),
+            "Failed to creating service session\nError: 008_000 {204/0066}");
+        Row("no cookie in reply", "tok-shop", QJsonObject{{"noSessionCookie", true}},
+            "Failed to obtaining session ID\nError: 008_001 {000/0071}");
     }
     void sessionFailures()
     {
@@ -166,20 +149,15 @@ private slots:
 
     void productFailures_data()
     {
-        QTest::addColumn<QString>("userId");
-        QTest::addColumn<QJsonObject>("fault");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("transfer") << "1001" << QJsonObject{{"status", 503}}
-                                  << "Network Error\nError: 008_003 {000/0115}";
-        QTest::newRow("not JSON") << "1001" << QJsonObject{{"body", "busy"}}
-                                  << "File Error\nError: 008_004 {000/0121}";
-        QTest::newRow("refused") << "9999" << QJsonObject()
-                                 << "no product for this user\nError: 008_005 {000/0125}";
-        QTest::newRow("escaping product")
-            << "1001" << QJsonObject{{"body", "{\"result\":\"ok\",\"data\":[{\"product\":\"../..\"}]}"}}
-            << "Invalid product code\nError: 008_015 {000/0131}";
-        QTest::newRow("no product") << "1001" << QJsonObject{{"body", "{\"result\":\"ok\",\"data\":[]}"}}
-                                    << "Invalid product code\nError: 008_015 {000/0131}";
+        Columns<QString, QJsonObject, QString>({"userId", "fault", "expected"});
+        Row("transfer", "1001", QJsonObject{{"status", 503}}, "Network Error\nError: 008_003 {000/0115}");
+        Row("not JSON", "1001", QJsonObject{{"body", "busy"}}, "File Error\nError: 008_004 {000/0121}");
+        Row("refused", "9999", QJsonObject(), "no product for this user\nError: 008_005 {000/0125}");
+        Row("escaping product", "1001",
+            QJsonObject{{"body", "{\"result\":\"ok\",\"data\":[{\"product\":\"../..\"}]}"}},
+            "Invalid product code\nError: 008_015 {000/0131}");
+        Row("no product", "1001", QJsonObject{{"body", "{\"result\":\"ok\",\"data\":[]}"}},
+            "Invalid product code\nError: 008_015 {000/0131}");
     }
     void productFailures()
     {
@@ -204,30 +182,23 @@ private slots:
 
     void versionList_data()
     {
-        QTest::addColumn<QStringList>("catalogue");
-        QTest::addColumn<QString>("current");
-        QTest::addColumn<QStringList>("setup");
-        QTest::addColumn<QString>("newest");
-        QTest::addColumn<bool>("clean");
-        QTest::addColumn<int>("pages");
-        QTest::newRow("full among patches") << QStringList{"2.9:1", "3.0:2", "3.1:1", "3.2:1"} << ""
-                                            << QStringList{"3.0", "3.2"} << "3.2" << true << 1;
-        QTest::newRow("patches only") << QStringList{"1.1:1", "1.2:1", "1.3:1", "1.4:1", "1.5:1"} << "1.0"
-                                      << QStringList{"1.5"} << "1.5" << false << 1;
-        QTest::newRow("newest is full")
-            << QStringList{"1.0:2", "1.1:1", "2.0:2"} << "" << QStringList{"2.0"} << "2.0" << true << 1;
+        Columns<QStringList, QString, QStringList, QString, bool, int>(
+            {"catalogue", "current", "setup", "newest", "clean", "pages"});
+        Row("full among patches", QStringList{"2.9:1", "3.0:2", "3.1:1", "3.2:1"}, "",
+            QStringList{"3.0", "3.2"}, "3.2", true, 1);
+        Row("patches only", QStringList{"1.1:1", "1.2:1", "1.3:1", "1.4:1", "1.5:1"}, "1.0",
+            QStringList{"1.5"}, "1.5", false, 1);
+        Row("newest is full", QStringList{"1.0:2", "1.1:1", "2.0:2"}, "", QStringList{"2.0"}, "2.0", true, 1);
         QStringList longList{"1.0:2"};
         for (int i = 1; i <= 20; ++i) {
             longList << QString("1.%1:1").arg(i);
         }
-        QTest::newRow("second page by nextid")
-            << longList << "" << QStringList{"1.0", "1.20"} << "1.20" << true << 2;
+        Row("second page by nextid", longList, "", QStringList{"1.0", "1.20"}, "1.20", true, 2);
         QStringList patchesAfterCurrent{"1.0:2"};
         for (int i = 1; i <= 25; ++i) {
             patchesAfterCurrent << QString("1.%1:1").arg(i);
         }
-        QTest::newRow("from the installed version")
-            << patchesAfterCurrent << "1.0" << QStringList{"1.25"} << "1.25" << false << 2;
+        Row("from the installed version", patchesAfterCurrent, "1.0", QStringList{"1.25"}, "1.25", false, 2);
     }
     void versionList()
     {
@@ -281,18 +252,16 @@ private slots:
 
     void versionListFailures_data()
     {
-        QTest::addColumn<QStringList>("catalogue");
-        QTest::addColumn<QJsonObject>("fault");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("unknown package kind")
-            << QStringList{"1.0:2", "1.1:3"} << QJsonObject() << "File Error\nError: 008_014 {000/0337}";
-        QTest::newRow("transfer") << QStringList{"1.0:2"} << QJsonObject{{"status", 500}}
-                                  << "Network Error\nError: 008_011 {000/0298}";
-        QTest::newRow("not JSON") << QStringList{"1.0:2"} << QJsonObject{{"body", "<html/>"}}
-                                  << "File Error\nError: 008_012 {000/0303}";
-        QTest::newRow("refused") << QStringList{"1.0:2"}
-                                 << QJsonObject{{"body", "{\"result\":\"fail\",\"description\":\"closed\"}"}}
-                                 << "closed\nError: 008_013 {000/0307}";
+        Columns<QStringList, QJsonObject, QString>({"catalogue", "fault", "expected"});
+        Row("unknown package kind", QStringList{"1.0:2", "1.1:3"}, QJsonObject(),
+            "File Error\nError: 008_014 {000/0337}");
+        Row("transfer", QStringList{"1.0:2"}, QJsonObject{{"status", 500}},
+            "Network Error\nError: 008_011 {000/0298}");
+        Row("not JSON", QStringList{"1.0:2"}, QJsonObject{{"body", "<html/>"}},
+            "File Error\nError: 008_012 {000/0303}");
+        Row("refused", QStringList{"1.0:2"},
+            QJsonObject{{"body", "{\"result\":\"fail\",\"description\":\"closed\"}"}},
+            "closed\nError: 008_013 {000/0307}");
     }
     void versionListFailures()
     {
@@ -310,12 +279,11 @@ private slots:
     // Full pages without a new way to the next one count as the last page, and no walk goes on for ever.
     void pagingEnds_data()
     {
-        QTest::addColumn<QJsonValue>("nextId");
-        QTest::addColumn<int>("pages");
-        QTest::newRow("no nextid") << QJsonValue(QJsonValue::Undefined) << 1;
-        QTest::newRow("empty nextid") << QJsonValue("") << 1;
-        QTest::newRow("repeated nextid") << QJsonValue("n1") << 2;
-        QTest::newRow("endless pages") << QJsonValue(QJsonValue::Null) << 50;
+        Columns<QJsonValue, int>({"nextId", "pages"});
+        Row("no nextid", QJsonValue(QJsonValue::Undefined), 1);
+        Row("empty nextid", QJsonValue(""), 1);
+        Row("repeated nextid", QJsonValue("n1"), 2);
+        Row("endless pages", QJsonValue(QJsonValue::Null), 50);
     }
     void pagingEnds()
     {
@@ -383,16 +351,14 @@ private slots:
 
     void launcherVersionFailures_data()
     {
-        QTest::addColumn<QJsonObject>("fault");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("transfer") << QJsonObject{{"status", 500}}
-                                  << "Network Error\nError: 008_008 {000/0263}";
-        QTest::newRow("refused") << QJsonObject{{"body", "{\"result\":\"no\",\"description\":\"down\"}"}}
-                                 << "down\nError: 008_009 {000/0269}";
-        QTest::newRow("refused without text")
-            << QJsonObject{{"body", "{\"result\":\"no\"}"}} << "Network Error\nError: 008_009 {000/0269}";
-        QTest::newRow("empty list") << QJsonObject{{"body", "{\"result\":\"ok\",\"data\":[]}"}}
-                                    << "File Error\nError: 008_010 {000/0275}";
+        Columns<QJsonObject, QString>({"fault", "expected"});
+        Row("transfer", QJsonObject{{"status", 500}}, "Network Error\nError: 008_008 {000/0263}");
+        Row("refused", QJsonObject{{"body", "{\"result\":\"no\",\"description\":\"down\"}"}},
+            "down\nError: 008_009 {000/0269}");
+        Row("refused without text", QJsonObject{{"body", "{\"result\":\"no\"}"}},
+            "Network Error\nError: 008_009 {000/0269}");
+        Row("empty list", QJsonObject{{"body", "{\"result\":\"ok\",\"data\":[]}"}},
+            "File Error\nError: 008_010 {000/0275}");
     }
     void launcherVersionFailures()
     {
