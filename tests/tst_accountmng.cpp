@@ -1,6 +1,5 @@
-#include "ObjectRegistry.h"
-#include "RamDB.h"
 #include "Sandbox.h"
+#include "Services.h"
 #include "TestEnv.h"
 #include "VomoAccountMng.h"
 
@@ -19,8 +18,8 @@ class TestAccountMng : public QObject
 private:
     Sandbox sandbox;
     QTemporaryDir files;
-    ObjectRegistry registry;
-    RamDB* db = nullptr;
+    Services services;
+    RamDB* db = &services.db;
     std::unique_ptr<VomoAccountMng> account;
 
     struct LoginResult
@@ -73,10 +72,8 @@ private slots:
         users.append(QJsonObject{{"account", "blocked@example.com"}, {"password", "x"}, {"loginCode", 7}});
         catalogue.insert("users", users);
         QVERIFY(sandbox.Start(catalogue, files.path()));
-        db = new RamDB(this);
-        registry.RegisterObject("RamDB", db);
         account = std::make_unique<VomoAccountMng>();
-        account->registry = &registry;
+        account->registry = &services.registry;
     }
 
     // Every case starts signed out.
@@ -136,23 +133,12 @@ private slots:
 
     void refusedSignIns_data()
     {
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<bool>("rightCode");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("wrong password") << "pilot@example.com"
-                                        << "nope" << true << "password"
-                                        << "Invalid Password";
-        QTest::newRow("unknown user") << "ghost@example.com"
-                                      << "secret" << true << "account"
-                                      << "Invalid Username";
-        QTest::newRow("wrong code") << "pilot@example.com"
-                                    << "secret" << false << "verify"
-                                    << "Wrong Verification Code";
-        QTest::newRow("other code") << "blocked@example.com"
-                                    << "x" << true << ""
-                                    << "Error Code:7";
+        Columns<QString, QString, bool, QString, QString>(
+            {"user", "password", "rightCode", "field", "message"});
+        Row("wrong password", "pilot@example.com", "nope", true, "password", "Invalid Password");
+        Row("unknown user", "ghost@example.com", "secret", true, "account", "Invalid Username");
+        Row("wrong code", "pilot@example.com", "secret", false, "verify", "Wrong Verification Code");
+        Row("other code", "blocked@example.com", "x", true, "", "Error Code:7");
     }
     void refusedSignIns()
     {
@@ -174,16 +160,11 @@ private slots:
 
     void transferFailures_data()
     {
-        QTest::addColumn<QJsonObject>("fault");
-        QTest::addColumn<QString>("suffix");
-        QTest::newRow("server error")
-            << QJsonObject{{"status", 500}} << "Network Error\nError: 001_000 {000/0119}";
-        QTest::newRow("not JSON") << QJsonObject{{"body", "<html>ok</html>"}}
-                                  << "\nError: 001_002 {000/0130}";
-        QTest::newRow("no code") << QJsonObject{{"body", "{\"data\":{\"token\":\"t\"}}"}}
-                                 << "\nError: 001_002 {000/0130}";
-        QTest::newRow("no token") << QJsonObject{{"body", "{\"code\":0,\"data\":{}}"}}
-                                  << "\nError: 001_002 {000/0137}";
+        Columns<QJsonObject, QString>({"fault", "suffix"});
+        Row("server error", QJsonObject{{"status", 500}}, "Network Error\nError: 001_000 {000/0119}");
+        Row("not JSON", QJsonObject{{"body", "<html>ok</html>"}}, "\nError: 001_002 {000/0130}");
+        Row("no code", QJsonObject{{"body", "{\"data\":{\"token\":\"t\"}}"}}, "\nError: 001_002 {000/0130}");
+        Row("no token", QJsonObject{{"body", "{\"code\":0,\"data\":{}}"}}, "\nError: 001_002 {000/0137}");
     }
     void transferFailures()
     {
