@@ -60,16 +60,11 @@ private:
         return events;
     }
 
+    // The Range header of the last GET.
     QString LastRange(const QString& server = "files")
     {
-        const QJsonArray requests = sandbox.Requests(server);
-        for (int i = requests.size() - 1; i >= 0; --i) {
-            const QJsonObject request = requests.at(i).toObject();
-            if (request.value("method").toString() == "GET") {
-                return request.value("headers").toObject().value("Range").toString();
-            }
-        }
-        return {};
+        const QStringList gets = sandbox.Gets(server);
+        return gets.isEmpty() ? QString() : gets.last().section(' ', 1);
     }
 
 private slots:
@@ -90,24 +85,15 @@ private slots:
 
     void localFileNames_data()
     {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("plain") << "http://h/a/pkg_1.0.7z"
-                               << "pkg_1.0.7z";
-        QTest::newRow("decoded") << "http://h/a/my%20pkg.7z"
-                                 << "my pkg.7z";
-        QTest::newRow("query ignored") << "http://h/a/pkg.zip?sig=1"
-                                       << "pkg.zip";
-        QTest::newRow("encoded slash") << "http://h/a/..%2F..%2Fevil.7z"
-                                       << "";
-        QTest::newRow("encoded backslash") << "http://h/a/x%5Cevil.7z"
-                                           << "";
-        QTest::newRow("encoded parent") << "http://h/a/%2e%2e"
-                                        << "";
-        QTest::newRow("folder") << "http://h/a/"
-                                << "";
-        QTest::newRow("drive") << "http://h/a/C%3Aevil"
-                               << "";
+        Columns<QString, QString>({"url", "name"});
+        Row("plain", "http://h/a/pkg_1.0.7z", "pkg_1.0.7z");
+        Row("decoded", "http://h/a/my%20pkg.7z", "my pkg.7z");
+        Row("query ignored", "http://h/a/pkg.zip?sig=1", "pkg.zip");
+        Row("encoded slash", "http://h/a/..%2F..%2Fevil.7z", "");
+        Row("encoded backslash", "http://h/a/x%5Cevil.7z", "");
+        Row("encoded parent", "http://h/a/%2e%2e", "");
+        Row("folder", "http://h/a/", "");
+        Row("drive", "http://h/a/C%3Aevil", "");
     }
     void localFileNames()
     {
@@ -118,18 +104,14 @@ private slots:
 
     void sizeQueries_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QJsonObject>("fault");
-        QTest::addColumn<QString>("suffix");
-        QTest::newRow("known") << "pkg.bin" << QJsonObject() << "";
-        QTest::newRow("missing file") << "nothing.bin" << QJsonObject() << "\nError: 003_000 {203/0031}";
-        QTest::newRow("no length") << "pkg.bin" << QJsonObject{{"length", "missing"}}
-                                   << "\nError: 003_001 {000/0038}";
-        QTest::newRow("empty file") << "empty.bin" << QJsonObject() << "\nError: 003_001 {000/0040}";
-        QTest::newRow("server error")
-            << "pkg.bin" << QJsonObject{{"status", 500}} << "\nError: 003_000 {401/0031}";
-        QTest::newRow("redirect") << "pkg.bin" << QJsonObject{{"redirect", "http://127.0.0.1:1/elsewhere"}}
-                                  << "\nError: 003_000 {000/0033}";
+        Columns<QString, QJsonObject, QString>({"file", "fault", "suffix"});
+        Row("known", "pkg.bin", QJsonObject(), "");
+        Row("missing file", "nothing.bin", QJsonObject(), "\nError: 003_000 {203/0031}");
+        Row("no length", "pkg.bin", QJsonObject{{"length", "missing"}}, "\nError: 003_001 {000/0038}");
+        Row("empty file", "empty.bin", QJsonObject(), "\nError: 003_001 {000/0040}");
+        Row("server error", "pkg.bin", QJsonObject{{"status", 500}}, "\nError: 003_000 {401/0031}");
+        Row("redirect", "pkg.bin", QJsonObject{{"redirect", "http://127.0.0.1:1/elsewhere"}},
+            "\nError: 003_000 {000/0033}");
     }
     void sizeQueries()
     {
@@ -153,52 +135,28 @@ private slots:
     // and the resume point is the file's length.
     void transfers_data()
     {
-        QTest::addColumn<QString>("server");
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<int>("present");
-        QTest::addColumn<QJsonObject>("fault");
-        QTest::addColumn<QString>("range");
-        QTest::addColumn<QString>("suffix");
-        QTest::addColumn<qint64>("kept");
+        Columns<QString, QString, int, QJsonObject, QString, QString, qint64>(
+            {"server", "target", "present", "fault", "range", "suffix", "kept"});
         const QJsonObject none;
-        QTest::newRow("new file") << "files"
-                                  << "" << 0 << none << "bytes=0-"
-                                  << "" << kSize;
-        QTest::newRow("new file, https") << "files_tls"
-                                         << "" << 0 << none << "bytes=0-"
-                                         << "" << kSize;
-        QTest::newRow("partly present") << "files"
-                                        << "" << 1000 << none << "bytes=1000-"
-                                        << "" << kSize;
-        QTest::newRow("server ignoring Range: the file starts again")
-            << "files"
-            << "" << 5000 << QJsonObject{{"ignoreRange", true}} << "bytes=5000-"
-            << "" << kSize;
-        QTest::newRow("short body") << "files"
-                                    << "" << 0 << QJsonObject{{"length", "-100"}} << "bytes=0-"
-                                    << "\nError: 003_003 {000/0100}" << kSize - 100;
-        QTest::newRow("missing file: the error page is not kept")
-            << "files"
-            << "nothing.bin" << 0 << none << "bytes=0-"
-            << "\nError: 003_004 {203/0109}" << qint64(0);
-        QTest::newRow("error answer on resume")
-            << "files"
-            << "" << 2000 << QJsonObject{{"status", 503}, {"body", "<html>busy</html>"}} << "bytes=2000-"
-            << "\nError: 003_004 {299/0109}" << qint64(2000);
-        QTest::newRow("other range than asked")
-            << "files"
-            << "" << 2000 << QJsonObject{{"shiftRange", 100}} << "bytes=2000-"
-            << "\nError: 003_004 {000/0112}" << qint64(2000);
-        QTest::newRow("file that cannot start again")
-            << "files"
-            << "sealed" << 5000 << QJsonObject{{"ignoreRange", true}} << "bytes=5000-"
-            << "\nError: 003_005 {000/0116}" << qint64(5000);
-        QTest::newRow("disk full") << "files"
-                                   << "/dev/full" << 0 << none << "bytes=0-"
-                                   << "\nError: 003_005 {000/0118}" << qint64(0);
-        QTest::newRow("local file cannot be opened") << "files"
-                                                     << "no/such/folder/pkg.bin" << 0 << none << ""
-                                                     << "\nError: 003_002 {000/0051}" << qint64(-1);
+        Row("new file", "files", "", 0, none, "bytes=0-", "", kSize);
+        Row("new file, https", "files_tls", "", 0, none, "bytes=0-", "", kSize);
+        Row("partly present", "files", "", 1000, none, "bytes=1000-", "", kSize);
+        Row("server ignoring Range: the file starts again", "files", "", 5000,
+            QJsonObject{{"ignoreRange", true}}, "bytes=5000-", "", kSize);
+        Row("short body", "files", "", 0, QJsonObject{{"length", "-100"}}, "bytes=0-",
+            "\nError: 003_003 {000/0100}", kSize - 100);
+        Row("missing file: the error page is not kept", "files", "nothing.bin", 0, none, "bytes=0-",
+            "\nError: 003_004 {203/0109}", qint64(0));
+        Row("error answer on resume", "files", "", 2000,
+            QJsonObject{{"status", 503}, {"body", "<html>busy</html>"}}, "bytes=2000-",
+            "\nError: 003_004 {299/0109}", qint64(2000));
+        Row("other range than asked", "files", "", 2000, QJsonObject{{"shiftRange", 100}}, "bytes=2000-",
+            "\nError: 003_004 {000/0112}", qint64(2000));
+        Row("file that cannot start again", "files", "sealed", 5000, QJsonObject{{"ignoreRange", true}},
+            "bytes=5000-", "\nError: 003_005 {000/0116}", qint64(5000));
+        Row("disk full", "files", "/dev/full", 0, none, "bytes=0-", "\nError: 003_005 {000/0118}", qint64(0));
+        Row("local file cannot be opened", "files", "no/such/folder/pkg.bin", 0, none, "",
+            "\nError: 003_002 {000/0051}", qint64(-1));
     }
     void transfers()
     {
@@ -272,9 +230,9 @@ private slots:
     // Abort stops without an end report and keeps the bytes; Disconnect asks again from them.
     void abortAndDisconnect_data()
     {
-        QTest::addColumn<bool>("disconnect");
-        QTest::newRow("abort") << false;
-        QTest::newRow("disconnect") << true;
+        Columns<bool>({"disconnect"});
+        Row("abort", false);
+        Row("disconnect", true);
     }
     void abortAndDisconnect()
     {
@@ -312,14 +270,13 @@ private slots:
 
     void sizeFormatting_data()
     {
-        QTest::addColumn<qint64>("bytes");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("negative") << qint64(-5) << "-5 B";
-        QTest::newRow("1023") << qint64(1023) << "1023 B";
-        QTest::newRow("1024") << qint64(1024) << "1.00 KB";
-        QTest::newRow("1536") << qint64(1536) << "1.50 KB";
-        QTest::newRow("MB") << qint64(1048576) << "1.00 MB";
-        QTest::newRow("2.5 GB") << qint64(2684354560LL) << "2.50 GB";
+        Columns<qint64, QString>({"bytes", "text"});
+        Row("negative", qint64(-5), "-5 B");
+        Row("1023", qint64(1023), "1023 B");
+        Row("1024", qint64(1024), "1.00 KB");
+        Row("1536", qint64(1536), "1.50 KB");
+        Row("MB", qint64(1048576), "1.00 MB");
+        Row("2.5 GB", qint64(2684354560LL), "2.50 GB");
     }
     void sizeFormatting()
     {
@@ -362,10 +319,9 @@ private slots:
     // tick faster than 2600 bytes per second starts the count anew; one of exactly 2600 is slow.
     void lowSpeedWatchdog_data()
     {
-        QTest::addColumn<qint64>("bytes");
-        QTest::addColumn<int>("errors");
-        QTest::newRow("2601 B/s is fast") << qint64(2601) << 0;
-        QTest::newRow("2600 B/s is slow") << qint64(2600) << 3;
+        Columns<qint64, int>({"bytes", "errors"});
+        Row("2601 B/s is fast", qint64(2601), 0);
+        Row("2600 B/s is slow", qint64(2600), 3);
     }
     void lowSpeedWatchdog()
     {
