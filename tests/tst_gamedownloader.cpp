@@ -1,10 +1,8 @@
 #include "DownFileMeta.h"
 #include "GameDownloader.h"
-#include "ObjectRegistry.h"
-#include "PathMng.h"
 #include "Payload.h"
-#include "RamDB.h"
 #include "Sandbox.h"
+#include "Services.h"
 #include "TestEnv.h"
 
 #include <QJsonArray>
@@ -21,9 +19,9 @@ private:
     Sandbox sandbox;
     QTemporaryDir served;
     QTemporaryDir location;
-    ObjectRegistry registry;
-    RamDB* db = nullptr;
-    PathMng paths;
+    Services services;
+    RamDB* db = &services.db;
+    PathMng& paths = services.paths;
     std::unique_ptr<GameDownloader> games;
     const QStringList names{"base_1.0.7z", "patch_1.1.7z", "patch_1.2.zip"};
     const QList<qint64> sizes{200000, 150000, 100000};
@@ -66,17 +64,8 @@ private:
         return states;
     }
 
-    QStringList Gets()
-    {
-        QStringList gets;
-        for (const QJsonValue& request : sandbox.Requests("files")) {
-            if (request.toObject().value("method").toString() == "GET") {
-                gets << request.toObject().value("path").toString().mid(7) + " " +
-                            request.toObject().value("headers").toObject().value("Range").toString();
-            }
-        }
-        return gets;
-    }
+    // The GETs as "name Range".
+    QStringList Gets() { return sandbox.Gets("files").replaceInStrings("/files/", ""); }
 
 private slots:
     void initTestCase()
@@ -86,10 +75,6 @@ private slots:
             digests << Payload::Write(served.path() + "/" + names.at(i), sizes.at(i), quint32(i + 7));
         }
         QVERIFY(sandbox.Start(QJsonObject(), served.path()));
-        db = new RamDB(this);
-        registry.RegisterObject("RamDB", db);
-        registry.RegisterObject("PathMng", &paths);
-        paths.registry = &registry;
         db->SetString(GAME_LOCATION, location.path());
         db->SetString(NEWEST_VERSION, "1.2");
         QVERIFY(paths.PrepareDirs());
@@ -99,7 +84,7 @@ private slots:
     void init()
     {
         games = std::make_unique<GameDownloader>();
-        games->registry = &registry;
+        games->registry = &services.registry;
         sandbox.ClearFaults();
         sandbox.ClearRequests();
         for (const QString& name : names) {
@@ -113,14 +98,11 @@ private slots:
     // handed over; with all of them extracted, nothing is fetched and the hand-over is empty.
     void extractedPackagesAreNotFetchedAgain_data()
     {
-        QTest::addColumn<QList<int>>("extracted");
-        QTest::addColumn<QStringList>("fetched");
-        QTest::newRow("first") << QList<int>{0}
-                               << QStringList{"patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=0-"};
-        QTest::newRow("all") << QList<int>{0, 1, 2} << QStringList();
-        QTest::newRow("none, with another installation's record")
-            << QList<int>{-1}
-            << QStringList{"base_1.0.7z bytes=0-", "patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=0-"};
+        Columns<QList<int>, QStringList>({"extracted", "fetched"});
+        Row("first", QList<int>{0}, QStringList{"patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=0-"});
+        Row("all", QList<int>{0, 1, 2}, QStringList());
+        Row("none, with another installation's record", QList<int>{-1},
+            QStringList{"base_1.0.7z bytes=0-", "patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=0-"});
     }
 
     void extractedPackagesAreNotFetchedAgain()
@@ -150,15 +132,12 @@ private slots:
     // meanwhile, and the installer gets the whole list, complete packages included.
     void downloadsAndHandsOver_data()
     {
-        QTest::addColumn<QList<int>>("present");
-        QTest::addColumn<QStringList>("gets");
-        QTest::newRow("nothing present")
-            << QList<int>{0, 0, 0}
-            << QStringList{"base_1.0.7z bytes=0-", "patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=0-"};
-        QTest::newRow("one complete, one partial")
-            << QList<int>{200000, 0, 4000}
-            << QStringList{"patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=4000-"};
-        QTest::newRow("all complete") << QList<int>{200000, 150000, 100000} << QStringList();
+        Columns<QList<int>, QStringList>({"present", "gets"});
+        Row("nothing present", QList<int>{0, 0, 0},
+            QStringList{"base_1.0.7z bytes=0-", "patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=0-"});
+        Row("one complete, one partial", QList<int>{200000, 0, 4000},
+            QStringList{"patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=4000-"});
+        Row("all complete", QList<int>{200000, 150000, 100000}, QStringList());
     }
     void downloadsAndHandsOver()
     {
@@ -210,12 +189,11 @@ private slots:
 
     void refusedLists_data()
     {
-        QTest::addColumn<QJsonArray>("list");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("empty list") << QJsonArray() << "Nothing to download\nError: 003_007 {000/0160}";
-        QTest::newRow("name leaving the cache")
-            << QJsonArray{QJsonObject{{"packageurl", "http://127.0.0.1:1/files/..%2F..%2Fevil.7z"}}}
-            << "Invalid package file name\nError: 003_006 {000/0150}";
+        Columns<QJsonArray, QString>({"list", "reason"});
+        Row("empty list", QJsonArray(), "Nothing to download\nError: 003_007 {000/0160}");
+        Row("name leaving the cache",
+            QJsonArray{QJsonObject{{"packageurl", "http://127.0.0.1:1/files/..%2F..%2Fevil.7z"}}},
+            "Invalid package file name\nError: 003_006 {000/0150}");
     }
     void refusedLists()
     {
@@ -287,10 +265,9 @@ private slots:
     // A resume that has to start over and fails before any transfer leaves the next press its chance.
     void failedResumeCanBePressedAgain_data()
     {
-        QTest::addColumn<QJsonObject>("fault");
-        QTest::addColumn<bool>("emptyList");
-        QTest::newRow("size query fails") << QJsonObject{{"status", 500}, {"times", 1}} << false;
-        QTest::newRow("refused list") << QJsonObject() << true;
+        Columns<QJsonObject, bool>({"fault", "emptyList"});
+        Row("size query fails", QJsonObject{{"status", 500}, {"times", 1}}, false);
+        Row("refused list", QJsonObject(), true);
     }
     void failedResumeCanBePressedAgain()
     {
