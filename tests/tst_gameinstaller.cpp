@@ -1,7 +1,5 @@
 #include "GameInstaller.h"
-#include "ObjectRegistry.h"
-#include "PathMng.h"
-#include "RamDB.h"
+#include "Services.h"
 #include "TestEnv.h"
 
 #include <QSignalSpy>
@@ -15,9 +13,9 @@ class TestGameInstaller : public QObject
     Q_OBJECT
 private:
     QTemporaryDir root;
-    ObjectRegistry registry;
-    RamDB* db = nullptr;
-    PathMng paths;
+    Services services;
+    RamDB* db = &services.db;
+    PathMng& paths = services.paths;
     std::unique_ptr<GameInstaller> installer;
 
     QString Location() const { return root.path() + "/Games"; }
@@ -109,12 +107,8 @@ private slots:
     void initTestCase()
     {
         TestEnv::InstallEnglish();
-        db = new RamDB(this);
-        registry.RegisterObject("RamDB", db);
-        registry.RegisterObject("PathMng", &paths);
-        paths.registry = &registry;
         installer = std::make_unique<GameInstaller>();
-        installer->registry = &registry;
+        installer->registry = &services.registry;
         db->SetString(GAME_LOCATION, Location());
         db->SetString(PRODUCT_CODE, "SkyTrainer");
         db->SetString(NEWEST_VERSION, "1.1.1.0");
@@ -165,14 +159,10 @@ private slots:
 
     void refusals_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("empty list") << "empty"
-                                    << "File Error\nError: 004_000 {000/0038}";
-        QTest::newRow("uneven lists") << "uneven"
-                                      << "File Error\nError: 004_002 {000/0044}";
-        QTest::newRow("clean without product") << "noproduct"
-                                               << "File Error\nError: 004_003 {000/0058}";
+        Columns<QString, QString>({"kind", "reason"});
+        Row("empty list", "empty", "File Error\nError: 004_000 {000/0038}");
+        Row("uneven lists", "uneven", "File Error\nError: 004_002 {000/0044}");
+        Row("clean without product", "noproduct", "File Error\nError: 004_003 {000/0058}");
     }
     void refusals()
     {
@@ -200,16 +190,11 @@ private slots:
 
     void packageFormats_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("several dots") << "SkyTrainer.part1.7z"
-                                      << "File Error:PART1.7Z\nError: 004_001 {000/0122}";
-        QTest::newRow("unknown") << "SkyTrainer_1_0_0_0.tar"
-                                 << "File Error:TAR\nError: 004_001 {000/0122}";
-        QTest::newRow("lower-case 7z") << "SkyTrainer_1_0_0_0.7z"
-                                       << "";
-        QTest::newRow("upper-case, rar named") << "SkyTrainer_1_0_0_0.RAR"
-                                               << "";
+        Columns<QString, QString>({"name", "reason"});
+        Row("several dots", "SkyTrainer.part1.7z", "File Error:PART1.7Z\nError: 004_001 {000/0122}");
+        Row("unknown", "SkyTrainer_1_0_0_0.tar", "File Error:TAR\nError: 004_001 {000/0122}");
+        Row("lower-case 7z", "SkyTrainer_1_0_0_0.7z", "");
+        Row("upper-case, rar named", "SkyTrainer_1_0_0_0.RAR", "");
     }
     void packageFormats()
     {
