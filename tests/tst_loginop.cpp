@@ -104,20 +104,11 @@ private slots:
 
     void refusedSignIns_data()
     {
-        QTest::addColumn<QString>("account");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<bool>("rightCode");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("wrong password") << "pilot@example.com"
-                                        << "nope" << true << "password"
-                                        << "Invalid Password";
-        QTest::newRow("wrong code") << "pilot@example.com"
-                                    << "secret" << false << "verify"
-                                    << "Wrong Verification Code";
-        QTest::newRow("unknown user") << "nobody@example.com"
-                                      << "secret" << true << "account"
-                                      << "Invalid Username";
+        Columns<QString, QString, bool, QString, QString>(
+            {"account", "password", "rightCode", "field", "message"});
+        Row("wrong password", "pilot@example.com", "nope", true, "password", "Invalid Password");
+        Row("wrong code", "pilot@example.com", "secret", false, "verify", "Wrong Verification Code");
+        Row("unknown user", "nobody@example.com", "secret", true, "account", "Invalid Username");
     }
     void refusedSignIns()
     {
@@ -175,19 +166,12 @@ private slots:
 
     void webSiteLinks_data()
     {
-        QTest::addColumn<int>("language");
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("back");
-        QTest::newRow("English") << 0 << "en_US"
-                                 << "user";
-        QTest::newRow("Simplified Chinese") << 1 << "zh_CN"
-                                            << "cn/user";
-        QTest::newRow("Traditional Chinese code") << 2 << "en_US"
-                                                  << "user";
-        QTest::newRow("Japanese code") << 3 << "ja_JP"
-                                       << "user";
-        QTest::newRow("Korean code") << 4 << "en_US"
-                                     << "user";
+        Columns<int, QString, QString>({"language", "locale", "back"});
+        Row("English", 0, "en_US", "user");
+        Row("Simplified Chinese", 1, "zh_CN", "cn/user");
+        Row("Traditional Chinese code", 2, "en_US", "user");
+        Row("Japanese code", 3, "ja_JP", "user");
+        Row("Korean code", 4, "en_US", "user");
     }
     void webSiteLinks()
     {
