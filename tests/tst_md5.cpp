@@ -53,17 +53,13 @@ private slots:
 
     void verdicts_data()
     {
-        QTest::addColumn<qint64>("size");
-        QTest::addColumn<QString>("digest");
-        QTest::addColumn<bool>("state");
-        QTest::addColumn<QString>("reason");
-        QTest::addColumn<int>("progressCount");
-        QTest::newRow("match") << qint64(200000) << "" << true << "" << 5;
-        QTest::newRow("upper-case digest") << qint64(200000) << "upper" << true << "" << 5;
-        QTest::newRow("mismatch") << qint64(200000) << "0123456789abcdef0123456789abcdef" << false
-                                  << "File verification fails\nError: 000_001 {000/0057}" << 5;
-        QTest::newRow("empty file") << qint64(0) << "d41d8cd98f00b204e9800998ecf8427e" << true << "" << 1;
-        QTest::newRow("exactly one block") << qint64(65536) << "" << true << "" << 2;
+        Columns<qint64, QString, bool, QString, int>({"size", "digest", "state", "reason", "progressCount"});
+        Row("match", qint64(200000), "", true, "", 5);
+        Row("upper-case digest", qint64(200000), "upper", true, "", 5);
+        Row("mismatch", qint64(200000), "0123456789abcdef0123456789abcdef", false,
+            "File verification fails\nError: 000_001 {000/0057}", 5);
+        Row("empty file", qint64(0), "d41d8cd98f00b204e9800998ecf8427e", true, "", 1);
+        Row("exactly one block", qint64(65536), "", true, "", 2);
     }
     void verdicts()
     {
