@@ -1,7 +1,5 @@
-#include "ObjectRegistry.h"
-#include "PathMng.h"
 #include "Platform.h"
-#include "RamDB.h"
+#include "Services.h"
 #include "TestEnv.h"
 
 #include <QDir>
@@ -13,9 +11,9 @@ class TestPathMng : public QObject
 {
     Q_OBJECT
 private:
-    RamDB* db = nullptr;
-    ObjectRegistry registry;
-    PathMng paths;
+    Services services;
+    RamDB* db = &services.db;
+    PathMng& paths = services.paths;
     QTemporaryDir root;
 
     QString Location() const { return root.path() + "/Games"; }
@@ -35,12 +33,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        db = new RamDB(this);
-        registry.RegisterObject("RamDB", db);
-        paths.registry = &registry;
-    }
+    void initTestCase() {}
 
     void init()
     {
@@ -62,14 +55,10 @@ private slots:
     // No path built from a missing location or product may ever reach a folder removal.
     void missingLocationOrProductYieldsNoPath_data()
     {
-        QTest::addColumn<QString>("location");
-        QTest::addColumn<QString>("product");
-        QTest::newRow("no location") << ""
-                                     << "P1";
-        QTest::newRow("no product") << "/games"
-                                    << "";
-        QTest::newRow("escaping product") << "/games"
-                                          << "..";
+        Columns<QString, QString>({"location", "product"});
+        Row("no location", "", "P1");
+        Row("no product", "/games", "");
+        Row("escaping product", "/games", "..");
     }
     void missingLocationOrProductYieldsNoPath()
     {
@@ -107,14 +96,12 @@ private slots:
     // folder is; the cache itself is kept.
     void prepareDirs_data()
     {
-        QTest::addColumn<QString>("cache");
-        QTest::addColumn<bool>("prepared");
-        QTest::addColumn<QStringList>("left");
-        QTest::newRow("used before") << "folder" << true << QStringList{"__DownloadCache__"};
-        QTest::newRow("new location") << "" << true << QStringList{"Download", "Setup", "__DownloadCache__"};
-        QTest::newRow("a file with the cache's name")
-            << "file" << false << QStringList{"Download", "Setup", "__DownloadCache__"};
-        QTest::newRow("missing location") << "none" << true << QStringList{"__DownloadCache__"};
+        Columns<QString, bool, QStringList>({"cache", "prepared", "left"});
+        Row("used before", "folder", true, QStringList{"__DownloadCache__"});
+        Row("new location", "", true, QStringList{"Download", "Setup", "__DownloadCache__"});
+        Row("a file with the cache's name", "file", false,
+            QStringList{"Download", "Setup", "__DownloadCache__"});
+        Row("missing location", "none", true, QStringList{"__DownloadCache__"});
     }
     void prepareDirs()
     {
@@ -160,14 +147,13 @@ private slots:
     // Links lead out of the product folder: they are removed, never followed.
     void linksAreNotFollowed_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<bool>("link");
-        QTest::newRow("folder") << "folder" << false;
-        QTest::newRow("file") << "file" << false;
-        QTest::newRow("link to a folder") << "folder link" << true;
-        QTest::newRow("link to a file") << "file link" << true;
-        QTest::newRow("dangling link") << "dangling link" << true;
-        QTest::newRow("junction") << "junction" << true;
+        Columns<QString, bool>({"kind", "link"});
+        Row("folder", "folder", false);
+        Row("file", "file", false);
+        Row("link to a folder", "folder link", true);
+        Row("link to a file", "file link", true);
+        Row("dangling link", "dangling link", true);
+        Row("junction", "junction", true);
     }
     void linksAreNotFollowed()
     {
