@@ -55,17 +55,15 @@ private slots:
 
     void percentages_data()
     {
-        QTest::addColumn<QString>("output");
-        QTest::addColumn<int>("percent");
-        QTest::newRow("count and item") << "  45% 3 txt/Game/data1.txt" << 45;
-        QTest::newRow("count only") << "  2% 2\b\b\b\b\b\b      \b\b\b\b\b\b" << 2;
-        QTest::newRow("percent only") << "  0%\b\b\b\b    \b\b\b\b" << 0;
-        QTest::newRow("several in one chunk")
-            << " 10% 2 - a\b\b\b\b\b\b\b\b\b\b 13% 2 - a\b\b\b 16% 2 - a" << 16;
-        QTest::newRow("cut inside the number") << "\b\b 4" << -1;
-        QTest::newRow("banner") << "7-Zip [64] 26.02 : Copyright (c) 1999-2026\nScanning the drive" << -1;
-        QTest::newRow("summary") << "Everything is Ok\n\nFolders: 2\nFiles: 3\nSize:       361800000\n" << -1;
-        QTest::newRow("line ends") << "\r 99% 4 - x\r\n" << 99;
+        Columns<QString, int>({"output", "percent"});
+        Row("count and item", "  45% 3 txt/Game/data1.txt", 45);
+        Row("count only", "  2% 2\b\b\b\b\b\b      \b\b\b\b\b\b", 2);
+        Row("percent only", "  0%\b\b\b\b    \b\b\b\b", 0);
+        Row("several in one chunk", " 10% 2 - a\b\b\b\b\b\b\b\b\b\b 13% 2 - a\b\b\b 16% 2 - a", 16);
+        Row("cut inside the number", "\b\b 4", -1);
+        Row("banner", "7-Zip [64] 26.02 : Copyright (c) 1999-2026\nScanning the drive", -1);
+        Row("summary", "Everything is Ok\n\nFolders: 2\nFiles: 3\nSize:       361800000\n", -1);
+        Row("line ends", "\r 99% 4 - x\r\n", 99);
     }
     void percentages()
     {
@@ -82,12 +80,10 @@ private slots:
     // The captured output of real extractions, fed in the pieces a pipe might deliver.
     void capturedOutput_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<int>("updates");
-        QTest::addColumn<int>("last");
-        QTest::newRow("solid 7z") << "solid.txt" << 20 << 99;
-        QTest::newRow("non-solid 7z") << "nonsolid.txt" << 20 << 99;
-        QTest::newRow("zip") << "zip.txt" << 2 << 98;
+        Columns<QString, int, int>({"file", "updates", "last"});
+        Row("solid 7z", "solid.txt", 20, 99);
+        Row("non-solid 7z", "nonsolid.txt", 20, 99);
+        Row("zip", "zip.txt", 2, 98);
     }
     void capturedOutput()
     {
@@ -115,11 +111,10 @@ private slots:
 
     void extractsRealPackages_data()
     {
-        QTest::addColumn<QString>("archive");
-        QTest::addColumn<QString>("file");
-        QTest::newRow("7z") << TestEnv::Package("1.1.0.0") << "SkyTrainer/SkyTrainer.exe";
-        QTest::newRow("zip") << TestEnv::Package("1.0.2.0") << "SkyTrainer/SkyTrainer/Content/version.dat";
-        QTest::newRow("slow") << QString() << "zeros.bin";
+        Columns<QString, QString>({"archive", "file"});
+        Row("7z", TestEnv::Package("1.1.0.0"), "SkyTrainer/SkyTrainer.exe");
+        Row("zip", TestEnv::Package("1.0.2.0"), "SkyTrainer/SkyTrainer/Content/version.dat");
+        Row("slow", QString(), "zeros.bin");
     }
     void extractsRealPackages()
     {
@@ -142,25 +137,16 @@ private slots:
 
     void failures_data()
     {
-        QTest::addColumn<QString>("archive");
-        QTest::addColumn<QString>("destination");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("missing archive")
-            << "nothing.7z"
-            << "."
-            << "Failed to install: File does not exist\nError: 007_000 {000/0028}";
-        QTest::newRow("missing destination")
-            << TestEnv::Package("1.1.0.0") << "no/such/folder"
-            << "Failed to install: Local path does not exist\nError: 007_001 {000/0032}";
-        QTest::newRow("both missing: archive first")
-            << "nothing.7z"
-            << "no/such/folder"
-            << "Failed to install: File does not exist\nError: 007_000 {000/0028}";
-        QTest::newRow("corrupt archive") << "corrupt"
-                                         << "."
-                                         << "Unpacking error \nError: 007_002 {000/0053}";
-        QTest::newRow("no extractor") << TestEnv::Package("1.1.0.0") << "."
-                                      << "Failed to start the extractor\nError: 007_003 {000/0045}";
+        Columns<QString, QString, QString>({"archive", "destination", "reason"});
+        Row("missing archive", "nothing.7z", ".",
+            "Failed to install: File does not exist\nError: 007_000 {000/0028}");
+        Row("missing destination", TestEnv::Package("1.1.0.0"), "no/such/folder",
+            "Failed to install: Local path does not exist\nError: 007_001 {000/0032}");
+        Row("both missing: archive first", "nothing.7z", "no/such/folder",
+            "Failed to install: File does not exist\nError: 007_000 {000/0028}");
+        Row("corrupt archive", "corrupt", ".", "Unpacking error \nError: 007_002 {000/0053}");
+        Row("no extractor", TestEnv::Package("1.1.0.0"), ".",
+            "Failed to start the extractor\nError: 007_003 {000/0045}");
     }
     void failures()
     {
