@@ -71,20 +71,18 @@ private slots:
 
     void messagePackVectors_data()
     {
-        QTest::addColumn<QString>("json");
-        QTest::addColumn<QByteArray>("hex");
-        QTest::newRow("reference")
-            << R"([{"type":"KPX_UserOnline","eventValue":{"onlineState":true},"appCode":"P1","n":3}])"
-            << QByteArray("9184a7617070436f6465a25031aa6576656e7456616c756581ab6f6e6c696e655374617465"
-                          "c3a16ecb4008000000000000a474797065ae4b50585f557365724f6e6c696e65");
-        QTest::newRow("empty") << "[]" << QByteArray("90");
-        QTest::newRow("nested and null")
-            << R"([{"a":{"b":[true,false,null]}}])" << QByteArray("9181a16181a16293c3c2c0");
-        QTest::newRow("non-ASCII key") << R"([{"é":1}])" << QByteArray("9181a2c3a9cb3ff0000000000000");
-        QTest::newRow("negative fraction") << "[-1.5]" << QByteArray("91cbbff8000000000000");
-        QTest::newRow("zero") << "[0]" << QByteArray("91cb0000000000000000");
-        QTest::newRow("length counts UTF-8 bytes") << QString("[\"%1\"]").arg(QString(16, QChar(0xe9)))
-                                                   << QByteArray("91d920") + QByteArray("c3a9").repeated(16);
+        Columns<QString, QByteArray>({"json", "hex"});
+        Row("reference",
+            R"([{"type":"KPX_UserOnline","eventValue":{"onlineState":true},"appCode":"P1","n":3}])",
+            QByteArray("9184a7617070436f6465a25031aa6576656e7456616c756581ab6f6e6c696e655374617465"
+                       "c3a16ecb4008000000000000a474797065ae4b50585f557365724f6e6c696e65"));
+        Row("empty", "[]", QByteArray("90"));
+        Row("nested and null", R"([{"a":{"b":[true,false,null]}}])", QByteArray("9181a16181a16293c3c2c0"));
+        Row("non-ASCII key", R"([{"é":1}])", QByteArray("9181a2c3a9cb3ff0000000000000"));
+        Row("negative fraction", "[-1.5]", QByteArray("91cbbff8000000000000"));
+        Row("zero", "[0]", QByteArray("91cb0000000000000000"));
+        Row("length counts UTF-8 bytes", QString("[\"%1\"]").arg(QString(16, QChar(0xe9))),
+            QByteArray("91d920") + QByteArray("c3a9").repeated(16));
     }
     void messagePackVectors()
     {
@@ -95,14 +93,13 @@ private slots:
 
     void messagePackLengths_data()
     {
-        QTest::addColumn<int>("size");
-        QTest::addColumn<QByteArray>("stringHead");
-        QTest::newRow("31") << 31 << QByteArray("bf");
-        QTest::newRow("32") << 32 << QByteArray("d920");
-        QTest::newRow("255") << 255 << QByteArray("d9ff");
-        QTest::newRow("256") << 256 << QByteArray("da0100");
-        QTest::newRow("65535") << 65535 << QByteArray("daffff");
-        QTest::newRow("65536") << 65536 << QByteArray("db00010000");
+        Columns<int, QByteArray>({"size", "stringHead"});
+        Row("31", 31, QByteArray("bf"));
+        Row("32", 32, QByteArray("d920"));
+        Row("255", 255, QByteArray("d9ff"));
+        Row("256", 256, QByteArray("da0100"));
+        Row("65535", 65535, QByteArray("daffff"));
+        Row("65536", 65536, QByteArray("db00010000"));
     }
     void messagePackLengths()
     {
@@ -115,12 +112,10 @@ private slots:
 
     void messagePackContainers_data()
     {
-        QTest::addColumn<int>("entries");
-        QTest::addColumn<QByteArray>("mapHead");
-        QTest::addColumn<QByteArray>("arrayHead");
-        QTest::newRow("15") << 15 << QByteArray("8f") << QByteArray("9f");
-        QTest::newRow("16") << 16 << QByteArray("de0010") << QByteArray("dc0010");
-        QTest::newRow("65536") << 65536 << QByteArray("df00010000") << QByteArray("dd00010000");
+        Columns<int, QByteArray, QByteArray>({"entries", "mapHead", "arrayHead"});
+        Row("15", 15, QByteArray("8f"), QByteArray("9f"));
+        Row("16", 16, QByteArray("de0010"), QByteArray("dc0010"));
+        Row("65536", 65536, QByteArray("df00010000"), QByteArray("dd00010000"));
     }
     void messagePackContainers()
     {
@@ -174,20 +169,16 @@ private slots:
 
     void answers_data()
     {
-        QTest::addColumn<QJsonObject>("fault");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("refused without message")
-            << QJsonObject{{"body", "{\"success\":false}"}} << false << "{\n}\n\nError: 009_002 {000/0066}";
-        QTest::newRow("refused with message")
-            << QJsonObject{{"body", "{\"success\":false,\"message\":{\"why\":\"x\"}}"}} << false
-            << "{\n    \"why\": \"x\"\n}\n\nError: 009_002 {000/0066}";
-        QTest::newRow("array answer")
-            << QJsonObject{{"body", "[true]"}} << false << "{\n}\n\nError: 009_002 {000/0066}";
-        QTest::newRow("success not boolean")
-            << QJsonObject{{"body", "{\"success\":\"yes\"}"}} << false << "{\n}\n\nError: 009_002 {000/0066}";
-        QTest::newRow("not JSON") << QJsonObject{{"body", "oops"}} << false
-                                  << "Failed to analyze the son reply in Report.\nError: 009_001 {000/0061}";
+        Columns<QJsonObject, bool, QString>({"fault", "ok", "message"});
+        Row("refused without message", QJsonObject{{"body", "{\"success\":false}"}}, false,
+            "{\n}\n\nError: 009_002 {000/0066}");
+        Row("refused with message", QJsonObject{{"body", "{\"success\":false,\"message\":{\"why\":\"x\"}}"}},
+            false, "{\n    \"why\": \"x\"\n}\n\nError: 009_002 {000/0066}");
+        Row("array answer", QJsonObject{{"body", "[true]"}}, false, "{\n}\n\nError: 009_002 {000/0066}");
+        Row("success not boolean", QJsonObject{{"body", "{\"success\":\"yes\"}"}}, false,
+            "{\n}\n\nError: 009_002 {000/0066}");
+        Row("not JSON", QJsonObject{{"body", "oops"}}, false,
+            "Failed to analyze the son reply in Report.\nError: 009_001 {000/0061}");
     }
     void answers()
     {
@@ -209,19 +200,13 @@ private slots:
     // The stamp says "Unkown" only for a key that was never set; a key stored as empty text goes as it is.
     void onlineEvents_data()
     {
-        QTest::addColumn<bool>("online");
-        QTest::addColumn<QStringList>("stored");
-        QTest::addColumn<QStringList>("stamp");
-        QTest::addColumn<QString>("reportId");
-        QTest::newRow("nothing known")
-            << true << QStringList() << QStringList{"Unkown App", "Unkown Ver", "Unkown User"}
-            << "7a4df655b2fc34d60a894f56ecf5333a";
-        QTest::newRow("stored empty") << true << QStringList{"", "", ""} << QStringList{"", "", ""}
-                                      << "7a4df655b2fc34d60a894f56ecf5333a";
-        QTest::newRow("signed in, offline")
-            << false << QStringList{"SkyTrainer", "1.2.0.0", "pilot@example.com"}
-            << QStringList{"SkyTrainer", "1.2.0.0", "pilot@example.com"}
-            << "53a218610319f8032dd505940e510648";
+        Columns<bool, QStringList, QStringList, QString>({"online", "stored", "stamp", "reportId"});
+        Row("nothing known", true, QStringList(), QStringList{"Unkown App", "Unkown Ver", "Unkown User"},
+            "7a4df655b2fc34d60a894f56ecf5333a");
+        Row("stored empty", true, QStringList{"", "", ""}, QStringList{"", "", ""},
+            "7a4df655b2fc34d60a894f56ecf5333a");
+        Row("signed in, offline", false, QStringList{"SkyTrainer", "1.2.0.0", "pilot@example.com"},
+            QStringList{"SkyTrainer", "1.2.0.0", "pilot@example.com"}, "53a218610319f8032dd505940e510648");
     }
     void onlineEvents()
     {
