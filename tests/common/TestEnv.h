@@ -5,6 +5,7 @@
 #include <QtTest>
 #include <array>
 #include <functional>
+#include <tuple>
 #include <utility>
 
 // Gives each test process a home and profile folders of its own, so that settings, caches and downloads
@@ -52,6 +53,19 @@ template <typename... T>
 void Row(const char* name, T... values)
 {
     (QTest::newRow(name) << ... << values);
+}
+
+// The current row's values of these columns: auto [count, text] = Fetch<int, QString>({"count", "text"});
+template <typename... T, std::size_t... I>
+std::tuple<T...> FetchOf(const std::array<const char*, sizeof...(T)>& names, std::index_sequence<I...>)
+{
+    return {*static_cast<T*>(QTest::qData(names[I], qMetaTypeId<T>()))...};
+}
+
+template <typename... T>
+std::tuple<T...> Fetch(const std::array<const char*, sizeof...(T)>& names)
+{
+    return FetchOf<T...>(names, std::index_sequence_for<T...>{});
 }
 
 #define AVIRO_TEST_MAIN(TestObject)                                                                          \
