@@ -22,15 +22,9 @@ private:
     QString Cache(const QString& name) const { return Location() + "/__DownloadCache__/" + name; }
     QString Game(const QString& path) const { return Location() + "/SkyTrainer/" + path; }
 
-    static QString Source(const QString& version)
-    {
-        return TestEnv::CatalogueDir() + "/files/packages/SkyTrainer_" + QString(version).replace('.', '_') +
-               (version == "1.0.2.0" ? ".zip" : ".7z");
-    }
-
     static QString Md5Of(const QString& version)
     {
-        QFile file(Source(version) + ".md5");
+        QFile file(TestEnv::Package(version) + ".md5");
         return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().left(32)) : QString();
     }
 
@@ -43,7 +37,7 @@ private:
         QStringList digests;
         for (const QStringList& package : packages) {
             const QString version = package.at(0);
-            const QString source = Source(version);
+            const QString source = TestEnv::Package(version);
             const QString name = package.value(1).isEmpty() ? QFileInfo(source).fileName() : package.value(1);
             QFile::remove(Cache(name));
             QVERIFY(QFile::copy(source, Cache(name)));
@@ -166,8 +160,7 @@ private slots:
     }
     void refusals()
     {
-        QFETCH(QString, kind);
-        QFETCH(QString, reason);
+        auto [kind, reason] = Fetch<QString, QString>({"kind", "reason"});
         db->SetValue(INSTALL_PACK_LIST, QStringList());
         db->SetValue(INSTALL_VERSION_LIST, QStringList());
         db->SetValue(INSTALL_MD5_LIST, QStringList());
@@ -198,8 +191,7 @@ private slots:
     }
     void packageFormats()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, reason);
+        auto [name, reason] = Fetch<QString, QString>({"name", "reason"});
         Prepare({{"1.0.0.0", name}}, false);
         const Outcome outcome = Install();
         QCOMPARE(outcome.ok, reason.isEmpty());
@@ -253,7 +245,7 @@ private slots:
         // without emptying the product folder again.
         QCOMPARE(db->GetValue(INSTALL_DONE_LIST).toStringList(), QStringList{Md5Of("1.0.0.0")});
         QCOMPARE(db->GetValue(INSTALL_VERSION_LIST).toStringList(), (QStringList{"1.0.1.0", "1.0.2.0"}));
-        QVERIFY(QFile::copy(Source("1.0.1.0"), Cache("SkyTrainer_1_0_1_0.7z")));
+        QVERIFY(QFile::copy(TestEnv::Package("1.0.1.0"), Cache("SkyTrainer_1_0_1_0.7z")));
         digests = db->GetValue(INSTALL_MD5_LIST).toStringList();
         digests[0] = Md5Of("1.0.1.0");
         db->SetValue(INSTALL_MD5_LIST, digests);
@@ -276,15 +268,6 @@ private slots:
         QCOMPARE(outcome.reason, QString("Failed to start the extractor\nError: 007_003 {000/0045}"));
         QVERIFY(QFileInfo::exists(Cache("SkyTrainer_1_0_0_0.7z")));
         QCOMPARE(outcome.order, (QStringList{"installing", "finish", "idle"}));
-    }
-
-    void missingPackage()
-    {
-        Prepare({{"1.0.0.0"}}, false);
-        QFile::remove(Cache("SkyTrainer_1_0_0_0.7z"));
-        const Outcome outcome = Install();
-        QVERIFY(!outcome.ok);
-        QCOMPARE(outcome.reason, QString("File Error\nError: 000_000 {000/0035}"));
     }
 };
 
