@@ -142,11 +142,8 @@ private slots:
     }
     void refusedSignIns()
     {
-        QFETCH(QString, user);
-        QFETCH(QString, password);
-        QFETCH(bool, rightCode);
-        QFETCH(QString, field);
-        QFETCH(QString, message);
+        auto [user, password, rightCode, field, message] = Fetch<QString, QString, bool, QString, QString>(
+            {"user", "password", "rightCode", "field", "message"});
         db->SetString(USER_TOKEN, "earlier-token");
         const QString code = FetchCaptcha();
         const auto result = Login(user, password, rightCode ? code : QString("0000"));
@@ -168,8 +165,7 @@ private slots:
     }
     void transferFailures()
     {
-        QFETCH(QJsonObject, fault);
-        QFETCH(QString, suffix);
+        auto [fault, suffix] = Fetch<QJsonObject, QString>({"fault", "suffix"});
         db->SetString(USER_TOKEN, "earlier-token");
         sandbox.AddFault("account", "/apis/apprest/v1/user_login", fault);
         const auto result = Login("pilot@example.com", "secret", FetchCaptcha());
