@@ -97,8 +97,7 @@ private slots:
     }
     void localFileNames()
     {
-        QFETCH(QString, url);
-        QFETCH(QString, name);
+        auto [url, name] = Fetch<QString, QString>({"url", "name"});
         QCOMPARE(DownFileMeta::LocalFileName(url), name);
     }
 
@@ -115,9 +114,7 @@ private slots:
     }
     void sizeQueries()
     {
-        QFETCH(QString, file);
-        QFETCH(QJsonObject, fault);
-        QFETCH(QString, suffix);
+        auto [file, fault, suffix] = Fetch<QString, QJsonObject, QString>({"file", "fault", "suffix"});
         sandbox.AddFault("files", "/files/*", fault);
         FileDownloader downloader;
         DownFileMeta meta;
@@ -160,13 +157,9 @@ private slots:
     }
     void transfers()
     {
-        QFETCH(QString, server);
-        QFETCH(QString, target);
-        QFETCH(int, present);
-        QFETCH(QJsonObject, fault);
-        QFETCH(QString, range);
-        QFETCH(QString, suffix);
-        QFETCH(qint64, kept);
+        auto [server, target, present, fault, range, suffix, kept] =
+            Fetch<QString, QString, int, QJsonObject, QString, QString, qint64>(
+                {"server", "target", "present", "fault", "range", "suffix", "kept"});
         QString path = local.path() + "/pkg.bin";
         int sealed = -1;
         if (target == "sealed") {
@@ -280,8 +273,7 @@ private slots:
     }
     void sizeFormatting()
     {
-        QFETCH(qint64, bytes);
-        QFETCH(QString, text);
+        auto [bytes, text] = Fetch<qint64, QString>({"bytes", "text"});
         QCOMPARE(DownloadStat::FormatSize(bytes), text);
     }
 
@@ -325,8 +317,7 @@ private slots:
     }
     void lowSpeedWatchdog()
     {
-        QFETCH(qint64, bytes);
-        QFETCH(int, errors);
+        auto [bytes, errors] = Fetch<qint64, int>({"bytes", "errors"});
         DownFileMeta meta;
         meta.totalSize = 1 << 30;
         const QList<DownFileMeta*> records{&meta};
