@@ -337,8 +337,7 @@ private slots:
 
     void footerSwitchesPagesByName()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, page);
+        auto [name, page] = Fetch<QString, QString>({"name", "page"});
         LaunchToSignIn();
         LauncherOp* op = backEnd->launcherOp();
         emit op->switchPage(name == "Welcome" ? "Run" : "Welcome");
@@ -472,8 +471,7 @@ private slots:
 
     void notesTabs()
     {
-        QFETCH(int, versions);
-        QFETCH(int, tabs);
+        auto [versions, tabs] = Fetch<int, int>({"versions", "tabs"});
         sandbox.SetCatalogue(NotesCatalogue(versions), notesDir.path());
         SignedInProfile();
         LaunchTo("InstallUI");
@@ -560,9 +558,7 @@ private slots:
 
     void accountRules()
     {
-        QFETCH(int, language);
-        QFETCH(QString, account);
-        QFETCH(QString, hint);
+        auto [language, account, hint] = Fetch<int, QString, QString>({"language", "account", "hint"});
         Store({{"MULTI_LANG", language}});
         LaunchToSignIn();
         Type("accountField", account);
@@ -608,8 +604,7 @@ private slots:
 
     void backEndHintsLandUnderTheirField()
     {
-        QFETCH(QString, type);
-        QFETCH(QString, label);
+        auto [type, label] = Fetch<QString, QString>({"type", "label"});
         LaunchToSignIn();
         emit backEnd->loginOp()->accountErrorHint(type, "From the server");
         for (const char* hint : {"accountHint", "passwordHint", "verifyCodeHint", "errorHint"}) {
@@ -704,8 +699,7 @@ private slots:
 
     void urlToLocalPath()
     {
-        QFETCH(QString, url);
-        QFETCH(QString, path);
+        auto [url, path] = Fetch<QString, QString>({"url", "path"});
         QQmlEngine qml;
         QQmlComponent component(&qml);
         component.setData("import QtQml 2.15\nimport 'qrc:/FrontEnd/Tools/ToolFun.js' as ToolFun\n"
