@@ -107,8 +107,7 @@ private slots:
 
     void extractedPackagesAreNotFetchedAgain()
     {
-        QFETCH(QList<int>, extracted);
-        QFETCH(QStringList, fetched);
+        auto [extracted, fetched] = Fetch<QList<int>, QStringList>({"extracted", "fetched"});
         QStringList done;
         for (int i : extracted) {
             done << (i < 0 ? QString(32, 'e') : digests.at(i));
@@ -197,8 +196,7 @@ private slots:
     }
     void refusedLists()
     {
-        QFETCH(QJsonArray, list);
-        QFETCH(QString, reason);
+        auto [list, reason] = Fetch<QJsonArray, QString>({"list", "reason"});
         db->SetJsonArray(SETUP_LIST, list);
         bool ok = true;
         QString why;
@@ -271,8 +269,7 @@ private slots:
     }
     void failedResumeCanBePressedAgain()
     {
-        QFETCH(QJsonObject, fault);
-        QFETCH(bool, emptyList);
+        auto [fault, emptyList] = Fetch<QJsonObject, bool>({"fault", "emptyList"});
         sandbox.AddFault("files", "/files/*", fault);
         db->SetJsonArray(SETUP_LIST, emptyList ? QJsonArray() : SetupList({names.at(2)}));
         QSignalSpy finish(games.get(), &GameDownloader::Finish);
