@@ -156,8 +156,7 @@ private slots:
     }
     void versionFiles()
     {
-        QFETCH(QByteArray, content);
-        QFETCH(bool, accepted);
+        auto [content, accepted] = Fetch<QByteArray, bool>({"content", "accepted"});
         const QString path = Game("SkyTrainer/Content/version.dat");
         const QByteArray original = Payload::ReadFile(path);
         QFile file(path);
@@ -297,8 +296,7 @@ private slots:
     }
     void channelAnswers()
     {
-        QFETCH(QByteArray, request);
-        QFETCH(QJsonObject, expected);
+        auto [request, expected] = Fetch<QByteArray, QJsonObject>({"request", "expected"});
         db->SetInt(MULTI_LANG, 3);
         const int reportsBefore = SettledReportCount();
         const QList<QJsonObject> replies =
