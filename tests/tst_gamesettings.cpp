@@ -19,9 +19,7 @@ private slots:
     }
     void resolutions()
     {
-        QFETCH(int, index);
-        QFETCH(int, width);
-        QFETCH(int, height);
+        auto [index, width, height] = Fetch<int, int, int>({"index", "width", "height"});
         TestEnv::ForgetStoredKeys();
         Services services;
         auto settings = services.Make<GameSettings>();
