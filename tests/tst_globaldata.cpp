@@ -39,8 +39,7 @@ private slots:
     }
     void storeWritesNotifyTheirProperty()
     {
-        QFETCH(QString, keyName);
-        QFETCH(QString, signal);
+        auto [keyName, signal] = Fetch<QString, QString>({"keyName", "signal"});
         GlobalData gd;
         gd.registry = &services.registry;
         connect(db, &RamDB::DbSaved, &gd, &GlobalData::DdChanged);
