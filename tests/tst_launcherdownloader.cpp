@@ -71,8 +71,7 @@ private slots:
     }
     void downloadThenVerify()
     {
-        QFETCH(qint64, onDisk);
-        QFETCH(QStringList, gets);
+        auto [onDisk, gets] = Fetch<qint64, QStringList>({"onDisk", "gets"});
         if (onDisk > 0) {
             Place(onDisk);
         }
