@@ -112,11 +112,8 @@ private slots:
     }
     void refusedSignIns()
     {
-        QFETCH(QString, account);
-        QFETCH(QString, password);
-        QFETCH(bool, rightCode);
-        QFETCH(QString, field);
-        QFETCH(QString, message);
+        auto [account, password, rightCode, field, message] = Fetch<QString, QString, bool, QString, QString>(
+            {"account", "password", "rightCode", "field", "message"});
         const QString code = FreshCaptcha();
         const QString before = login->verifyUrl();
         const Attempt attempt = SignIn(account, password, rightCode ? code : "0000");
@@ -175,9 +172,7 @@ private slots:
     }
     void webSiteLinks()
     {
-        QFETCH(int, language);
-        QFETCH(QString, locale);
-        QFETCH(QString, back);
+        auto [language, locale, back] = Fetch<int, QString, QString>({"language", "locale", "back"});
         db->SetInt(MULTI_LANG, language);
         opened.clear();
         login->showForgetPassword();
