@@ -63,11 +63,8 @@ private slots:
     }
     void verdicts()
     {
-        QFETCH(qint64, size);
-        QFETCH(QString, digest);
-        QFETCH(bool, state);
-        QFETCH(QString, reason);
-        QFETCH(int, progressCount);
+        auto [size, digest, state, reason, progressCount] = Fetch<qint64, QString, bool, QString, int>(
+            {"size", "digest", "state", "reason", "progressCount"});
         const QString path = dir.path() + "/file.bin";
         const QString md5 = Payload::Write(path, size);
         if (digest.isEmpty()) {
