@@ -62,8 +62,7 @@ private slots:
     }
     void missingLocationOrProductYieldsNoPath()
     {
-        QFETCH(QString, location);
-        QFETCH(QString, product);
+        auto [location, product] = Fetch<QString, QString>({"location", "product"});
         db->SetString(GAME_LOCATION, location);
         db->SetString(PRODUCT_CODE, product);
         QVERIFY(paths.GameDir().isEmpty());
@@ -105,9 +104,7 @@ private slots:
     }
     void prepareDirs()
     {
-        QFETCH(QString, cache);
-        QFETCH(bool, prepared);
-        QFETCH(QStringList, left);
+        auto [cache, prepared, left] = Fetch<QString, bool, QStringList>({"cache", "prepared", "left"});
         if (cache != "none") {
             Touch(Location() + "/Download/letter.txt");
             Touch(Location() + "/Setup/deep/notes.txt");
@@ -157,8 +154,7 @@ private slots:
     }
     void linksAreNotFollowed()
     {
-        QFETCH(QString, kind);
-        QFETCH(bool, link);
+        auto [kind, link] = Fetch<QString, bool>({"kind", "link"});
         const QString outside = root.path() + "/outside";
         Touch(outside + "/precious.txt");
         QFile::setPermissions(outside + "/precious.txt", QFileDevice::ReadOwner);
