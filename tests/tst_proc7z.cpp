@@ -67,8 +67,7 @@ private slots:
     }
     void percentages()
     {
-        QFETCH(QString, output);
-        QFETCH(int, percent);
+        auto [output, percent] = Fetch<QString, int>({"output", "percent"});
         QString carry;
         QCOMPARE(Proc7zOp::LatestPercent(carry, output), percent);
         // A number cut between two pieces is completed from the next one.
@@ -87,9 +86,7 @@ private slots:
     }
     void capturedOutput()
     {
-        QFETCH(QString, file);
-        QFETCH(int, updates);
-        QFETCH(int, last);
+        auto [file, updates, last] = Fetch<QString, int, int>({"file", "updates", "last"});
         QFile capture(TestEnv::DataDir() + "/7z/" + file);
         QVERIFY(capture.open(QIODevice::ReadOnly));
         const QString output = QString::fromUtf8(capture.readAll());
@@ -150,9 +147,8 @@ private slots:
     }
     void failures()
     {
-        QFETCH(QString, archive);
-        QFETCH(QString, destination);
-        QFETCH(QString, reason);
+        auto [archive, destination, reason] =
+            Fetch<QString, QString, QString>({"archive", "destination", "reason"});
         if (archive == "corrupt") {
             QByteArray bytes = Payload::ReadFile(TestEnv::Package("1.1.0.0"));
             for (int i = 4096; i < bytes.size(); i += 997) {
