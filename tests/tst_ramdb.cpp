@@ -82,9 +82,7 @@ private slots:
     }
     void typedReadsConvert()
     {
-        QFETCH(QString, stored);
-        QFETCH(bool, asBool);
-        QFETCH(int, asInt);
+        auto [stored, asBool, asInt] = Fetch<QString, bool, int>({"stored", "asBool", "asInt"});
         {
             QSettings file(TestEnv::SettingsFile(), QSettings::IniFormat);
             file.setValue("IS_INSTALLING", stored);
@@ -104,9 +102,7 @@ private slots:
     }
     void productChange()
     {
-        QFETCH(QString, previous);
-        QFETCH(QString, code);
-        QFETCH(bool, cleared);
+        auto [previous, code, cleared] = Fetch<QString, QString, bool>({"previous", "code", "cleared"});
         RamDB db;
         if (!previous.isEmpty()) {
             db.SetString(PRODUCT_CODE, previous);
