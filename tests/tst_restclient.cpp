@@ -67,8 +67,7 @@ private slots:
     }
     void query()
     {
-        QFETCH(QJsonObject, params);
-        QFETCH(QByteArray, query);
+        auto [params, query] = Fetch<QJsonObject, QByteArray>({"params", "query"});
         QCOMPARE(ToQuery(params), query);
     }
 
@@ -81,9 +80,7 @@ private slots:
     }
     void certificates()
     {
-        QFETCH(bool, trustCa);
-        QFETCH(bool, skipPeerVerify);
-        QFETCH(bool, ok);
+        auto [trustCa, skipPeerVerify, ok] = Fetch<bool, bool, bool>({"trustCa", "skipPeerVerify", "ok"});
         sandbox.WriteServerSettings(trustCa);
         RestClient rest;
         rest.skipPeerVerify = skipPeerVerify;
@@ -113,9 +110,7 @@ private slots:
     }
     void replyClassification()
     {
-        QFETCH(QJsonObject, fault);
-        QFETCH(bool, ok);
-        QFETCH(QJsonObject, expected);
+        auto [fault, ok, expected] = Fetch<QJsonObject, bool, QJsonObject>({"fault", "ok", "expected"});
         sandbox.AddFault("store", "/api/v2/launcherversion", fault);
         RestClient rest;
         const auto result = GetJson(rest, Store("/api/v2/launcherversion"));
