@@ -123,9 +123,7 @@ private slots:
     }
     void sessionFailures()
     {
-        QFETCH(QString, token);
-        QFETCH(QJsonObject, fault);
-        QFETCH(QString, expected);
+        auto [token, fault, expected] = Fetch<QString, QJsonObject, QString>({"token", "fault", "expected"});
         db->SetString(USER_TOKEN, token);
         db->SetString(SESSION_ID, "kept");
         sandbox.AddFault("store", "/api/v2/session", fault);
@@ -202,12 +200,9 @@ private slots:
     }
     void versionList()
     {
-        QFETCH(QStringList, catalogue);
-        QFETCH(QString, current);
-        QFETCH(QStringList, setup);
-        QFETCH(QString, newest);
-        QFETCH(bool, clean);
-        QFETCH(int, pages);
+        auto [catalogue, current, setup, newest, clean, pages] =
+            Fetch<QStringList, QString, QStringList, QString, bool, int>(
+                {"catalogue", "current", "setup", "newest", "clean", "pages"});
         UseVersions(catalogue);
         OpenSession();
         db->SetString(CURRENT_VERSION, current);
@@ -265,9 +260,8 @@ private slots:
     }
     void versionListFailures()
     {
-        QFETCH(QStringList, catalogue);
-        QFETCH(QJsonObject, fault);
-        QFETCH(QString, expected);
+        auto [catalogue, fault, expected] =
+            Fetch<QStringList, QJsonObject, QString>({"catalogue", "fault", "expected"});
         UseVersions(catalogue);
         OpenSession();
         db->SetString(NEWEST_VERSION, "kept");
@@ -287,8 +281,7 @@ private slots:
     }
     void pagingEnds()
     {
-        QFETCH(QJsonValue, nextId);
-        QFETCH(int, pages);
+        auto [nextId, pages] = Fetch<QJsonValue, int>({"nextId", "pages"});
         QStringList patches;
         for (int i = 1; i <= 1100; ++i) {
             patches << QString("1.%1:1").arg(i);
@@ -362,8 +355,7 @@ private slots:
     }
     void launcherVersionFailures()
     {
-        QFETCH(QJsonObject, fault);
-        QFETCH(QString, expected);
+        auto [fault, expected] = Fetch<QJsonObject, QString>({"fault", "expected"});
         db->SetString(NEWEST_LAUNCHER_VERSION, "kept");
         sandbox.AddFault("store", "/api/v2/launcherversion", fault);
         QCOMPARE(Run(&ShopAccountMng::GetLauncherVersion), std::make_pair(false, expected));
