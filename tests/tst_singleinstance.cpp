@@ -96,8 +96,7 @@ private slots:
     }
     void copiesElsewhere()
     {
-        QFETCH(QString, folder);
-        QFETCH(bool, ownPrimary);
+        auto [folder, ownPrimary] = Fetch<QString, bool>({"folder", "ownPrimary"});
         const QString copy = dir.path() + "/" + folder + "/singleapp_probe";
         QDir().mkpath(dir.path() + "/" + folder);
         QFile::remove(copy);
@@ -224,8 +223,7 @@ private slots:
     }
     void handshakesAreChecked()
     {
-        QFETCH(int, damage);
-        QFETCH(bool, accepted);
+        auto [damage, accepted] = Fetch<int, bool>({"damage", "accepted"});
         QProcess* primary = Start(probe);
         const QString name = WaitForPrimary(primary).value(2);
         QByteArray message = SingleApplicationPrivate::ConnectionMessage(
