@@ -43,15 +43,6 @@ private slots:
         QDir().mkpath(root.path());
     }
 
-    void pathsFromLocationAndProduct()
-    {
-        db->SetString(GAME_LOCATION, "D:/Games");
-        QCOMPARE(paths.GameDir(), QString("D:/Games/P1"));
-        QCOMPARE(paths.CacheFilePath("a.7z"), QString("D:/Games/__DownloadCache__/a.7z"));
-        QCOMPARE(paths.GameExePath(""), QString("D:/Games/P1/.exe"));
-        QCOMPARE(paths.GameExePath("E:/Other"), QString("E:/Other/P1/.exe"));
-    }
-
     // No path built from a missing location or product may ever reach a folder removal.
     void missingLocationOrProductYieldsNoPath_data()
     {
