@@ -64,9 +64,7 @@ private slots:
         Write("1.5.json", R"(not json at all)");
         Write("1.6.txt", "plain note 1.6");
         Write("empty.txt", "");
-        QVERIFY(sandbox.Start(
-            Catalogue({"1.0.txt", "1.1.json", "1.2.JSON", "1.3.json", "1.4.txt", "1.5.json", "1.6.txt"}),
-            served.path()));
+        QVERIFY(sandbox.Start(Sandbox::BasicCatalogue(), served.path()));
         sandbox.AddToken("tok-notes", "pilot@example.com");
         backEnd = std::make_unique<BackEnd>();
         QString error;
@@ -93,6 +91,9 @@ private slots:
 
     void fiveNewestOfSeven()
     {
+        sandbox.SetCatalogue(
+            Catalogue({"1.0.txt", "1.1.json", "1.2.JSON", "1.3.json", "1.4.txt", "1.5.json", "1.6.txt"}),
+            served.path());
         QVERIFY(Fetch());
         QCOMPARE(sandbox.Gets("files").filter("/files/notes/").size(), 5);
         QCOMPARE(notes->verList(), (QStringList{"1.6", "1.5", "1.4", "1.3", "1.2"}));
