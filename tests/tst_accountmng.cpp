@@ -117,20 +117,6 @@ private slots:
         QVERIFY(!request.value("headers").toObject().contains("Sign-Mc"));
     }
 
-    void captchaThatIsNotAPng()
-    {
-        sandbox.AddFault("account", "/apis/apprest/v1/vcode", {{"body", "not a png"}});
-        std::optional<bool> ok;
-        bool isNull = false;
-        account->GetVerifyCode([&](bool success, const QImage& image) {
-            ok = success;
-            isNull = image.isNull();
-        });
-        QVERIFY(TestEnv::WaitFor([&] { return ok.has_value(); }));
-        QVERIFY(*ok);
-        QVERIFY(isNull);
-    }
-
     void refusedSignIns_data()
     {
         Columns<QString, QString, bool, QString, QString>(
