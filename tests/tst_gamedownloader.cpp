@@ -328,20 +328,6 @@ private slots:
         QCOMPARE(sandbox.Requests("files").size(), requests);
         QCOMPARE(games->Records().first()->downloadedSize, QFileInfo(Cache(names.at(0))).size());
     }
-
-    void serverIgnoringRangeLeavesAGoodPackage()
-    {
-        db->SetJsonArray(SETUP_LIST, SetupList({names.at(1)}));
-        QFile partial(Cache(names.at(1)));
-        QVERIFY(partial.open(QIODevice::WriteOnly));
-        partial.write(Payload::Bytes(sizes.at(1), 8).left(7000));
-        partial.close();
-        sandbox.AddFault("files", "/files/*", {{"ignoreRange", true}});
-        bool ok = false;
-        RunToEnd(&ok);
-        QVERIFY(ok);
-        QCOMPARE(Payload::Md5OfFile(Cache(names.at(1))), digests.at(1));
-    }
 };
 
 AVIRO_TEST_MAIN(TestGameDownloader)
