@@ -199,19 +199,6 @@ private slots:
             QVERIFY(value.at(0).toFloat() >= 0.0f && value.at(0).toFloat() <= 1.0f);
         }
     }
-
-    void halfwayProgressIsAFraction()
-    {
-        Place(kSize / 2);
-        sandbox.AddFault("files", "/files/*", {{"method", "GET"}, {"stallMs", 3000}});
-        QSignalSpy progress(launcher.get(), &LauncherDownloader::Progress);
-        QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
-        launcher->Start();
-        QVERIFY(TestEnv::WaitFor([&] { return launcher->State() == 2; }));
-        launcher->Statistics()->Step(600);
-        QCOMPARE(progress.last().at(0).toFloat(), 0.5f);
-        QVERIFY(finish.wait(15000));
-    }
 };
 
 AVIRO_TEST_MAIN(TestLauncherDownloader)
