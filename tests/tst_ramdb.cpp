@@ -11,7 +11,6 @@
 class TestRamDB : public QObject
 {
     Q_OBJECT
-private:
 private slots:
     void init() { QFile::remove(TestEnv::SettingsFile()); }
 
