@@ -122,6 +122,7 @@ private slots:
         const Result result = Run(archive.isEmpty() ? slow : archive, destination);
         QVERIFY2(result.ok, qPrintable(result.reason));
         QCOMPARE(result.progress.first(), 0.0f);
+        QCOMPARE(result.progress.last(), 1.0f);
         QVERIFY(QFileInfo(destination + "/" + file).isFile());
         // The extractor reports its progress on the way, which it does only when asked to.
         if (archive.isEmpty()) {

@@ -81,6 +81,8 @@ void Proc7zOp::OnProcFinished(int exitCode, QProcess::ExitStatus exitStatus)
         emit Over(false, tr("解包错误") + ErrorSuffix(ErrExtract, 2, 0, 53));
         return;
     }
+    // 7-Zip ends by clearing its progress line, never with 100 %: the bar of a finished extraction is full.
+    emit Progress(1.0f);
     emit Over(true, QString());
 }
 
