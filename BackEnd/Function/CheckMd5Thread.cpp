@@ -42,6 +42,9 @@ void CheckMd5Thread::run()
     const double size = double(file.size());
     qint64 total = 0;
     QByteArray block(int(kBlockSize), Qt::Uninitialized);
+    // Progress per thousandth rather than per block: each report wakes the owner's thread, thousands of
+    // times a second on a fast disk.
+    int reported = 0;
     // The stop flag itself is read before every block: a copy taken once could miss a stop that lands
     // meanwhile, and the owner would wait for the whole file.
     while (!stopRequested && !file.atEnd()) {
@@ -52,6 +55,11 @@ void CheckMd5Thread::run()
         hash.addData(block.constData(), int(got));
         total += got;
         const auto rate = float(double(total) / size);
+        const int step = int(rate * 1000);
+        if (step == reported) {
+            continue;
+        }
+        reported = step;
         emit Progress(rate);
         emit Percent(int(rate) * 100);
     }
