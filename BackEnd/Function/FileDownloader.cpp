@@ -15,9 +15,11 @@ namespace {
 // A size query that makes no progress for this long has failed; body transfers have the low-speed
 // watchdog instead.
 constexpr int kQueryTimeoutMs = 30000;
-// Caps what a reply holds in memory when the disk is slower than the network.
+// Cap what a reply and the writer hold in memory when the disk is slower than the network.
 constexpr qint64 kReadBufferBytes = 4 * 1024 * 1024;
-constexpr int kChunkBytes = 1024 * 1024;
+constexpr qint64 kQueuedBytes = 8 * 1024 * 1024;
+// The most the writer has under way at once, and so the longest an Abort or Disconnect waits for it.
+constexpr qint64 kPieceBytes = 256 * 1024;
 
 QString Reason(const char* text, int error, int detail, int location)
 {
@@ -29,6 +31,7 @@ QString Reason(const char* text, int error, int detail, int location)
 FileDownloader::FileDownloader(QObject* parent) : QObject(parent), manager(new QNetworkAccessManager(this))
 {
     ServerConfig::InstallTrust();
+    connect(&writer, &FileWriter::Written, this, &FileDownloader::OnWritten);
 }
 
 void FileDownloader::QuerySize(DownFileMeta* record, const SizeCallback& callback)
@@ -81,6 +84,7 @@ void FileDownloader::Start(DownFileMeta* record)
         return;
     }
     meta->downloadedSize = file.size();
+    writer.Attach(&file, meta->downloadedSize);
     Connect();
     emit StateChanged(true);
 }
@@ -113,11 +117,14 @@ bool FileDownloader::CheckRange()
     }
     if (status == 200 && requestedFrom > 0) {
         qDebug() << "FileDownloader: the server ignored Range, starting" << meta->filePath << "again";
+        // Nothing of this reply has been handed to the writer yet: the file is idle.
+        writer.Detach();
         if (!file.resize(0)) {
             StopAndReport(false, Reason(QT_TR_NOOP("写入文件错误"), 5, 0, 116));
             return false;
         }
         meta->downloadedSize = 0;
+        writer.Attach(&file, 0);
         return true;
     }
     if (status == 206) {
@@ -140,27 +147,37 @@ void FileDownloader::CopyData()
     if (!rangeChecked && !CheckRange()) {
         return;
     }
-    // Read through one reused buffer: a fresh array per notification costs more than the copy itself.
-    if (chunk.isEmpty()) {
-        chunk.resize(kChunkBytes);
+    // While the writer is behind, the bytes stay in the reply, whose bounded buffer then holds the server
+    // back; the writer's next report comes back here. The rest of a finished body is taken whole.
+    while (reply->bytesAvailable() > 0 && (finishing || writer.Current().queued < kQueuedBytes)) {
+        const QByteArray piece = reply->read(kPieceBytes);
+        if (piece.isEmpty()) {
+            return;
+        }
+        if (!discardBody) {
+            writer.Append(piece);
+        }
     }
-    for (;;) {
-        const qint64 got = reply->read(chunk.data(), chunk.size());
-        if (got <= 0) {
-            return;
+}
+
+void FileDownloader::OnWritten()
+{
+    const FileWriter::State state = writer.Take();
+    // A report that comes after the end of its transfer is about nothing anymore.
+    if (reply == nullptr && !finishing) {
+        return;
+    }
+    // Only what a write really stored counts.
+    meta->AddDownloaded(state.length - meta->downloadedSize);
+    if (state.failed) {
+        StopAndReport(false, Reason(QT_TR_NOOP("写入文件错误"), 5, 0, 118));
+    } else if (finishing) {
+        if (state.queued == 0) {
+            Complete();
         }
-        if (discardBody) {
-            continue;
-        }
-        const qint64 written = file.write(chunk.constData(), got);
-        // A short write still stored its bytes; count them so that the resume point stays true.
-        if (written > 0) {
-            meta->AddDownloaded(written);
-        }
-        if (written != got) {
-            StopAndReport(false, Reason(QT_TR_NOOP("写入文件错误"), 5, 0, 118));
-            return;
-        }
+    } else if (reply->bytesAvailable() > 0) {
+        // Only bytes held back for the writer: before the first of them the reply's status is not known.
+        CopyData();
     }
 }
 
@@ -171,21 +188,54 @@ void FileDownloader::NetFinished()
     }
     const QNetworkReply::NetworkError error = reply->error();
     if (error == QNetworkReply::NoError) {
+        finishing = true;
         CopyData();
         if (reply == nullptr) {
             return;
         }
-        if (meta->totalSize - meta->downloadedSize <= 0) {
-            StopAndReport(true, QString());
-        } else {
-            StopAndReport(false, Reason(QT_TR_NOOP("文件下载结束，大小不一致"), 3, 0, 100));
-        }
+        EndAfterWriting(QString());
     } else if (error == QNetworkReply::OperationCanceledError) {
+        StopWriting();
         file.close();
         ReleaseReply();
         emit StateChanged(false);
     } else {
-        StopAndReport(false, Reason(QT_TR_NOOP("下载文件网络错误"), 4, error, 109));
+        EndAfterWriting(Reason(QT_TR_NOOP("下载文件网络错误"), 4, error, 109));
+    }
+}
+
+// What arrived before the end is written before the end is reported, so that a later start resumes
+// after it.
+void FileDownloader::EndAfterWriting(const QString& error)
+{
+    ReleaseReply();
+    finishing = true;
+    finishError = error;
+    if (writer.Current().queued == 0) {
+        Complete();
+    }
+}
+
+void FileDownloader::Complete()
+{
+    finishing = false;
+    StopWriting();
+    if (writer.Current().failed) {
+        StopAndReport(false, Reason(QT_TR_NOOP("写入文件错误"), 5, 0, 118));
+    } else if (!finishError.isEmpty()) {
+        StopAndReport(false, finishError);
+    } else if (meta->totalSize - meta->downloadedSize <= 0) {
+        StopAndReport(true, QString());
+    } else {
+        StopAndReport(false, Reason(QT_TR_NOOP("文件下载结束，大小不一致"), 3, 0, 100));
+    }
+}
+
+// Drops what the writer has not written yet; the record then counts exactly what the file holds.
+void FileDownloader::StopWriting()
+{
+    if (writer.Detach()) {
+        meta->AddDownloaded(writer.Current().length - meta->downloadedSize);
     }
 }
 
@@ -205,6 +255,8 @@ void FileDownloader::ReleaseReply()
 
 void FileDownloader::StopAndReport(bool ok, const QString& reason)
 {
+    finishing = false;
+    StopWriting();
     file.close();
     ReleaseReply();
     emit StateChanged(false);
@@ -215,6 +267,12 @@ void FileDownloader::Abort()
 {
     if (reply != nullptr && !reply->isFinished()) {
         reply->abort();
+    } else if (finishing) {
+        // The body is complete but not all written: cancelled like a transfer still under way.
+        finishing = false;
+        StopWriting();
+        file.close();
+        emit StateChanged(false);
     }
 }
 
@@ -225,6 +283,9 @@ void FileDownloader::Disconnect()
     }
     disconnect(reply, nullptr, this, nullptr);
     connect(reply, &QNetworkReply::finished, this, &FileDownloader::Reconnect);
+    // The new request starts after the bytes written; those still waiting come again.
+    StopWriting();
+    writer.Attach(&file, meta->downloadedSize);
     qDebug() << "FileDownloader::Disconnect()";
     reply->abort();
 }

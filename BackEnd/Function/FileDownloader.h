@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileWriter.h"
+
 #include <QFile>
 #include <QObject>
 
@@ -10,7 +12,8 @@ class QNetworkAccessManager;
 class QNetworkReply;
 
 // Fetches one remote file into one local file, resuming from the bytes already on disk. It never loses
-// a byte it has written: the record's downloadedSize follows the file's length at every step.
+// a byte it has written: the record's downloadedSize follows the file's length at every step. The writing
+// is done on a thread of its own, so that the disk never holds up the thread of the window.
 class FileDownloader : public QObject
 {
     Q_OBJECT
@@ -37,11 +40,15 @@ public slots:
 private slots:
     void NetFinished();
     void CopyData();
+    void OnWritten();
 
 private:
     void Connect();
     void Reconnect();
     void ReleaseReply();
+    void StopWriting();
+    void EndAfterWriting(const QString& error);
+    void Complete();
     void StopAndReport(bool ok, const QString& reason);
     bool CheckRange();
 
@@ -49,8 +56,11 @@ private:
     DownFileMeta* meta = nullptr;
     QNetworkAccessManager* manager;
     QNetworkReply* reply = nullptr;
+    FileWriter writer;
     qint64 requestedFrom = 0;
     bool rangeChecked = false;
     bool discardBody = false;
-    QByteArray chunk;
+    // The body has ended: the end is reported once the writer has written all of it.
+    bool finishing = false;
+    QString finishError;
 };
