@@ -31,7 +31,9 @@ Popup {
                 anchors.horizontalCenter: parent.horizontalCenter
                 width: 40
                 height: 40
-                running: busy.visible
+                // Stopped as the closing starts: once the popup is hidden the spinner's animation would
+                // go on driving the window's render loop.
+                running: busy.opened
                 Accessible.name: busy.text
             }
             Label {
