@@ -1,13 +1,25 @@
 // Runs one piece of the download pipeline in its own process, for the crash-safety test and the benchmark.
 //   pipeline_probe download URL FILE   download URL into FILE, resuming; prints "RESUME <bytes>" first and
 //                                      "FINISH <ok> <ms since start> <ms of the transfer> <reason>" at the
-//                                      end
-//   pipeline_probe md5 FILE DIGEST     verify FILE; prints "VERDICT <ok> <milliseconds>"
+//                                      end, then "LATENESS download ..." of the transfer
+//   pipeline_probe install PACKAGE DIGEST FOLDER
+//                                      verify and extract PACKAGE into FOLDER with the game installer
+//                                      (which deletes PACKAGE); prints "VERIFIED <ms>",
+//                                      "INSTALLED <ok> <ms of the extraction> <reason>" and
+//                                      "LATENESS verify|extract ..."
 //   pipeline_probe md5-quit FILE       start verifying FILE and quit the application 50 ms later
+//   pipeline_probe control             only the timer, until standard input closes: "LATENESS control ..."
+// LATENESS lines come from LatenessMeter, with a timer on the thread that does the pipeline's work.
 // Every mode ends by printing "PEAK_RSS_KB <kB>".
 #include "CheckMd5Thread.h"
 #include "DownFileMeta.h"
 #include "FileDownloader.h"
+#include "GameInstaller.h"
+#include "LatenessMeter.h"
+#include "ObjectRegistry.h"
+#include "PathMng.h"
+#include "QuitOnInput.h"
+#include "RamDB.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,6 +29,12 @@
 #include <cstdio>
 
 namespace {
+
+void Print(const QString& line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
 
 void PrintPeakRss()
 {
@@ -41,6 +59,7 @@ int main(int argc, char** argv)
     QElapsedTimer clock;
     clock.start();
     int status = 2;
+    LatenessMeter meter;
     if (mode == "download" && args.size() == 4) {
         DownFileMeta meta;
         meta.Init(args.at(2), args.at(3), "1", "");
@@ -49,8 +68,10 @@ int main(int argc, char** argv)
         FileDownloader downloader;
         QElapsedTimer transfer;
         QObject::connect(&downloader, &FileDownloader::Finish, [&](bool ok, const QString& reason) {
+            meter.Stop();
             std::printf("FINISH %d %lld %lld %s\n", ok ? 1 : 0, static_cast<long long>(clock.elapsed()),
                         static_cast<long long>(transfer.elapsed()), qPrintable(reason.simplified()));
+            Print(meter.Summary("LATENESS download"));
             QCoreApplication::exit(ok ? 0 : 1);
         });
         downloader.QuerySize(&meta, [&](bool ok, const QString& reason) {
@@ -60,18 +81,49 @@ int main(int argc, char** argv)
                 return;
             }
             transfer.start();
+            meter.Start();
             downloader.Start(&meta);
         });
         status = QCoreApplication::exec();
-    } else if (mode == "md5" && args.size() == 4) {
-        auto* thread = new CheckMd5Thread(&app);
-        thread->filePath = args.at(2);
-        thread->md5 = args.at(3);
-        QObject::connect(thread, &CheckMd5Thread::OnOver, [&](bool ok, const QString&) {
-            std::printf("VERDICT %d %lld\n", ok ? 1 : 0, static_cast<long long>(clock.elapsed()));
+    } else if (mode == "install" && args.size() == 5) {
+        ObjectRegistry registry;
+        RamDB db;
+        PathMng paths;
+        paths.registry = &registry;
+        registry.RegisterObject("RamDB", &db);
+        registry.RegisterObject("PathMng", &paths);
+        db.SetString(GAME_LOCATION, args.at(4));
+        db.SetValue(INSTALL_PACK_LIST, QStringList{args.at(2)});
+        db.SetValue(INSTALL_VERSION_LIST, QStringList{"1"});
+        db.SetValue(INSTALL_MD5_LIST, QStringList{args.at(3)});
+        db.SetValue(INSTALL_DONE_LIST, QStringList());
+        db.SetBool(IS_CLEAN_INSTALL, false);
+        GameInstaller installer;
+        installer.registry = &registry;
+        QElapsedTimer phase;
+        int phases = 0;
+        // The status text changes once per phase: verification first, then extraction.
+        QObject::connect(&installer, &GameInstaller::InstallVerChanged, [&] {
+            if (++phases == 2) {
+                meter.Stop();
+                Print(QStringLiteral("VERIFIED %1").arg(phase.elapsed()));
+                Print(meter.Summary("LATENESS verify"));
+                phase.start();
+                meter.Start();
+            }
+        });
+        QObject::connect(&installer, &GameInstaller::Finish, [&](bool ok, const QString& reason) {
+            meter.Stop();
+            Print(QStringLiteral("INSTALLED %1 %2 %3")
+                      .arg(ok ? 1 : 0)
+                      .arg(phase.elapsed())
+                      .arg(reason.simplified()));
+            Print(meter.Summary(phases == 2 ? "LATENESS extract" : "LATENESS verify"));
             QCoreApplication::exit(ok ? 0 : 1);
         });
-        thread->start();
+        phase.start();
+        meter.Start();
+        installer.Install();
         status = QCoreApplication::exec();
     } else if (mode == "md5-quit" && args.size() == 3) {
         auto* thread = new CheckMd5Thread(&app);
@@ -80,8 +132,14 @@ int main(int argc, char** argv)
         QTimer::singleShot(50, &app, &QCoreApplication::quit);
         status = QCoreApplication::exec();
         std::printf("QUIT %d\n", thread->isRunning() ? 1 : 0);
+    } else if (mode == "control" && args.size() == 2) {
+        QuitOnInput(&app);
+        meter.Start();
+        status = QCoreApplication::exec();
+        Print(meter.Summary("LATENESS control"));
     } else {
-        std::fprintf(stderr, "usage: pipeline_probe download URL FILE | md5 FILE DIGEST | md5-quit FILE\n");
+        std::fprintf(stderr, "usage: pipeline_probe download URL FILE | install PACKAGE DIGEST FOLDER | "
+                             "md5-quit FILE | control\n");
         return 2;
     }
     PrintPeakRss();
