@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 // A size query that makes no progress for this long has failed; body transfers have the low-speed
@@ -150,7 +152,8 @@ void FileDownloader::CopyData()
     // While the writer is behind, the bytes stay in the reply, whose bounded buffer then holds the server
     // back; the writer's next report comes back here. The rest of a finished body is taken whole.
     while (reply->bytesAvailable() > 0 && (finishing || writer.Current().queued < kQueuedBytes)) {
-        const QByteArray piece = reply->read(kPieceBytes);
+        // Sized to what is there: a larger array would be allocated, and its pages touched, for nothing.
+        const QByteArray piece = reply->read(std::min(reply->bytesAvailable(), kPieceBytes));
         if (piece.isEmpty()) {
             return;
         }
