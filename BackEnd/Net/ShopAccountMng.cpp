@@ -19,6 +19,13 @@ QString ErrorText(const char* text, int error, int detail, int location)
     return ShopAccountMng::tr(text) + ErrorSuffix(ErrShop, error, detail, location);
 }
 
+// A failed transfer, told as the REST client saw it: a refused reply says why.
+QString NetworkErrorText(const RestClient& rest, const char* text, int error, int location)
+{
+    return rest.FailureText(ShopAccountMng::tr(text)) +
+           ErrorSuffix(ErrShop, error, rest.FailureDetail(), location);
+}
+
 } // namespace
 
 ShopAccountMng::ShopAccountMng(QObject* parent) : QObject(parent), rest(this), baseUrl(ServerConfig::Store())
@@ -85,7 +92,7 @@ void ShopAccountMng::GetProductInfo(const Completion& completion)
     ReplyCallbacks callbacks;
     callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) {
         if (!ok) {
-            Finish(productCallback, false, ErrorText(QT_TR_NOOP("网络错误"), 3, 0, 115));
+            Finish(productCallback, false, NetworkErrorText(rest, QT_TR_NOOP("网络错误"), 3, 115));
             return;
         }
         if (body.isEmpty()) {
@@ -153,7 +160,7 @@ void ShopAccountMng::RequestVersionPage(const QJsonValue& nextId)
 void ShopAccountMng::VersonListAck(bool ok, const QJsonObject& body)
 {
     if (!ok) {
-        Finish(versionListCallback, false, ErrorText(QT_TR_NOOP("网络请求错误"), 11, 0, 298));
+        Finish(versionListCallback, false, NetworkErrorText(rest, QT_TR_NOOP("网络请求错误"), 11, 298));
         return;
     }
     if (body.isEmpty()) {
@@ -223,7 +230,7 @@ void ShopAccountMng::GetNoteList(const Completion& completion)
     ReplyCallbacks callbacks;
     callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) {
         if (!ok) {
-            Finish(noteListCallback, false, ErrorText(QT_TR_NOOP("网络请求错误"), 6, 0, 235));
+            Finish(noteListCallback, false, NetworkErrorText(rest, QT_TR_NOOP("网络请求错误"), 6, 235));
             return;
         }
         if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
@@ -249,7 +256,8 @@ void ShopAccountMng::GetLauncherVersion(const Completion& completion)
     ReplyCallbacks callbacks;
     callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) {
         if (!ok) {
-            Finish(launcherVersionCallback, false, ErrorText(QT_TR_NOOP("网络请求错误"), 8, 0, 263));
+            Finish(launcherVersionCallback, false,
+                   NetworkErrorText(rest, QT_TR_NOOP("网络请求错误"), 8, 263));
             return;
         }
         if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {

@@ -169,7 +169,8 @@ void VomoAccountMng::Login(const QJsonObject& v, const LoginCallback& completion
             return;
         }
         if (!ok) {
-            done(false, QString(), NetworkError() + ErrorSuffix(ErrAccount, 0, 0, 119));
+            done(false, QString(),
+                 rest.FailureText(NetworkError()) + ErrorSuffix(ErrAccount, 0, rest.FailureDetail(), 119));
             return;
         }
         int code = 0;
@@ -229,7 +230,8 @@ void VomoAccountMng::AutoLogin(const AutoLoginCallback& completion)
             return;
         }
         if (!ok) {
-            done(false, NetworkError() + ErrorSuffix(ErrAccount, 0, 0, 187));
+            done(false,
+                 rest.FailureText(NetworkError()) + ErrorSuffix(ErrAccount, 0, rest.FailureDetail(), 187));
             return;
         }
         int code = 0;
