@@ -195,7 +195,7 @@ private slots:
             << "\nError: 003_005 {000/0116}" << qint64(5000);
         QTest::newRow("disk full") << "files"
                                    << "/dev/full" << 0 << none << "bytes=0-"
-                                   << "\nError: 003_005 {000/0118}" << qint64(0);
+                                   << "\nError: 003_009 {000/0118}" << qint64(0);
         QTest::newRow("local file cannot be opened") << "files"
                                                      << "no/such/folder/pkg.bin" << 0 << none << ""
                                                      << "\nError: 003_002 {000/0051}" << qint64(-1);

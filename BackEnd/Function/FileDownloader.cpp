@@ -2,9 +2,12 @@
 
 #include "DownFileMeta.h"
 #include "ErrorSuffix.h"
+#include "Platform.h"
 #include "ServerConfig.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
@@ -25,6 +28,17 @@ QString Reason(const char* text, int error, int detail, int location)
 }
 
 } // namespace
+
+QString FileDownloader::WriteFailure(int location) const
+{
+    // A write cut short stores what fits and leaves no error behind: the free space tells then.
+    const QString folder = QFileInfo(file).absolutePath();
+    if (Platform::IsDiskFull(file) || Platform::IsOutOfSpace(folder)) {
+        return tr("磁盘已满，无法写入：%1").arg(QDir::toNativeSeparators(folder)) +
+               ErrorSuffix(ErrFileDownloader, 9, 0, location);
+    }
+    return Reason(QT_TR_NOOP("写入文件错误"), 5, 0, location);
+}
 
 FileDownloader::FileDownloader(QObject* parent) : QObject(parent), manager(new QNetworkAccessManager(this))
 {
@@ -152,13 +166,20 @@ void FileDownloader::CopyData()
         if (discardBody) {
             continue;
         }
-        const qint64 written = file.write(chunk.constData(), got);
+        // Nothing is written past the announced size: a longer body is not the file that was announced.
+        const qint64 wanted =
+            meta->totalSize > 0 ? qMin(got, qMax<qint64>(0, meta->totalSize - meta->downloadedSize)) : got;
+        const qint64 written = wanted > 0 ? file.write(chunk.constData(), wanted) : 0;
         // A short write still stored its bytes; count them so that the resume point stays true.
         if (written > 0) {
             meta->AddDownloaded(written);
         }
-        if (written != got) {
-            StopAndReport(false, Reason(QT_TR_NOOP("写入文件错误"), 5, 0, 118));
+        if (written != wanted) {
+            StopAndReport(false, WriteFailure(118));
+            return;
+        }
+        if (wanted != got) {
+            StopAndReport(false, Reason(QT_TR_NOOP("文件比服务器声明的大小更长"), 8, 0, 126));
             return;
         }
     }
