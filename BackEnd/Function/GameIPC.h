@@ -15,6 +15,7 @@ class GameIPC : public QObject
     Q_OBJECT
 public:
     static constexpr quint16 kPort = 9998;
+    static constexpr int kDatagramsPerRound = 256;
 
     explicit GameIPC(QObject* parent = nullptr);
 
@@ -25,6 +26,10 @@ public:
 
 private slots:
     void Receive();
+
+public:
+    // The reply to one datagram; empty when there is none to send.
+    QByteArray Handle(const QByteArray& datagram) const;
 
 private:
     QJsonObject Answer(const QJsonObject& request) const;
