@@ -52,8 +52,15 @@ void RestClient::PostJson(const QString& url, const QJsonObject& body, const Rep
 void RestClient::Track(QNetworkReply* reply, const ReplyCallbacks& callbacks)
 {
     connect(reply, &QNetworkReply::finished, this, &RestClient::OnReqFinished);
-    connect(reply, &QNetworkReply::downloadProgress, this, [this, reply](qint64 received, qint64 total) {
-        if (received > kMaxReplyBytes || total > kMaxReplyBytes) {
+    // Without a bound Qt reads on as fast as the sender sends, whatever it takes to hand the bytes over.
+    reply->setReadBufferSize(2 * kMaxReplyBytes);
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
+        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kMaxReplyBytes) {
+            Refuse(reply, QNetworkReply::UnknownContentError);
+        }
+    });
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
+        if (reply->bytesAvailable() > kMaxReplyBytes) {
             Refuse(reply, QNetworkReply::UnknownContentError);
         }
     });
