@@ -23,13 +23,11 @@ public:
 
     // Binds the port exclusively; false with the text to show when another program holds it.
     bool Bind(QString& error);
+    // The reply to one datagram; empty when there is none to send.
+    QByteArray Handle(const QByteArray& datagram) const;
 
 private slots:
     void Receive();
-
-public:
-    // The reply to one datagram; empty when there is none to send.
-    QByteArray Handle(const QByteArray& datagram) const;
 
 private:
     QJsonObject Answer(const QJsonObject& request) const;
