@@ -139,23 +139,6 @@ private slots:
         QCOMPARE(QCoreApplication::translate("QObject", "无法启动"), QString("Failed to start."));
     }
 
-    void storedIndexOutsideTheListInstallsNothing()
-    {
-        db->SetInt(MULTI_LANG, 0);
-        {
-            MultiLang english;
-            english.registry = &registry;
-            english.InitLangs();
-        }
-        db->SetInt(MULTI_LANG, 3);
-        MultiLang lang;
-        lang.registry = &registry;
-        lang.InitLangs();
-        QCOMPARE(lang.langIdx(), 3);
-        QCOMPARE(lang.langCode(), QString("ja"));
-        QCOMPARE(QCoreApplication::translate("QObject", "无法启动"), QString("无法启动"));
-    }
-
 public slots:
     void record()
     {

@@ -471,6 +471,7 @@ private slots:
     void unknownLanguageIndex_data()
     {
         QTest::addColumn<QString>("stored");
+        QTest::newRow("a culture without an interface language") << "3";
         QTest::newRow("7") << "7";
         QTest::newRow("past int") << "2147483648";
         QTest::newRow("negative") << "-1";
