@@ -28,7 +28,7 @@ public:
     // Requests whose transfer makes no progress for this long end as failed.
     static constexpr int kTransferTimeoutMs = 30000;
     // Every request ends by then, however its bytes trickle in.
-    static constexpr int kDeadlineMs = 60000;
+    static constexpr int kDeadlineMs = 30000;
     // The services answer with small JSON texts and pictures; a longer reply is refused.
     static constexpr qint64 kMaxReplyBytes = 1024 * 1024;
     // How much of a body a log line shows.
