@@ -1,6 +1,7 @@
 #include "BackEnd.h"
 
 #include "AppVersion.h"
+#include "ServerConfig.h"
 
 #include <QQmlEngine>
 
@@ -55,6 +56,9 @@ bool BackEnd::Init(QString& error)
     settings.registry = &registry;
 
     lang.InitLangs();
+    if (!ServerConfig::Check(error)) {
+        return false;
+    }
     launcher.initConnections();
     settings.Init();
     if (!gameLauncher.InitChannel(error)) {

@@ -16,6 +16,7 @@ enum ErrorModule
     ErrShop = 8,
     ErrStatistics = 9,
     ErrGameIPC = 10,
+    ErrServerConfig = 11,
 };
 
 // "\nError: MMM_EEE {DDD/LLLL}": module, error within the module, detail (the network error where there

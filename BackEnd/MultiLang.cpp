@@ -19,7 +19,9 @@ void MultiLang::InitLangs()
 {
     AddLanguage(QStringLiteral("English"), QStringLiteral(":/Language/avirolauncher_en.qm"));
     AddLanguage(QStringLiteral("简体中文"), QStringLiteral(":/Language/avirolauncher_zh_cn.qm"));
-    ApplyLang(StoredIndex());
+    // A stored index of no language shown here counts as none stored, for the interface and the game alike.
+    const int stored = StoredIndex();
+    ApplyLang(stored >= 0 && stored < languages.size() ? stored : 0);
 }
 
 int MultiLang::StoredIndex() const

@@ -150,6 +150,9 @@ bool PathMng::PrepareDirs()
     if (!dir.exists() && !QDir().mkpath(location)) {
         return false;
     }
+    if (!RemoveStrayLink(DownloadCacheDir())) {
+        return false;
+    }
     // The scratch folders are only ours in a folder the launcher has used before: in a folder the user
     // just picked, a "Download" or "Setup" is the user's own.
     const bool usedBefore = QFileInfo(DownloadCacheDir()).isDir();
@@ -199,4 +202,13 @@ bool ClearDir(const QString& path)
         return true;
     }
     return RemoveEntries(path);
+}
+
+bool RemoveStrayLink(const QString& path)
+{
+    if (path.isEmpty() || !Platform::IsLink(QFileInfo(path))) {
+        return true;
+    }
+    qDebug() << "removing the link" << path << "that stands where a folder or file of ours belongs";
+    return Platform::RemoveLink(path);
 }

@@ -39,3 +39,6 @@ private:
 bool RemoveDir(const QString& path);
 // Removes everything inside a folder and keeps the folder.
 bool ClearDir(const QString& path);
+// Removes a link that stands where a folder or file of ours belongs, so that nothing is written through it;
+// true when no link is left there.
+bool RemoveStrayLink(const QString& path);

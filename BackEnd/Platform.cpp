@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QSysInfo>
 
 #ifdef Q_OS_WIN
@@ -111,6 +112,25 @@ bool Platform::RemoveLink(const QString& path)
     // On Windows a link to a folder (junction or symbolic link) is a folder entry that only rmdir removes,
     // and that removes the link, not the folder it leads to.
     return QFile::remove(path) || QDir().rmdir(path);
+}
+
+bool Platform::IsDiskFull(const QFileDevice& file)
+{
+    // Qt keeps the system's text of the failure, not its number.
+    const QString error = file.errorString();
+#ifdef Q_OS_WIN
+    return error == qt_error_string(ERROR_DISK_FULL) || error == qt_error_string(ERROR_HANDLE_DISK_FULL);
+#else
+    return error == qt_error_string(ENOSPC) || error == qt_error_string(EDQUOT);
+#endif
+}
+
+bool Platform::IsOutOfSpace(const QString& folder)
+{
+    // Below this a failed extraction is taken for a full disk: no real file system runs that close to empty.
+    constexpr qint64 kNearlyFullBytes = 1024 * 1024;
+    const QStorageInfo storage(folder);
+    return storage.isValid() && storage.bytesAvailable() < kNearlyFullBytes;
 }
 
 bool Platform::ProcessExists(qint64 pid)

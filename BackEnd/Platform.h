@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QFileDevice;
 class QFileInfo;
 class QLocalServer;
 
@@ -23,6 +24,10 @@ public:
     static bool IsLink(const QFileInfo& info);
     // Removes such an entry itself; its target stays.
     static bool RemoveLink(const QString& path);
+    // Whether the last failed write of a file failed because its disk is full.
+    static bool IsDiskFull(const QFileDevice& file);
+    // Whether the disk of a folder has no room left worth speaking of.
+    static bool IsOutOfSpace(const QString& folder);
     // Whether a process with this id is alive.
     static bool ProcessExists(qint64 pid);
     // Closes a local server whose name another process listens under now. Closing removes the name on

@@ -1,9 +1,13 @@
 #include "ServerConfig.h"
 
+#include "ErrorSuffix.h"
+
+#include <QCoreApplication>
 #include <QDebug>
 #include <QSettings>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QUrl>
 
 QString ServerConfig::Value(const char* name, const char* fallback)
 {
@@ -51,6 +55,35 @@ QString ServerConfig::Faq()
 QString ServerConfig::CaCertificates()
 {
     return Value("CaCertificates", "");
+}
+
+bool ServerConfig::Check(QString& error)
+{
+    struct Setting
+    {
+        const char* name;
+        QString value;
+        bool secureOnly;
+    };
+    const Setting settings[] = {
+        {"Account", Account(), true},       {"Store", Store(), true},
+        {"Statistics", Statistics(), true}, {"AccountWeb", AccountWeb(), false},
+        {"Documents", Documents(), false},  {"Faq", Faq(), false},
+    };
+    for (const Setting& setting : settings) {
+        const QString scheme = QUrl(setting.value).scheme().toLower();
+        const bool allowed =
+            scheme == QLatin1String("https") || (!setting.secureOnly && scheme == QLatin1String("http"));
+        if (!allowed) {
+            const QString expected =
+                setting.secureOnly ? QStringLiteral("https") : QStringLiteral("http/https");
+            error = QCoreApplication::translate("ServerConfig", "服务器地址无效：[Servers] %1=%2（应为 %3）")
+                        .arg(QLatin1String(setting.name), setting.value, expected) +
+                    ErrorSuffix(ErrServerConfig, 0, 0, 40);
+            return false;
+        }
+    }
+    return true;
 }
 
 void ServerConfig::InstallTrust()

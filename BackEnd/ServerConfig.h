@@ -16,6 +16,11 @@ public:
     // PEM file whose certificates are trusted besides the system's; empty for none.
     static QString CaCertificates();
 
+    // Whether every configured address has a scheme its server may use: https for the account, store and
+    // statistics servers, which carry tokens and reports, http or https for the web pages and documents.
+    // False with the text to show, naming the setting.
+    static bool Check(QString& error);
+
     // Makes every TLS connection of this process trust the system's certificates plus those of
     // CaCertificates(); without that file, Qt's default trust is left as it is. Cheap after the first call.
     static void InstallTrust();

@@ -68,6 +68,14 @@
         <source>文件下载结束，大小不一致</source>
         <translation>File Error</translation>
     </message>
+    <message>
+        <source>磁盘已满，无法写入：%1</source>
+        <translation>The disk is full, cannot write to: %1</translation>
+    </message>
+    <message>
+        <source>文件比服务器声明的大小更长</source>
+        <translation>The file is longer than announced</translation>
+    </message>
 </context>
 <context>
     <name>Footer</name>
@@ -93,6 +101,14 @@
     <message>
         <source>暂停</source>
         <translation>Pause</translation>
+    </message>
+    <message>
+        <source>无法打开本地文件</source>
+        <translation>File Error</translation>
+    </message>
+    <message>
+        <source>磁盘空间不足：%1 需要 %2 MB，只有 %3 MB 可用</source>
+        <translation>Not enough disk space in %1: %2 MB needed, %3 MB available</translation>
     </message>
 </context>
 <context>
@@ -367,6 +383,10 @@
         <source>无法启动解压程序</source>
         <translation>Failed to start the extractor</translation>
     </message>
+    <message>
+        <source>磁盘已满，无法解包：%1</source>
+        <translation>The disk is full, cannot extract to: %1</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -400,6 +420,17 @@
     </message>
 </context>
 <context>
+    <name>RestClient</name>
+    <message>
+        <source>服务器应答超时</source>
+        <translation>The server did not answer in time</translation>
+    </message>
+    <message>
+        <source>服务器应答过大</source>
+        <translation>The server&apos;s answer is too large</translation>
+    </message>
+</context>
+<context>
     <name>RunGameUI</name>
     <message>
         <source>运行游戏</source>
@@ -416,6 +447,13 @@
     <message>
         <source>版本说明</source>
         <translation>Release Notes</translation>
+    </message>
+</context>
+<context>
+    <name>ServerConfig</name>
+    <message>
+        <source>服务器地址无效：[Servers] %1=%2（应为 %3）</source>
+        <translation>Invalid server address: [Servers] %1=%2 (must be %3)</translation>
     </message>
 </context>
 <context>

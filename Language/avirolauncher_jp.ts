@@ -68,6 +68,14 @@
         <source>文件下载结束，大小不一致</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>磁盘已满，无法写入：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>文件比服务器声明的大小更长</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>Footer</name>
@@ -92,6 +100,14 @@
     </message>
     <message>
         <source>暂停</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法打开本地文件</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>磁盘空间不足：%1 需要 %2 MB，只有 %3 MB 可用</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -367,6 +383,10 @@
         <source>无法启动解压程序</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>磁盘已满，无法解包：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -400,6 +420,17 @@
     </message>
 </context>
 <context>
+    <name>RestClient</name>
+    <message>
+        <source>服务器应答超时</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>服务器应答过大</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>RunGameUI</name>
     <message>
         <source>运行游戏</source>
@@ -415,6 +446,13 @@
     </message>
     <message>
         <source>版本说明</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ServerConfig</name>
+    <message>
+        <source>服务器地址无效：[Servers] %1=%2（应为 %3）</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -151,7 +151,7 @@ private slots:
             "\nError: 003_004 {000/0112}", qint64(2000));
         Row("file that cannot start again", "files", "sealed", 5000, QJsonObject{{"ignoreRange", true}},
             "bytes=5000-", "\nError: 003_005 {000/0116}", qint64(5000));
-        Row("disk full", "files", "/dev/full", 0, none, "bytes=0-", "\nError: 003_005 {000/0118}", qint64(0));
+        Row("disk full", "files", "/dev/full", 0, none, "bytes=0-", "\nError: 003_009 {000/0118}", qint64(0));
         Row("local file cannot be opened", "files", "no/such/folder/pkg.bin", 0, none, "",
             "\nError: 003_002 {000/0051}", qint64(-1));
     }

@@ -85,13 +85,6 @@ private slots:
             lang.setLangIdx(0);
             QCOMPARE(FailedToStart(), QString("Failed to start."));
         }
-        db->SetInt(MULTI_LANG, 3);
-        MultiLang stored;
-        stored.registry = &services.registry;
-        stored.InitLangs();
-        QCOMPARE(stored.langIdx(), 3);
-        QCOMPARE(stored.langCode(), QString("ja"));
-        QCOMPARE(FailedToStart(), QString("无法启动"));
     }
 };
 

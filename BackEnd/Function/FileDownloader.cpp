@@ -2,9 +2,12 @@
 
 #include "DownFileMeta.h"
 #include "ErrorSuffix.h"
+#include "Platform.h"
 #include "ServerConfig.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
@@ -29,6 +32,17 @@ QString Reason(const char* text, int error, int detail, int location)
 }
 
 } // namespace
+
+QString FileDownloader::WriteFailure(int location) const
+{
+    // A write cut short stores what fits and leaves no error behind: the free space tells then.
+    const QString folder = QFileInfo(file).absolutePath();
+    if (Platform::IsDiskFull(file) || Platform::IsOutOfSpace(folder)) {
+        return tr("磁盘已满，无法写入：%1").arg(QDir::toNativeSeparators(folder)) +
+               ErrorSuffix(ErrFileDownloader, 9, 0, location);
+    }
+    return Reason(QT_TR_NOOP("写入文件错误"), 5, 0, location);
+}
 
 FileDownloader::FileDownloader(QObject* parent) : QObject(parent), manager(new QNetworkAccessManager(this))
 {
@@ -157,8 +171,21 @@ void FileDownloader::CopyData()
         if (piece.isEmpty()) {
             return;
         }
-        if (!discardBody) {
-            writer.Append(piece);
+        if (discardBody) {
+            continue;
+        }
+        // Nothing is written past the announced size: a longer body is not the file that was announced.
+        // What fits is still written, so that the file stays a true prefix to resume from.
+        const FileWriter::State state = writer.Current();
+        const qint64 room = meta->totalSize > 0
+                                ? qMax<qint64>(0, meta->totalSize - state.length - state.queued)
+                                : piece.size();
+        if (room > 0) {
+            writer.Append(room < piece.size() ? piece.left(int(room)) : piece);
+        }
+        if (room < piece.size()) {
+            EndAfterWriting(Reason(QT_TR_NOOP("文件比服务器声明的大小更长"), 8, 0, 126));
+            return;
         }
     }
 }
@@ -173,7 +200,7 @@ void FileDownloader::OnWritten()
     // Only what a write really stored counts.
     meta->AddDownloaded(state.length - meta->downloadedSize);
     if (state.failed) {
-        StopAndReport(false, Reason(QT_TR_NOOP("写入文件错误"), 5, 0, 118));
+        StopAndReport(false, WriteFailure(118));
     } else if (finishing) {
         if (state.queued == 0) {
             Complete();
@@ -224,7 +251,7 @@ void FileDownloader::Complete()
     finishing = false;
     StopWriting();
     if (writer.Current().failed) {
-        StopAndReport(false, Reason(QT_TR_NOOP("写入文件错误"), 5, 0, 118));
+        StopAndReport(false, WriteFailure(118));
     } else if (!finishError.isEmpty()) {
         StopAndReport(false, finishError);
     } else if (meta->totalSize - meta->downloadedSize <= 0) {

@@ -51,6 +51,8 @@ private:
     void Complete();
     void StopAndReport(bool ok, const QString& reason);
     bool CheckRange();
+    // The reason for a failed write: a full disk says so and where.
+    QString WriteFailure(int location) const;
 
     QFile file;
     DownFileMeta* meta = nullptr;

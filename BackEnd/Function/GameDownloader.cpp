@@ -7,9 +7,12 @@
 #include "RamDB.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStorageInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -78,8 +81,15 @@ void GameDownloader::Start()
             Refuse(tr("安装包文件名无效") + ErrorSuffix(ErrFileDownloader, 6, 0, 150));
             return;
         }
+        // A link in the cache would have the package appended to whatever it leads to.
+        const QString path = paths->CacheFilePath(name);
+        if (!RemoveStrayLink(path)) {
+            ClearRecords();
+            Refuse(tr("无法打开本地文件") + ErrorSuffix(ErrFileDownloader, 2, 0, 155));
+            return;
+        }
         auto* meta = new DownFileMeta(this);
-        meta->Init(url, paths->CacheFilePath(name), package.value(QStringLiteral("version")).toString(),
+        meta->Init(url, path, package.value(QStringLiteral("version")).toString(),
                    package.value(QStringLiteral("md5")).toString());
         records.append(meta);
     }
@@ -129,9 +139,37 @@ void GameDownloader::OnSizeAnswer(bool ok, const QString& reason)
             return;
         }
     }
+    const QString shortage = SpaceShortage();
+    if (!shortage.isEmpty()) {
+        machine.followState = true;
+        StopAndReport(shortage);
+        return;
+    }
     stat.Start();
     machine.followState = true;
     NextPackage();
+}
+
+QString GameDownloader::SpaceShortage() const
+{
+    // What is still to come, and room to extract every package beside it.
+    qint64 needed = 0;
+    for (const DownFileMeta* meta : qAsConst(records)) {
+        needed += qMax<qint64>(0, meta->totalSize - meta->downloadedSize) + meta->totalSize;
+    }
+    const QString folder = QFileInfo(records.first()->filePath).absolutePath();
+    const QStorageInfo storage(folder);
+    if (!storage.isValid() || storage.bytesAvailable() >= needed) {
+        return {};
+    }
+    constexpr double kMiB = 1024.0 * 1024.0;
+    qDebug() << "GameDownloader: needs" << needed << "bytes in" << folder << ", has"
+             << storage.bytesAvailable();
+    return tr("磁盘空间不足：%1 需要 %2 MB，只有 %3 MB 可用")
+               .arg(QDir::toNativeSeparators(folder))
+               .arg(QString::number(needed / kMiB, 'f', 1),
+                    QString::number(storage.bytesAvailable() / kMiB, 'f', 1)) +
+           ErrorSuffix(ErrFileDownloader, 10, 0, 140);
 }
 
 void GameDownloader::NextPackage()

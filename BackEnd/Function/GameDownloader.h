@@ -47,6 +47,9 @@ private:
     void OnFileFinished(bool ok, const QString& reason);
     void StopAndReport(const QString& reason);
     void Refuse(const QString& reason);
+    // Why the install location cannot take the packages still to come and their extraction; empty when
+    // it can.
+    QString SpaceShortage() const;
     void FollowState(bool running);
     void MarkDownloading(bool downloading);
 

@@ -27,24 +27,33 @@ bool GameIPC::Bind(QString& error)
 
 void GameIPC::Receive()
 {
-    // Every pending datagram, not one per notification: a burst must not leave requests unanswered.
-    while (socket.hasPendingDatagrams()) {
+    // Every pending datagram, not one per notification: a burst must not leave requests unanswered. A flood
+    // is taken in rounds, so that the event loop keeps running between them.
+    for (int round = 0; socket.hasPendingDatagrams(); ++round) {
+        if (round == kDatagramsPerRound) {
+            QMetaObject::invokeMethod(this, &GameIPC::Receive, Qt::QueuedConnection);
+            return;
+        }
         const QNetworkDatagram datagram = socket.receiveDatagram();
         if (!datagram.isValid()) {
             continue;
         }
-        QJsonParseError parseError{};
-        const QJsonDocument document = QJsonDocument::fromJson(datagram.data(), &parseError);
-        if (parseError.error != QJsonParseError::NoError) {
-            continue;
+        const QByteArray reply = Handle(datagram.data());
+        if (!reply.isEmpty()) {
+            socket.writeDatagram(reply, datagram.senderAddress(), quint16(datagram.senderPort()));
         }
-        const QJsonObject reply = Answer(document.object());
-        if (reply.isEmpty()) {
-            continue;
-        }
-        socket.writeDatagram(QJsonDocument(reply).toJson(), datagram.senderAddress(),
-                             quint16(datagram.senderPort()));
     }
+}
+
+QByteArray GameIPC::Handle(const QByteArray& datagram) const
+{
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(datagram, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        return {};
+    }
+    const QJsonObject reply = Answer(document.object());
+    return reply.isEmpty() ? QByteArray() : QJsonDocument(reply).toJson();
 }
 
 QJsonObject GameIPC::Answer(const QJsonObject& request) const

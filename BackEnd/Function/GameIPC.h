@@ -15,6 +15,7 @@ class GameIPC : public QObject
     Q_OBJECT
 public:
     static constexpr quint16 kPort = 9998;
+    static constexpr int kDatagramsPerRound = 256;
 
     explicit GameIPC(QObject* parent = nullptr);
 
@@ -22,6 +23,8 @@ public:
 
     // Binds the port exclusively; false with the text to show when another program holds it.
     bool Bind(QString& error);
+    // The reply to one datagram; empty when there is none to send.
+    QByteArray Handle(const QByteArray& datagram) const;
 
 private slots:
     void Receive();

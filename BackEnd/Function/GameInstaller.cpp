@@ -120,7 +120,13 @@ void GameInstaller::OnVerified(bool state, const QString& reason, bool stopped)
 void GameInstaller::ExtractAt()
 {
     emit InstallVerChanged(tr("安装版本：") + versionList.at(index));
-    const QString destination = registry->Find<PathMng>(QStringLiteral("PathMng"))->GameLocation();
+    auto* paths = registry->Find<PathMng>(QStringLiteral("PathMng"));
+    // Extraction writes into the product folder: a link there would take it outside the install location.
+    if (!RemoveStrayLink(paths->GameDir())) {
+        Fail(tr("游戏目录无效，无法安装") + ErrorSuffix(ErrGameInstaller, 3, 0, 112));
+        return;
+    }
+    const QString destination = paths->GameLocation();
     const QString suffix = QFileInfo(packList.at(index)).completeSuffix().toUpper();
     if (suffix != QLatin1String("7Z") && suffix != QLatin1String("RAR") && suffix != QLatin1String("ZIP")) {
         Fail(tr("不支持安装包格式: ") + suffix + ErrorSuffix(ErrGameInstaller, 1, 0, 122));
@@ -134,8 +140,9 @@ void GameInstaller::OnExtracted(bool isOk, const QString& reason)
     if (isOk) {
         MarkExtracted();
     }
-    // A verified package whose extractor could not even start is kept: nothing is wrong with it.
-    if (!extractor.StartFailed()) {
+    // A verified package whose extractor could not even start, or found the disk full, is kept: nothing is
+    // wrong with it, and a retry once there is room need not download it again.
+    if (!extractor.StartFailed() && !extractor.DiskFull()) {
         DeletePackage(index);
     }
     if (!isOk) {

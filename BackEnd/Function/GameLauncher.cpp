@@ -4,6 +4,7 @@
 #include "MultiLang.h"
 #include "ObjectRegistry.h"
 #include "PathMng.h"
+#include "Platform.h"
 #include "RamDB.h"
 
 #include <QCoreApplication>
@@ -63,20 +64,22 @@ bool GameLauncher::IsInstalled(const QString& location)
 bool GameLauncher::GetVersion()
 {
     const QString path = registry->Find<PathMng>(QStringLiteral("PathMng"))->VersionFilePath();
+    if (path.isEmpty()) {
+        return false;
+    }
+    // Only a plain file of ours: a link, a pipe or a device could block the start or fill the memory.
+    const QFileInfo info(path);
+    if (Platform::IsLink(info) || !info.isFile() || info.size() > kMaxVersionFileBytes) {
+        qDebug() << "GameLauncher::GetVersion refused" << path;
+        return false;
+    }
     QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly)) {
         return false;
     }
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        return false;
-    }
-    const QString version = document.object().value(QStringLiteral("V")).toString();
-    const QString product = document.object().value(QStringLiteral("P")).toString();
-    static const QRegularExpression fourNumbers(QStringLiteral("^\\d+\\.\\d+\\.\\d+\\.\\d+$"));
-    // The product names the game's folder; the file cannot be allowed to point it anywhere else.
-    if (!fourNumbers.match(version).hasMatch() || !RamDB::IsValidProductCode(product)) {
+    QString version;
+    QString product;
+    if (!ParseVersion(file.read(kMaxVersionFileBytes), version, product)) {
         return false;
     }
     qDebug() << "Get Version: " << version << " Product: " << product;
@@ -84,6 +87,20 @@ bool GameLauncher::GetVersion()
     db->SetString(CURRENT_VERSION, version);
     db->SetString(PRODUCT_CODE, product);
     return true;
+}
+
+bool GameLauncher::ParseVersion(const QByteArray& text, QString& version, QString& product)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        return false;
+    }
+    version = document.object().value(QStringLiteral("V")).toString();
+    product = document.object().value(QStringLiteral("P")).toString();
+    static const QRegularExpression fourNumbers(QStringLiteral("^\\d+\\.\\d+\\.\\d+\\.\\d+$"));
+    // The product names the game's folder; the file cannot be allowed to point it anywhere else.
+    return fourNumbers.match(version).hasMatch() && RamDB::IsValidProductCode(product);
 }
 
 void GameLauncher::Launch()

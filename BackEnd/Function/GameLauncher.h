@@ -21,6 +21,10 @@ public:
     bool InitChannel(QString& error);
     bool IsInstalled(const QString& location);
     bool GetVersion();
+    // The version file's text: true with its version and product when both are well formed.
+    static bool ParseVersion(const QByteArray& text, QString& version, QString& product);
+    // A version file is a few bytes; anything larger is not one.
+    static constexpr qint64 kMaxVersionFileBytes = 64 * 1024;
     void Launch();
 
 signals:

@@ -21,6 +21,8 @@ Proc7zOp::Proc7zOp(QObject* parent) : QObject(parent), process(this)
 void Proc7zOp::Extract(const QString& archive, const QString& destination)
 {
     startFailed = false;
+    diskFull = false;
+    target = destination;
     emit Progress(0);
     if (!QFileInfo::exists(archive)) {
         emit Over(false, tr("安装文件不存在，无法安装") + ErrorSuffix(ErrExtract, 0, 0, 28));
@@ -78,6 +80,15 @@ void Proc7zOp::OnProcFinished(int exitCode, QProcess::ExitStatus exitStatus)
     // An extractor that crashed did not finish its work, whatever code the system reports for it.
     if (exitCode != 0 || exitStatus != QProcess::NormalExit) {
         qDebug() << "7z进程异常结束，错误码：" << exitCode;
+        const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+        diskFull = errors.contains(QLatin1String("No space left"), Qt::CaseInsensitive) ||
+                   errors.contains(QLatin1String("not enough space"), Qt::CaseInsensitive) ||
+                   Platform::IsOutOfSpace(target);
+        if (diskFull) {
+            emit Over(false, tr("磁盘已满，无法解包：%1").arg(QDir::toNativeSeparators(target)) +
+                                 ErrorSuffix(ErrExtract, 4, 0, 56));
+            return;
+        }
         emit Over(false, tr("解包错误") + ErrorSuffix(ErrExtract, 2, 0, 53));
         return;
     }

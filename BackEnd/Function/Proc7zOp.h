@@ -20,6 +20,8 @@ public:
 
     // Whether the last extraction failed because the extractor could not be started at all.
     bool StartFailed() const { return startFailed; }
+    // Whether the last extraction failed because the destination's disk is full.
+    bool DiskFull() const { return diskFull; }
 
 signals:
     void Progress(float rate);
@@ -36,4 +38,6 @@ private:
     QString carry;
     bool closing = false;
     bool startFailed = false;
+    bool diskFull = false;
+    QString target;
 };

@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QDebug>
+#include <QJsonDocument>
 
 CrmService::CrmService(QObject* parent) : QObject(parent), statistics(this) {}
 
@@ -47,15 +48,44 @@ void CrmService::reportUserOnline(bool online, const std::function<void()>& sent
 
 void CrmService::reportCustom(const QJsonArray& events)
 {
-    QJsonArray outgoing;
-    QStringList types;
     for (const QJsonValue& element : events) {
-        const QJsonObject event = element.toObject();
-        const QJsonValue type = event.value(QStringLiteral("type"));
-        types.append(type.isString() ? type.toString() : QStringLiteral("Unkown Type"));
-        outgoing.append(Stamp(event, QString()));
+        const QJsonObject event = Stamp(element.toObject(), QString());
+        const qint64 bytes = QJsonDocument(event).toJson(QJsonDocument::Compact).size();
+        if (queued.size() >= kMaxQueuedEvents || queuedBytes + bytes > kMaxQueuedBytes) {
+            if (dropped == 0) {
+                qDebug() << "Report_Custom: queue full, dropping game reports";
+            }
+            ++dropped;
+            continue;
+        }
+        queued.append({event, bytes});
+        queuedBytes += bytes;
     }
-    statistics.report(outgoing, [types](bool ok, const QString& message) {
-        qDebug() << "Report_Custom: " << types << ok << message;
+    SendQueued();
+}
+
+void CrmService::SendQueued()
+{
+    if (sending || queued.isEmpty()) {
+        return;
+    }
+    if (dropped > 0) {
+        qDebug() << "Report_Custom: dropped" << dropped << "game reports";
+        dropped = 0;
+    }
+    QJsonArray batch;
+    QStringList types;
+    while (!queued.isEmpty() && batch.size() < kMaxBatchEvents) {
+        const Queued next = queued.takeFirst();
+        queuedBytes -= next.bytes;
+        const QJsonValue type = next.event.value(QStringLiteral("type"));
+        types.append(type.isString() ? type.toString() : QStringLiteral("Unkown Type"));
+        batch.append(next.event);
+    }
+    sending = true;
+    statistics.report(batch, [this, types](bool ok, const QString& message) {
+        qDebug() << "Report_Custom: " << types.size() << "events" << ok << message;
+        sending = false;
+        SendQueued();
     });
 }

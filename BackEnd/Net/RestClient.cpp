@@ -10,6 +10,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
+#include <QTimer>
 
 RestClient::RestClient(QObject* parent) : QObject(parent), manager(new QNetworkAccessManager(this))
 {
@@ -51,7 +52,48 @@ void RestClient::PostJson(const QString& url, const QJsonObject& body, const Rep
 void RestClient::Track(QNetworkReply* reply, const ReplyCallbacks& callbacks)
 {
     connect(reply, &QNetworkReply::finished, this, &RestClient::OnReqFinished);
+    // Without a bound Qt reads on as fast as the sender sends, whatever it takes to hand the bytes over.
+    reply->setReadBufferSize(2 * kMaxReplyBytes);
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
+        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kMaxReplyBytes) {
+            Refuse(reply, QNetworkReply::UnknownContentError);
+        }
+    });
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
+        if (reply->bytesAvailable() > kMaxReplyBytes) {
+            Refuse(reply, QNetworkReply::UnknownContentError);
+        }
+    });
+    auto* deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, this, [this, reply] { Refuse(reply, QNetworkReply::TimeoutError); });
+    deadline->start(deadlineMs);
     pending.insert(reply, callbacks);
+}
+
+void RestClient::Refuse(QNetworkReply* reply, int detail)
+{
+    if (!pending.contains(reply) || refused.contains(reply)) {
+        return;
+    }
+    qDebug() << "[refused reply]" << reply->url().toDisplayString()
+             << (detail == QNetworkReply::TimeoutError ? "past its deadline" : "over the size limit");
+    refused.insert(reply, detail);
+    if (!reply->isFinished()) {
+        reply->abort();
+    }
+}
+
+QString RestClient::FailureText(const QString& networkText) const
+{
+    switch (failureDetail) {
+    case QNetworkReply::TimeoutError:
+        return tr("服务器应答超时");
+    case QNetworkReply::UnknownContentError:
+        return tr("服务器应答过大");
+    default:
+        return networkText;
+    }
 }
 
 void RestClient::SetCookie(const QByteArray& name, const QByteArray& value)
@@ -119,7 +161,10 @@ void RestClient::OnReqFinished()
     }
     const ReplyCallbacks callbacks = *it;
     bool ok = true;
-    if (reply->error() != QNetworkReply::NoError) {
+    failureDetail = refused.value(reply, 0);
+    if (refused.contains(reply)) {
+        ok = false;
+    } else if (reply->error() != QNetworkReply::NoError) {
         qDebug() << "[network error] " << reply->errorString();
         ok = false;
     } else {
@@ -132,20 +177,31 @@ void RestClient::OnReqFinished()
     if (callbacks.rawCallback) {
         callbacks.rawCallback(ok, reply);
     } else if (callbacks.jsonCallback) {
-        // A reply aborted by its time-out is closed and has nothing to read.
-        const QByteArray body = reply->isReadable() ? reply->readAll() : QByteArray();
+        // A reply aborted by its time-out is closed and has nothing to read; a refused one is not read.
+        const QByteArray body =
+            reply->isReadable() && !refused.contains(reply) ? reply->readAll() : QByteArray();
         if (!ok) {
-            qDebug() << "[network error reply] " << QString::fromUtf8(body);
+            qDebug() << "[network error reply] " << QString::fromUtf8(LogExcerpt(body));
         }
         QJsonObject object;
         if (!ParseJsonObject(body, object)) {
             qDebug() << reply->request().url().toDisplayString();
-            qDebug() << "Parse Json Error content = " << body;
+            qDebug() << "Parse Json Error content = " << LogExcerpt(body);
         }
         callbacks.jsonCallback(ok, object);
     }
     reply->deleteLater();
     pending.remove(reply);
+    refused.remove(reply);
+    failureDetail = 0;
+}
+
+QByteArray LogExcerpt(const QByteArray& body)
+{
+    if (body.size() <= RestClient::kLogExcerptBytes) {
+        return body;
+    }
+    return body.left(RestClient::kLogExcerptBytes) + "... (" + QByteArray::number(body.size()) + " bytes)";
 }
 
 QByteArray ToQuery(const QJsonObject& params)

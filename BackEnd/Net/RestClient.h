@@ -27,6 +27,12 @@ public:
 
     // Requests whose transfer makes no progress for this long end as failed.
     static constexpr int kTransferTimeoutMs = 30000;
+    // Every request ends by then, however its bytes trickle in.
+    static constexpr int kDeadlineMs = 30000;
+    // The services answer with small JSON texts and pictures; a longer reply is refused.
+    static constexpr qint64 kMaxReplyBytes = 1024 * 1024;
+    // How much of a body a log line shows.
+    static constexpr int kLogExcerptBytes = 256;
 
     bool skipPeerVerify = false;
 
@@ -38,6 +44,13 @@ public:
     QByteArray GetCookie(const QUrl& url, const QByteArray& name) const;
 
     void SetTransferTimeout(int ms) { transferTimeoutMs = ms; }
+    void SetDeadline(int ms) { deadlineMs = ms; }
+
+    // For the callback of a refused reply: QNetworkReply::TimeoutError past the deadline,
+    // QNetworkReply::UnknownContentError over the size limit; 0 for any other reply.
+    int FailureDetail() const { return failureDetail; }
+    // The text to show for that failure: what went wrong for those two, else `networkText`.
+    QString FailureText(const QString& networkText) const;
 
 private slots:
     void OnReqFinished();
@@ -47,12 +60,19 @@ private slots:
 
 private:
     void Track(QNetworkReply* reply, const ReplyCallbacks& callbacks);
+    void Refuse(QNetworkReply* reply, int detail);
 
     QNetworkAccessManager* manager;
     QHash<QNetworkReply*, ReplyCallbacks> pending;
     bool useCookies = false;
     int transferTimeoutMs = kTransferTimeoutMs;
+    int deadlineMs = kDeadlineMs;
+    QHash<QNetworkReply*, int> refused;
+    int failureDetail = 0;
 };
+
+// The start of a body, for a log line.
+QByteArray LogExcerpt(const QByteArray& body);
 
 // Form and query encoding: sorted keys; booleans, numbers and strings only; strings percent-encoded.
 QByteArray ToQuery(const QJsonObject& params);

@@ -19,6 +19,13 @@ QString ErrorText(const char* text, int error, int detail, int location)
     return ShopAccountMng::tr(text) + ErrorSuffix(ErrShop, error, detail, location);
 }
 
+// A failed transfer, told as the REST client saw it: a refused reply says why.
+QString NetworkErrorText(const RestClient& rest, const char* text, int error, int location)
+{
+    return rest.FailureText(ShopAccountMng::tr(text)) +
+           ErrorSuffix(ErrShop, error, rest.FailureDetail(), location);
+}
+
 } // namespace
 
 ShopAccountMng::ShopAccountMng(QObject* parent) : QObject(parent), rest(this), baseUrl(ServerConfig::Store())
@@ -83,43 +90,7 @@ void ShopAccountMng::GetProductInfo(const Completion& completion)
 {
     productCallback = completion;
     ReplyCallbacks callbacks;
-    callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) {
-        if (!ok) {
-            Finish(productCallback, false, ErrorText(QT_TR_NOOP("网络错误"), 3, 0, 115));
-            return;
-        }
-        if (body.isEmpty()) {
-            Finish(productCallback, false, ErrorText(QT_TR_NOOP("Json应答解析错误"), 4, 0, 121));
-            return;
-        }
-        if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
-            Finish(productCallback, false,
-                   body.value(QStringLiteral("descript")).toString() + ErrorSuffix(ErrShop, 5, 0, 125));
-            return;
-        }
-        const QJsonArray data = body.value(QStringLiteral("data")).toArray();
-        QString product;
-        QString image;
-        if (!data.isEmpty()) {
-            const QJsonObject first = data.first().toObject();
-            product = first.value(QStringLiteral("product")).toString();
-            image = first.value(QStringLiteral("bgImage")).toString();
-        }
-        // The product code names the game's folder; one that is missing or could reach outside the
-        // install location is refused before anything is derived from it.
-        if (!RamDB::IsValidProductCode(product)) {
-            qDebug() << "ShopAccountMng::GetProductInfo refused the product code [ " << product << " ]";
-            Finish(productCallback, false, ErrorText(QT_TR_NOOP("产品代码无效"), 15, 0, 131));
-            return;
-        }
-        qDebug() << "ShopAccountMng::GetProductInfo "
-                 << "Succ";
-        qDebug() << "Product Code: [ " << product << " ]";
-        qDebug() << "Product Image Url: [ " << image << " ]";
-        Db()->SetString(PRODUCT_IMAGE_URL, image);
-        SetProductCode(Db(), product);
-        Finish(productCallback, true, QString());
-    };
+    callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) { ProductInfoAck(ok, body); };
     rest.Get(baseUrl + QStringLiteral("/api/v2/users/") + Db()->GetString(USER_ID) +
                  QStringLiteral("/product"),
              QJsonObject(), callbacks);
@@ -153,7 +124,7 @@ void ShopAccountMng::RequestVersionPage(const QJsonValue& nextId)
 void ShopAccountMng::VersonListAck(bool ok, const QJsonObject& body)
 {
     if (!ok) {
-        Finish(versionListCallback, false, ErrorText(QT_TR_NOOP("网络请求错误"), 11, 0, 298));
+        Finish(versionListCallback, false, NetworkErrorText(rest, QT_TR_NOOP("网络请求错误"), 11, 298));
         return;
     }
     if (body.isEmpty()) {
@@ -221,23 +192,7 @@ void ShopAccountMng::GetNoteList(const Completion& completion)
 {
     noteListCallback = completion;
     ReplyCallbacks callbacks;
-    callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) {
-        if (!ok) {
-            Finish(noteListCallback, false, ErrorText(QT_TR_NOOP("网络请求错误"), 6, 0, 235));
-            return;
-        }
-        if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
-            Finish(noteListCallback, false,
-                   body.value(QStringLiteral("description")).toString() + ErrorSuffix(ErrShop, 7, 0, 240));
-            return;
-        }
-        const QJsonArray data = body.value(QStringLiteral("data")).toArray();
-        Db()->SetJsonArray(NOTES_LIST, data);
-        qDebug() << "Note List" << QJsonDocument(data).toJson(QJsonDocument::Compact);
-        qDebug() << "ShopAccountMng::GetNoteList "
-                 << "Succ";
-        Finish(noteListCallback, true, QString());
-    };
+    callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) { NoteListAck(ok, body); };
     rest.Get(baseUrl + QStringLiteral("/api/v2/appversion"),
              {{QStringLiteral("rank"), QStringLiteral("desc")}, {QStringLiteral("pagesize"), kPageSize}},
              callbacks);
@@ -247,34 +202,95 @@ void ShopAccountMng::GetLauncherVersion(const Completion& completion)
 {
     launcherVersionCallback = completion;
     ReplyCallbacks callbacks;
-    callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) {
-        if (!ok) {
-            Finish(launcherVersionCallback, false, ErrorText(QT_TR_NOOP("网络请求错误"), 8, 0, 263));
-            return;
-        }
-        if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
-            QString description = body.value(QStringLiteral("description")).toString();
-            if (description.isEmpty()) {
-                description = tr("网络请求错误");
-            }
-            Finish(launcherVersionCallback, false, description + ErrorSuffix(ErrShop, 9, 0, 269));
-            return;
-        }
-        const QJsonArray data = body.value(QStringLiteral("data")).toArray();
-        if (data.isEmpty()) {
-            Finish(launcherVersionCallback, false, ErrorText(QT_TR_NOOP("Launcher版本列表为空"), 10, 0, 275));
-            return;
-        }
-        qDebug() << "Launcher Reply: " << QJsonDocument(data).toJson(QJsonDocument::Compact);
-        qDebug() << "ShopAccountMng::GetLauncherVersion "
-                 << "Succ";
-        const QJsonObject first = data.first().toObject();
-        RamDB* db = Db();
-        db->SetString(NEWEST_LAUNCHER_VERSION, first.value(QStringLiteral("version")).toString());
-        db->SetString(NEWEST_LAUNCHER_URL, first.value(QStringLiteral("packageurl")).toString());
-        db->SetString(NEWEST_LAUNCHER_MD5, first.value(QStringLiteral("md5")).toString());
-        Finish(launcherVersionCallback, true, QString());
-    };
+    callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) { LauncherVersionAck(ok, body); };
     rest.Get(baseUrl + QStringLiteral("/api/v2/launcherversion"),
              {{QStringLiteral("rank"), QStringLiteral("desc")}, {QStringLiteral("pagesize"), 1}}, callbacks);
+}
+
+void ShopAccountMng::ProductInfoAck(bool ok, const QJsonObject& body)
+{
+    if (!ok) {
+        Finish(productCallback, false, NetworkErrorText(rest, QT_TR_NOOP("网络错误"), 3, 115));
+        return;
+    }
+    if (body.isEmpty()) {
+        Finish(productCallback, false, ErrorText(QT_TR_NOOP("Json应答解析错误"), 4, 0, 121));
+        return;
+    }
+    if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
+        Finish(productCallback, false,
+               body.value(QStringLiteral("descript")).toString() + ErrorSuffix(ErrShop, 5, 0, 125));
+        return;
+    }
+    const QJsonArray data = body.value(QStringLiteral("data")).toArray();
+    QString product;
+    QString image;
+    if (!data.isEmpty()) {
+        const QJsonObject first = data.first().toObject();
+        product = first.value(QStringLiteral("product")).toString();
+        image = first.value(QStringLiteral("bgImage")).toString();
+    }
+    // The product code names the game's folder; one that is missing or could reach outside the
+    // install location is refused before anything is derived from it.
+    if (!RamDB::IsValidProductCode(product)) {
+        qDebug() << "ShopAccountMng::GetProductInfo refused the product code [ " << product << " ]";
+        Finish(productCallback, false, ErrorText(QT_TR_NOOP("产品代码无效"), 15, 0, 131));
+        return;
+    }
+    qDebug() << "ShopAccountMng::GetProductInfo "
+             << "Succ";
+    qDebug() << "Product Code: [ " << product << " ]";
+    qDebug() << "Product Image Url: [ " << image << " ]";
+    Db()->SetString(PRODUCT_IMAGE_URL, image);
+    SetProductCode(Db(), product);
+    Finish(productCallback, true, QString());
+}
+
+void ShopAccountMng::NoteListAck(bool ok, const QJsonObject& body)
+{
+    if (!ok) {
+        Finish(noteListCallback, false, NetworkErrorText(rest, QT_TR_NOOP("网络请求错误"), 6, 235));
+        return;
+    }
+    if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
+        Finish(noteListCallback, false,
+               body.value(QStringLiteral("description")).toString() + ErrorSuffix(ErrShop, 7, 0, 240));
+        return;
+    }
+    const QJsonArray data = body.value(QStringLiteral("data")).toArray();
+    Db()->SetJsonArray(NOTES_LIST, data);
+    qDebug() << "Note List" << QJsonDocument(data).toJson(QJsonDocument::Compact);
+    qDebug() << "ShopAccountMng::GetNoteList "
+             << "Succ";
+    Finish(noteListCallback, true, QString());
+}
+
+void ShopAccountMng::LauncherVersionAck(bool ok, const QJsonObject& body)
+{
+    if (!ok) {
+        Finish(launcherVersionCallback, false, NetworkErrorText(rest, QT_TR_NOOP("网络请求错误"), 8, 263));
+        return;
+    }
+    if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
+        QString description = body.value(QStringLiteral("description")).toString();
+        if (description.isEmpty()) {
+            description = tr("网络请求错误");
+        }
+        Finish(launcherVersionCallback, false, description + ErrorSuffix(ErrShop, 9, 0, 269));
+        return;
+    }
+    const QJsonArray data = body.value(QStringLiteral("data")).toArray();
+    if (data.isEmpty()) {
+        Finish(launcherVersionCallback, false, ErrorText(QT_TR_NOOP("Launcher版本列表为空"), 10, 0, 275));
+        return;
+    }
+    qDebug() << "Launcher Reply: " << QJsonDocument(data).toJson(QJsonDocument::Compact);
+    qDebug() << "ShopAccountMng::GetLauncherVersion "
+             << "Succ";
+    const QJsonObject first = data.first().toObject();
+    RamDB* db = Db();
+    db->SetString(NEWEST_LAUNCHER_VERSION, first.value(QStringLiteral("version")).toString());
+    db->SetString(NEWEST_LAUNCHER_URL, first.value(QStringLiteral("packageurl")).toString());
+    db->SetString(NEWEST_LAUNCHER_MD5, first.value(QStringLiteral("md5")).toString());
+    Finish(launcherVersionCallback, true, QString());
 }

@@ -30,12 +30,17 @@ public:
 
     ObjectRegistry* registry = nullptr;
 
+    // What each answer of the store does; the requests hand their answers here.
+    void ProductInfoAck(bool ok, const QJsonObject& body);
+    void VersonListAck(bool ok, const QJsonObject& body);
+    void NoteListAck(bool ok, const QJsonObject& body);
+    void LauncherVersionAck(bool ok, const QJsonObject& body);
+
 private:
     RamDB* Db() const;
     void SetTokenCookie();
     void SetSessionCookies();
     void RequestVersionPage(const QJsonValue& nextId);
-    void VersonListAck(bool ok, const QJsonObject& body);
     // Takes its own copy: a completion may start the same operation again and so replace the stored one.
     static void Finish(Completion completion, bool ok, const QString& message);
 

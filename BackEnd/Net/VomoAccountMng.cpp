@@ -162,52 +162,7 @@ void VomoAccountMng::Login(const QJsonObject& v, const LoginCallback& completion
     };
     QNetworkRequest request = SignedRequest(QStringLiteral("/apis/apprest/v1/user_login"));
     ReplyCallbacks callbacks;
-    callbacks.jsonCallback = [this, db](bool ok, const QJsonObject& body) {
-        // A copy: the completion may sign in again and so replace the stored one while it runs.
-        const LoginCallback done = loginCallback;
-        if (!done) {
-            return;
-        }
-        if (!ok) {
-            done(false, QString(), NetworkError() + ErrorSuffix(ErrAccount, 0, 0, 119));
-            return;
-        }
-        int code = 0;
-        if (!ReadCode(body, code)) {
-            done(false, QString(), InvalidReply() + ErrorSuffix(ErrAccount, 2, 0, 130));
-            return;
-        }
-        if (code != 0) {
-            switch (code) {
-            case 305:
-                done(false, QStringLiteral("password"), QObject::tr("密码错误"));
-                break;
-            case 502:
-                done(false, QStringLiteral("account"), QObject::tr("用户不存在"));
-                break;
-            case 524:
-                done(false, QStringLiteral("verify"), QObject::tr("验证码错误"));
-                break;
-            default:
-                done(false, QString(), QObject::tr("错误码：") + QString::number(code));
-                break;
-            }
-            return;
-        }
-        const QJsonObject data = body.value(QStringLiteral("data")).toObject();
-        const QString token = data.value(QStringLiteral("token")).toString();
-        if (token.isEmpty()) {
-            done(false, QString(), InvalidReply() + ErrorSuffix(ErrAccount, 2, 0, 137));
-            return;
-        }
-        db->SetString(USER_TOKEN, token);
-        db->SetString(USER_ID, data.value(QStringLiteral("user_id")).toString());
-        db->SetBool(USER_IS_LOGIN, true);
-        qDebug() << "VomoAccountMng::Login Token" << token;
-        qDebug() << "VomoAccountMng::Login "
-                 << "Succ";
-        done(true, QString(), QString());
-    };
+    callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) { LoginAck(ok, body); };
     rest.Post(request, ToQuery(form), callbacks);
 }
 
@@ -223,27 +178,80 @@ void VomoAccountMng::AutoLogin(const AutoLoginCallback& completion)
     const QJsonObject form{{QStringLiteral("token"), db->GetString(USER_TOKEN)}};
     QNetworkRequest request = SignedRequest(QStringLiteral("/apis/apprest/v1/token"));
     ReplyCallbacks callbacks;
-    callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) {
-        const AutoLoginCallback done = autoLoginCallback;
-        if (!done) {
-            return;
-        }
-        if (!ok) {
-            done(false, NetworkError() + ErrorSuffix(ErrAccount, 0, 0, 187));
-            return;
-        }
-        int code = 0;
-        if (!ReadCode(body, code)) {
-            done(false, InvalidReply() + ErrorSuffix(ErrAccount, 2, 0, 195));
-            return;
-        }
-        if (code != 0) {
-            done(false, QStringLiteral("登陆错误码: %1").arg(code));
-            return;
-        }
-        qDebug() << "VomoAccountMng::AutoLogin "
-                 << "Succ";
-        done(true, QString());
-    };
+    callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) { AutoLoginAck(ok, body); };
     rest.Post(request, ToQuery(form), callbacks);
+}
+
+void VomoAccountMng::LoginAck(bool ok, const QJsonObject& body)
+{
+    // A copy: the completion may sign in again and so replace the stored one while it runs.
+    const LoginCallback done = loginCallback;
+    if (!done) {
+        return;
+    }
+    if (!ok) {
+        done(false, QString(),
+             rest.FailureText(NetworkError()) + ErrorSuffix(ErrAccount, 0, rest.FailureDetail(), 119));
+        return;
+    }
+    int code = 0;
+    if (!ReadCode(body, code)) {
+        done(false, QString(), InvalidReply() + ErrorSuffix(ErrAccount, 2, 0, 130));
+        return;
+    }
+    if (code != 0) {
+        switch (code) {
+        case 305:
+            done(false, QStringLiteral("password"), QObject::tr("密码错误"));
+            break;
+        case 502:
+            done(false, QStringLiteral("account"), QObject::tr("用户不存在"));
+            break;
+        case 524:
+            done(false, QStringLiteral("verify"), QObject::tr("验证码错误"));
+            break;
+        default:
+            done(false, QString(), QObject::tr("错误码：") + QString::number(code));
+            break;
+        }
+        return;
+    }
+    const QJsonObject data = body.value(QStringLiteral("data")).toObject();
+    const QString token = data.value(QStringLiteral("token")).toString();
+    if (token.isEmpty()) {
+        done(false, QString(), InvalidReply() + ErrorSuffix(ErrAccount, 2, 0, 137));
+        return;
+    }
+    RamDB* db = registry->Find<RamDB>(QStringLiteral("RamDB"));
+    db->SetString(USER_TOKEN, token);
+    db->SetString(USER_ID, data.value(QStringLiteral("user_id")).toString());
+    db->SetBool(USER_IS_LOGIN, true);
+    qDebug() << "VomoAccountMng::Login Token" << token;
+    qDebug() << "VomoAccountMng::Login "
+             << "Succ";
+    done(true, QString(), QString());
+}
+
+void VomoAccountMng::AutoLoginAck(bool ok, const QJsonObject& body)
+{
+    const AutoLoginCallback done = autoLoginCallback;
+    if (!done) {
+        return;
+    }
+    if (!ok) {
+        done(false, rest.FailureText(NetworkError()) + ErrorSuffix(ErrAccount, 0, rest.FailureDetail(), 187));
+        return;
+    }
+    int code = 0;
+    if (!ReadCode(body, code)) {
+        done(false, InvalidReply() + ErrorSuffix(ErrAccount, 2, 0, 195));
+        return;
+    }
+    if (code != 0) {
+        done(false, QStringLiteral("登陆错误码: %1").arg(code));
+        return;
+    }
+    qDebug() << "VomoAccountMng::AutoLogin "
+             << "Succ";
+    done(true, QString());
 }

@@ -29,6 +29,10 @@ public:
 
     ObjectRegistry* registry = nullptr;
 
+    // What each answer of the account server does; the requests hand their answers here.
+    void LoginAck(bool ok, const QJsonObject& body);
+    void AutoLoginAck(bool ok, const QJsonObject& body);
+
 private:
     void Sign();
     void ApplyHeaders(QNetworkRequest& request) const;

@@ -1,0 +1,28 @@
+// Datagrams of the game channel: settings requests and reports, as a game or any local program sends them.
+#include "CrmService.h"
+#include "FuzzEnv.h"
+#include "GameIPC.h"
+#include "ObjectRegistry.h"
+
+namespace {
+GameIPC* channel = nullptr;
+}
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    ObjectRegistry& registry = FuzzEnv::Init(argc, argv);
+    static CrmService crm;
+    crm.registry = &registry;
+    registry.RegisterObject(QStringLiteral("CrmService"), &crm);
+    static GameIPC ipc;
+    ipc.registry = &registry;
+    channel = &ipc;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    channel->Handle(FuzzEnv::Bytes(data, size));
+    FuzzEnv::Settle();
+    return 0;
+}
