@@ -86,6 +86,7 @@ class Journey:
         run("7z", "x", "-y", "-o" + base, os.path.join(self.files, "packages", "SkyTrainer_1_1_0_0.7z"))
         rng = random.Random(7)
         self.versions = []
+        self.unpacked = {}
 
         def stage(version, ispatch, tiles, big_bytes):
             root = os.path.join(self.work, "stage-" + version)
@@ -106,6 +107,7 @@ class Journey:
                     f.write(rng.randbytes(big_bytes))
             name = "SkyTrainer_%s.7z" % version.replace(".", "_")
             package = os.path.join(self.files, "packages", name)
+            self.unpacked[name] = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(root) for f in fs)
             run("7z", "a", "-mx=1", package, "SkyTrainer", cwd=root)
             shutil.rmtree(root)
             note = "notes/%s.json" % version
@@ -440,6 +442,29 @@ def download_with_kills(j):
     j.control("DELETE", "/faults")
 
 
+def extractor_of(launcher_pid):
+    """The extractor the launcher runs, or None."""
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open("/proc/%s/stat" % entry) as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+            except OSError:
+                continue
+            if int(fields[1]) == launcher_pid:
+                return int(entry)
+    return None
+
+
+def written_by(pid):
+    """Bytes the process has written so far (its files and its progress output), or None once it has ended."""
+    try:
+        with open("/proc/%d/io" % pid) as f:
+            return int(next(line for line in f if line.startswith("wchar:")).split()[1])
+    except (OSError, StopIteration):
+        return None
+
+
 def extraction_with_kills(j):
     step("install: the extraction, killed %d times at random moments" % KILL_ROUNDS)
     j.wait_page("Setup", 120)
@@ -456,11 +481,22 @@ def extraction_with_kills(j):
         # The first rounds interrupt the first package; the others the second one, once the first is done.
         target = first if round_ <= 2 and not first_done else second
         deadline = time.time() + LOG_TIMEOUT
-        while not extracting(target):
+        extractor = None
+        while extractor is None:
             if time.time() > deadline or j.launcher.poll() is not None:
                 raise JourneyError("the extraction of %s did not start:\n%s" % (target, j.log_tail()))
-            time.sleep(0.02)
-        time.sleep(random.uniform(0.05, 0.6))
+            if extracting(target):
+                extractor = extractor_of(j.launcher.pid)
+            time.sleep(0.01)
+        # The moment is a random share of the extraction's work, whatever the machine's speed. The extractor is
+        # held still while the test looks at the screen, so that it cannot finish in the meantime.
+        moment = random.uniform(0.1, 0.6) * j.unpacked[target]
+        while (written_by(extractor) or 0) < moment:
+            if written_by(extractor) is None:
+                raise JourneyError("round %d: the extraction of %s ended before the kill" % (round_, target))
+            time.sleep(0.01)
+        os.kill(extractor, signal.SIGSTOP)
+        time.sleep(0.5)
         fills.append(j.bar_fill())
         if round_ == 1:
             j.shot("07-setup")
@@ -469,8 +505,11 @@ def extraction_with_kills(j):
         if first_done and extracting(first):
             raise JourneyError("round %d: the extracted %s was extracted again" % (round_, first))
         j.kill9()
+        # Left to itself, as after a real kill: it ends when it next writes to the launcher that is gone.
+        os.kill(extractor, signal.SIGCONT)
         first_done = first_md5 in (j.stored("INSTALL_DONE_LIST") or "")
-        print("   kill -9 while extracting %s; first package done: %s" % (target, first_done), flush=True)
+        print("   kill -9 at %d%% of extracting %s; first package done: %s"
+              % (100 * moment / j.unpacked[target], target, first_done), flush=True)
         j.start("Setup")
     j.wait_page("Run", 120)
     if first_done and extracting(first):
