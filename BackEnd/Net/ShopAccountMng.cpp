@@ -26,6 +26,41 @@ QString NetworkErrorText(const RestClient& rest, const char* text, int error, in
            ErrorSuffix(ErrShop, error, rest.FailureDetail(), location);
 }
 
+// Where each answer's failures are reported from. An answer without an empty-body check (empty < 0) is
+// judged by its result alone; fallback gives a refusal without a description a text of its own.
+struct AnswerCodes
+{
+    const char* networkText;
+    int networkError;
+    int networkLocation;
+    int emptyError;
+    int emptyLocation;
+    const char* descriptionKey;
+    int refusedError;
+    int refusedLocation;
+    bool fallback;
+};
+
+// Why the store's answer cannot be used, ready to show; empty when it can.
+QString Refusal(const RestClient& rest, bool ok, const QJsonObject& body, const AnswerCodes& codes)
+{
+    if (!ok) {
+        return NetworkErrorText(rest, codes.networkText, codes.networkError, codes.networkLocation);
+    }
+    if (codes.emptyError >= 0 && body.isEmpty()) {
+        return ErrorText(QT_TRANSLATE_NOOP("ShopAccountMng", "Json应答解析错误"), codes.emptyError, 0,
+                         codes.emptyLocation);
+    }
+    if (body.value(QStringLiteral("result")).toString() == QLatin1String("ok")) {
+        return QString();
+    }
+    QString description = body.value(QLatin1String(codes.descriptionKey)).toString();
+    if (description.isEmpty() && codes.fallback) {
+        description = ShopAccountMng::tr("网络请求错误");
+    }
+    return description + ErrorSuffix(ErrShop, codes.refusedError, 0, codes.refusedLocation);
+}
+
 } // namespace
 
 ShopAccountMng::ShopAccountMng(QObject* parent) : QObject(parent), rest(this), baseUrl(ServerConfig::Store())
@@ -123,17 +158,10 @@ void ShopAccountMng::RequestVersionPage(const QJsonValue& nextId)
 
 void ShopAccountMng::VersonListAck(bool ok, const QJsonObject& body)
 {
-    if (!ok) {
-        Finish(versionListCallback, false, NetworkErrorText(rest, QT_TR_NOOP("网络请求错误"), 11, 298));
-        return;
-    }
-    if (body.isEmpty()) {
-        Finish(versionListCallback, false, ErrorText(QT_TR_NOOP("Json应答解析错误"), 12, 0, 303));
-        return;
-    }
-    if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
-        Finish(versionListCallback, false,
-               body.value(QStringLiteral("description")).toString() + ErrorSuffix(ErrShop, 13, 0, 307));
+    const QString refusal = Refusal(
+        rest, ok, body, {QT_TR_NOOP("网络请求错误"), 11, 298, 12, 303, "description", 13, 307, false});
+    if (!refusal.isEmpty()) {
+        Finish(versionListCallback, false, refusal);
         return;
     }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
@@ -209,17 +237,10 @@ void ShopAccountMng::GetLauncherVersion(const Completion& completion)
 
 void ShopAccountMng::ProductInfoAck(bool ok, const QJsonObject& body)
 {
-    if (!ok) {
-        Finish(productCallback, false, NetworkErrorText(rest, QT_TR_NOOP("网络错误"), 3, 115));
-        return;
-    }
-    if (body.isEmpty()) {
-        Finish(productCallback, false, ErrorText(QT_TR_NOOP("Json应答解析错误"), 4, 0, 121));
-        return;
-    }
-    if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
-        Finish(productCallback, false,
-               body.value(QStringLiteral("descript")).toString() + ErrorSuffix(ErrShop, 5, 0, 125));
+    const QString refusal =
+        Refusal(rest, ok, body, {QT_TR_NOOP("网络错误"), 3, 115, 4, 121, "descript", 5, 125, false});
+    if (!refusal.isEmpty()) {
+        Finish(productCallback, false, refusal);
         return;
     }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
@@ -248,13 +269,10 @@ void ShopAccountMng::ProductInfoAck(bool ok, const QJsonObject& body)
 
 void ShopAccountMng::NoteListAck(bool ok, const QJsonObject& body)
 {
-    if (!ok) {
-        Finish(noteListCallback, false, NetworkErrorText(rest, QT_TR_NOOP("网络请求错误"), 6, 235));
-        return;
-    }
-    if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
-        Finish(noteListCallback, false,
-               body.value(QStringLiteral("description")).toString() + ErrorSuffix(ErrShop, 7, 0, 240));
+    const QString refusal =
+        Refusal(rest, ok, body, {QT_TR_NOOP("网络请求错误"), 6, 235, -1, 0, "description", 7, 240, false});
+    if (!refusal.isEmpty()) {
+        Finish(noteListCallback, false, refusal);
         return;
     }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
@@ -267,16 +285,10 @@ void ShopAccountMng::NoteListAck(bool ok, const QJsonObject& body)
 
 void ShopAccountMng::LauncherVersionAck(bool ok, const QJsonObject& body)
 {
-    if (!ok) {
-        Finish(launcherVersionCallback, false, NetworkErrorText(rest, QT_TR_NOOP("网络请求错误"), 8, 263));
-        return;
-    }
-    if (body.value(QStringLiteral("result")).toString() != QLatin1String("ok")) {
-        QString description = body.value(QStringLiteral("description")).toString();
-        if (description.isEmpty()) {
-            description = tr("网络请求错误");
-        }
-        Finish(launcherVersionCallback, false, description + ErrorSuffix(ErrShop, 9, 0, 269));
+    const QString refusal =
+        Refusal(rest, ok, body, {QT_TR_NOOP("网络请求错误"), 8, 263, -1, 0, "description", 9, 269, true});
+    if (!refusal.isEmpty()) {
+        Finish(launcherVersionCallback, false, refusal);
         return;
     }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
