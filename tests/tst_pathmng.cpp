@@ -33,8 +33,6 @@ private:
     }
 
 private slots:
-    void initTestCase() {}
-
     void init()
     {
         db->SetString(GAME_LOCATION, Location());
@@ -112,7 +110,9 @@ private slots:
         }
     }
 
-    void removeDirHandlesReadOnlyAndMissing()
+    // Read-only and hidden entries go too; a folder that is not there, or is a file, has nothing to clear
+    // and the file is left alone.
+    void removeAndClearOddFolders()
     {
         const QString dir = root.path() + "/ro";
         Touch(dir + "/sub/file.txt");
@@ -121,11 +121,6 @@ private slots:
         QVERIFY(RemoveDir(dir));
         QVERIFY(!QFileInfo::exists(dir));
         QVERIFY(RemoveDir(root.path() + "/does-not-exist"));
-    }
-
-    // Clearing a folder that is not there, or is a file, has nothing to clear and leaves the file alone.
-    void clearDirOfNoFolder()
-    {
         Touch(root.path() + "/file");
         QVERIFY(ClearDir(root.path() + "/file"));
         QVERIFY(QFileInfo::exists(root.path() + "/file"));

@@ -113,24 +113,6 @@ private slots:
                  qPrintable(cookie));
     }
 
-    void sessionFailures_data()
-    {
-        Columns<QString, QJsonObject, QString>({"token", "fault", "expected"});
-        Row("refused token", "tok-unknown", QJsonObject(),
-            "Failed to creating service session\nError: 008_000 {204/0066}");
-        Row("no cookie in reply", "tok-shop", QJsonObject{{"noSessionCookie", true}},
-            "Failed to obtaining session ID\nError: 008_001 {000/0071}");
-    }
-    void sessionFailures()
-    {
-        auto [token, fault, expected] = Fetch<QString, QJsonObject, QString>({"token", "fault", "expected"});
-        db->SetString(USER_TOKEN, token);
-        db->SetString(SESSION_ID, "kept");
-        sandbox.AddFault("store", "/api/v2/session", fault);
-        QCOMPARE(Run(&ShopAccountMng::CreateSession), std::make_pair(false, expected));
-        QCOMPARE(db->GetString(SESSION_ID), QString("kept"));
-    }
-
     void productInformation()
     {
         OpenSession();
@@ -143,39 +125,6 @@ private slots:
         QCOMPARE(db->GetBool(IS_DOWNLOADING), false);
         QCOMPARE(sandbox.Requests("store").last().toObject().value("target").toString(),
                  QString("/api/v2/users/1001/product"));
-    }
-
-    void productFailures_data()
-    {
-        Columns<QString, QJsonObject, QString>({"userId", "fault", "expected"});
-        Row("transfer", "1001", QJsonObject{{"status", 503}}, "Network Error\nError: 008_003 {000/0115}");
-        Row("not JSON", "1001", QJsonObject{{"body", "busy"}}, "File Error\nError: 008_004 {000/0121}");
-        Row("refused", "9999", QJsonObject(), "no product for this user\nError: 008_005 {000/0125}");
-        Row("escaping product", "1001",
-            QJsonObject{{"body", "{\"result\":\"ok\",\"data\":[{\"product\":\"../..\"}]}"}},
-            "Invalid product code\nError: 008_015 {000/0131}");
-        Row("no product", "1001", QJsonObject{{"body", "{\"result\":\"ok\",\"data\":[]}"}},
-            "Invalid product code\nError: 008_015 {000/0131}");
-    }
-    void productFailures()
-    {
-        QFETCH(QString, userId);
-        QFETCH(QJsonObject, fault);
-        QFETCH(QString, expected);
-        OpenSession();
-        db->SetString(USER_ID, userId);
-        db->SetString(PRODUCT_CODE, "Kept");
-        sandbox.AddFault("store", "/api/v2/users/*", fault);
-        static QStringList log;
-        log.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType, const QMessageLogContext&, const QString& message) { log << message; });
-        const auto result = Run(&ShopAccountMng::GetProductInfo);
-        qInstallMessageHandler(previous);
-        QCOMPARE(result, std::make_pair(false, expected));
-        QCOMPARE(db->GetString(PRODUCT_CODE), QString("Kept"));
-        // A refused product is no success, not even in the log.
-        QVERIFY2(!log.join('\n').contains("Succ"), qPrintable(log.join('\n')));
     }
 
     void versionList_data()
@@ -245,31 +194,6 @@ private slots:
         QCOMPARE(db->GetBool(IS_CLEAN_INSTALL), true);
     }
 
-    void versionListFailures_data()
-    {
-        Columns<QStringList, QJsonObject, QString>({"catalogue", "fault", "expected"});
-        Row("unknown package kind", QStringList{"1.0:2", "1.1:3"}, QJsonObject(),
-            "File Error\nError: 008_014 {000/0337}");
-        Row("transfer", QStringList{"1.0:2"}, QJsonObject{{"status", 500}},
-            "Network Error\nError: 008_011 {000/0298}");
-        Row("not JSON", QStringList{"1.0:2"}, QJsonObject{{"body", "<html/>"}},
-            "File Error\nError: 008_012 {000/0303}");
-        Row("refused", QStringList{"1.0:2"},
-            QJsonObject{{"body", "{\"result\":\"fail\",\"description\":\"closed\"}"}},
-            "closed\nError: 008_013 {000/0307}");
-    }
-    void versionListFailures()
-    {
-        auto [catalogue, fault, expected] =
-            Fetch<QStringList, QJsonObject, QString>({"catalogue", "fault", "expected"});
-        UseVersions(catalogue);
-        OpenSession();
-        db->SetString(NEWEST_VERSION, "kept");
-        sandbox.AddFault("store", "/api/v2/appversion", fault);
-        QCOMPARE(Run(&ShopAccountMng::GetVersionList), std::make_pair(false, expected));
-        QCOMPARE(db->GetString(NEWEST_VERSION), QString("kept"));
-    }
-
     // Full pages without a new way to the next one count as the last page, and no walk goes on for ever.
     void pagingEnds_data()
     {
@@ -316,15 +240,6 @@ private slots:
         QCOMPARE(VersionsOf(db->GetJsonArray(NOTES_LIST)), (QStringList{"1.2", "1.1", "1.0"}));
         const QUrlQuery query = AppVersionQueries().last();
         QCOMPARE(query.toString(), QString("pagesize=20&rank=desc"));
-
-        sandbox.AddFault("store", "/api/v2/appversion", {{"status", 500}, {"times", 1}});
-        QCOMPARE(Run(&ShopAccountMng::GetNoteList),
-                 std::make_pair(false, QString("Network Error\nError: 008_006 {000/0235}")));
-        sandbox.AddFault("store", "/api/v2/appversion",
-                         {{"body", "{\"result\":\"fail\",\"description\":\"later\"}"}});
-        QCOMPARE(Run(&ShopAccountMng::GetNoteList),
-                 std::make_pair(false, QString("later\nError: 008_007 {000/0240}")));
-        QCOMPARE(db->GetJsonArray(NOTES_LIST).size(), 3);
     }
 
     void launcherVersion()
@@ -342,24 +257,84 @@ private slots:
                  QString("/api/v2/launcherversion?pagesize=1&rank=desc"));
     }
 
-    void launcherVersionFailures_data()
+    // An answer that cannot be used is reported with its code, and what the store knew is kept. A refused
+    // product is no success, not even in the log. The refused token and user are the store's own answers.
+    void failures_data()
     {
-        Columns<QJsonObject, QString>({"fault", "expected"});
-        Row("transfer", QJsonObject{{"status", 500}}, "Network Error\nError: 008_008 {000/0263}");
-        Row("refused", QJsonObject{{"body", "{\"result\":\"no\",\"description\":\"down\"}"}},
+        Columns<QString, QString, QJsonObject, KEY, QString>({"call", "path", "fault", "kept", "expected"});
+        const auto body = [](const char* text) { return QJsonObject{{"body", text}}; };
+        const QJsonObject down{{"status", 500}};
+        Row("session refused", "session", "/api/v2/session", QJsonObject{{"token", "tok-unknown"}},
+            SESSION_ID, "Failed to creating service session\nError: 008_000 {204/0066}");
+        Row("session without cookie", "session", "/api/v2/session", QJsonObject{{"noSessionCookie", true}},
+            SESSION_ID, "Failed to obtaining session ID\nError: 008_001 {000/0071}");
+        Row("product transfer", "product", "/api/v2/users/*", QJsonObject{{"status", 503}}, PRODUCT_CODE,
+            "Network Error\nError: 008_003 {000/0115}");
+        Row("product not JSON", "product", "/api/v2/users/*", body("busy"), PRODUCT_CODE,
+            "File Error\nError: 008_004 {000/0121}");
+        Row("product refused", "product", "", QJsonObject{{"userId", "9999"}}, PRODUCT_CODE,
+            "no product for this user\nError: 008_005 {000/0125}");
+        Row("escaping product", "product", "/api/v2/users/*",
+            body(R"({"result":"ok","data":[{"product":"../.."}]})"), PRODUCT_CODE,
+            "Invalid product code\nError: 008_015 {000/0131}");
+        Row("no product", "product", "/api/v2/users/*", body(R"({"result":"ok","data":[]})"), PRODUCT_CODE,
+            "Invalid product code\nError: 008_015 {000/0131}");
+        Row("versions transfer", "versions", "/api/v2/appversion", down, NEWEST_VERSION,
+            "Network Error\nError: 008_011 {000/0298}");
+        Row("versions not JSON", "versions", "/api/v2/appversion", body("<html/>"), NEWEST_VERSION,
+            "File Error\nError: 008_012 {000/0303}");
+        Row("versions refused", "versions", "/api/v2/appversion",
+            body(R"({"result":"fail","description":"closed"})"), NEWEST_VERSION,
+            "closed\nError: 008_013 {000/0307}");
+        Row("unknown package kind", "versions", "/api/v2/appversion",
+            body(R"({"result":"ok","data":[{"version":"1.1","ispatch":3}]})"), NEWEST_VERSION,
+            "File Error\nError: 008_014 {000/0337}");
+        Row("notes transfer", "notes", "/api/v2/appversion", down, NOTES_LIST,
+            "Network Error\nError: 008_006 {000/0235}");
+        Row("notes refused", "notes", "/api/v2/appversion",
+            body(R"({"result":"fail","description":"later"})"), NOTES_LIST,
+            "later\nError: 008_007 {000/0240}");
+        Row("launcher transfer", "launcher", "/api/v2/launcherversion", down, NEWEST_LAUNCHER_VERSION,
+            "Network Error\nError: 008_008 {000/0263}");
+        Row("launcher refused", "launcher", "/api/v2/launcherversion",
+            body(R"({"result":"no","description":"down"})"), NEWEST_LAUNCHER_VERSION,
             "down\nError: 008_009 {000/0269}");
-        Row("refused without text", QJsonObject{{"body", "{\"result\":\"no\"}"}},
-            "Network Error\nError: 008_009 {000/0269}");
-        Row("empty list", QJsonObject{{"body", "{\"result\":\"ok\",\"data\":[]}"}},
-            "File Error\nError: 008_010 {000/0275}");
+        Row("launcher refused without text", "launcher", "/api/v2/launcherversion",
+            body(R"({"result":"no"})"), NEWEST_LAUNCHER_VERSION, "Network Error\nError: 008_009 {000/0269}");
+        Row("no launcher", "launcher", "/api/v2/launcherversion", body(R"({"result":"ok","data":[]})"),
+            NEWEST_LAUNCHER_VERSION, "File Error\nError: 008_010 {000/0275}");
     }
-    void launcherVersionFailures()
+    void failures()
     {
-        auto [fault, expected] = Fetch<QJsonObject, QString>({"fault", "expected"});
-        db->SetString(NEWEST_LAUNCHER_VERSION, "kept");
-        sandbox.AddFault("store", "/api/v2/launcherversion", fault);
-        QCOMPARE(Run(&ShopAccountMng::GetLauncherVersion), std::make_pair(false, expected));
-        QCOMPARE(db->GetString(NEWEST_LAUNCHER_VERSION), QString("kept"));
+        auto [call, path, fault, kept, expected] =
+            Fetch<QString, QString, QJsonObject, KEY, QString>({"call", "path", "fault", "kept", "expected"});
+        const QMap<QString, Call> calls{{"session", &ShopAccountMng::CreateSession},
+                                        {"product", &ShopAccountMng::GetProductInfo},
+                                        {"versions", &ShopAccountMng::GetVersionList},
+                                        {"notes", &ShopAccountMng::GetNoteList},
+                                        {"launcher", &ShopAccountMng::GetLauncherVersion}};
+        if (call != "session") {
+            OpenSession();
+        }
+        if (fault.contains("userId")) {
+            db->SetString(USER_ID, fault.value("userId").toString());
+        } else if (fault.contains("token")) {
+            db->SetString(USER_TOKEN, fault.value("token").toString());
+        } else {
+            sandbox.AddFault("store", path, fault);
+        }
+        db->SetString(kept, "kept");
+        static QStringList log;
+        log.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& message) { log << message; });
+        const auto result = Run(calls.value(call));
+        qInstallMessageHandler(previous);
+        QCOMPARE(result, std::make_pair(false, expected));
+        QCOMPARE(db->GetString(kept), QString("kept"));
+        if (call == "product") {
+            QVERIFY2(!log.join('\n').contains("Succ"), qPrintable(log.join('\n')));
+        }
     }
 };
 
