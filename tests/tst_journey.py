@@ -367,7 +367,8 @@ def choose_location(j):
     j.key("Tab", "Tab", "Tab", "Tab", "Return")
     dialog = j.wait_window("选择安装目录", "Select")
     j.shot("04-folder-dialog")
-    run("xdotool", "windowfocus", "--sync", dialog, "type", "--delay", "20", j.location)
+    # The dialog opens in the user's home folder: the folder's name alone chooses it.
+    run("xdotool", "windowfocus", "--sync", dialog, "type", "--delay", "20", os.path.basename(j.location))
     run("xdotool", "windowfocus", "--sync", dialog, "key", "Return")
     time.sleep(0.8)
     j.shot("05-install-chosen")

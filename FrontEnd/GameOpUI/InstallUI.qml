@@ -73,7 +73,8 @@ Item {
         title: qsTr("选择安装目录") + mLang.hook
         selectFolder: true
         selectExisting: true
-        folder: shortcuts.home
+        // The widget dialog takes a folder only once it exists, that is once it is shown.
+        onVisibleChanged: if (visible) folder = shortcuts.home
         onAccepted: page.installPath = ToolFun.urlToLocalPath(fileUrl.toString() !== "" ? fileUrl : folder)
     }
 
@@ -82,7 +83,8 @@ Item {
         title: qsTr("选择安装目录") + mLang.hook
         selectFolder: true
         selectExisting: true
-        folder: shortcuts.home
+        // The widget dialog takes a folder only once it exists, that is once it is shown.
+        onVisibleChanged: if (visible) folder = shortcuts.home
         onAccepted: op.findLocation(ToolFun.urlToLocalPath(fileUrl.toString() !== "" ? fileUrl : folder))
     }
 }
