@@ -1,15 +1,12 @@
 #include "DownFileMeta.h"
 #include "LauncherDownloader.h"
-#include "Payload.h"
+#include "Outcome.h"
 #include "Sandbox.h"
 #include "Services.h"
-#include "TestEnv.h"
 
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
-#include <memory>
 
 // The launcher's own setup, fetched into the user's download folder and verified.
 class TestLauncherDownloader : public QObject
@@ -33,9 +30,7 @@ private:
     void Place(qint64 size)
     {
         QDir().mkpath(QFileInfo(Target()).absolutePath());
-        QFile file(Target());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(Payload::Bytes(kSize).left(size));
+        QVERIFY(WritePrefix(Target(), kSize, size));
     }
 
     // The Range header of every GET.
@@ -59,10 +54,10 @@ private slots:
         db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/" + name);
         db->SetString(NEWEST_LAUNCHER_MD5, md5);
         db->SetString(LAUNCHER_SETUP_PATH, "");
-        launcher = std::make_unique<LauncherDownloader>();
-        launcher->registry = &services.registry;
+        launcher = services.Make<LauncherDownloader>();
     }
 
+    // A fresh profile has no download folder: it is made. A complete setup on disk is only verified.
     void downloadThenVerify_data()
     {
         Columns<qint64, QStringList>({"onDisk", "gets"});
@@ -90,9 +85,6 @@ private slots:
         QCOMPARE(Payload::Md5OfFile(Target()), md5);
         QCOMPARE(hint.last().at(0).toString(), QString("Verifying:2.1.0.2"));
         QCOMPARE(progress.last().at(0).toFloat(), 1.0f);
-        QCOMPARE(launcher->State(), 4);
-        QTest::ignoreMessage(QtDebugMsg, "[Warn] Is Checking downfile, canel/resume is useless.");
-        launcher->SwitchDownload(true);
     }
 
     // Every failure tells the interface that nothing runs any more (it shows a download until then), and
@@ -105,7 +97,8 @@ private slots:
         Row("nothing to resume", "resume", "Nothing to download\nError: 003_007 {000/0170}");
         Row("digest mismatch", "digest", "File verification fails\nError: 000_001 {000/0057}");
         Row("broken transfer", "drop", "");
-        Row("long slowness", "slow", "");
+        Row("long slowness", "slow",
+            "Download speed slow,please check your internet connection.\nError: 002_000 {000/0114}");
     }
     void failuresEndTheRunningState()
     {
@@ -174,28 +167,26 @@ private slots:
         QCOMPARE(Payload::Md5OfFile(Target()), md5);
     }
 
+    // Progress goes to the interface as a fraction, before and after the pause.
     void pauseAndResumeFromDisk()
     {
         sandbox.AddFault("files", "/files/*", {{"method", "GET"}, {"throttle", 100000}});
         QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
         QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
-        QSignalSpy hint(launcher.get(), &LauncherDownloader::HintInfo);
         QSignalSpy progress(launcher.get(), &LauncherDownloader::Progress);
         launcher->Start();
         QVERIFY(
             TestEnv::WaitFor([&] { return launcher->State() == 2 && QFileInfo(Target()).size() > 20000; }));
         launcher->SwitchDownload(true);
-        QCOMPARE(launcher->State(), 0);
         QCOMPARE(state.last().at(0).toBool(), false);
-        QCOMPARE(hint.last().at(0).toString(), QString("Pause"));
         const qint64 paused = QFileInfo(Target()).size();
         sandbox.ClearFaults();
         launcher->Statistics()->Step(600);
         launcher->SwitchDownload(false);
-        QCOMPARE(launcher->State(), 2);
         QVERIFY(finish.wait(15000));
         QCOMPARE(finish.last().at(0).toBool(), true);
         QCOMPARE(Ranges(), (QStringList{"bytes=0-", QString("bytes=%1-").arg(paused)}));
+        QVERIFY(!progress.isEmpty());
         for (const QList<QVariant>& value : progress) {
             QVERIFY(value.at(0).toFloat() >= 0.0f && value.at(0).toFloat() <= 1.0f);
         }
