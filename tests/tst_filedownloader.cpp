@@ -173,6 +173,7 @@ private slots:
         QVERIFY2(suffix.isEmpty() ? outcome->second.isEmpty() : outcome->second.endsWith(suffix),
                  qPrintable(outcome->second));
         // A file that cannot be opened never runs; every other transfer ran, and stopped before its end.
+        QVERIFY(!state.isEmpty());
         QCOMPARE(state.first().at(0).toBool(), kept >= 0);
         QCOMPARE(state.last().at(0).toBool(), false);
         QCOMPARE(LastRange(server), range);

@@ -189,6 +189,7 @@ private slots:
             [&] { return games->State() == 2 && QFileInfo(Cache(names.at(0))).size() > 20000; }));
         games->SwitchDownload(true);
         QCOMPARE(games->State(), 0);
+        QVERIFY(!state.isEmpty());
         QCOMPARE(state.last().at(0).toBool(), false);
         const qint64 paused = QFileInfo(Cache(names.at(0))).size();
         QTest::qWait(300);
@@ -255,6 +256,7 @@ private slots:
         }
         QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 20000));
         QCOMPARE(finish.count(), 1);
+        QVERIFY(!state.isEmpty());
         QCOMPARE(state.last().at(0).toBool(), false);
         if (recovers) {
             QCOMPARE(finish.at(0).at(0).toBool(), true);

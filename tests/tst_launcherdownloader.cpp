@@ -73,6 +73,7 @@ private slots:
         QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), false);
         QCOMPARE(db->GetString(DOWNLOAD_LAUNCHER_VERSION), QString());
         QCOMPARE(Payload::Md5OfFile(Target()), md5);
+        QVERIFY(!progress.isEmpty());
         QCOMPARE(progress.last().at(0).toFloat(), 1.0f);
     }
 
@@ -120,6 +121,7 @@ private slots:
             for (int i = 0; i < 32 && finish.isEmpty(); ++i) {
                 launcher->Statistics()->Step(6001);
             }
+            QVERIFY(!progress.isEmpty());
             QCOMPARE(progress.last().at(0).toFloat(), 0.4f);
         }
         QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 15000));
@@ -128,6 +130,7 @@ private slots:
         if (!reason.isEmpty()) {
             QCOMPARE(finish.at(0).at(1).toString(), reason);
         }
+        QVERIFY(!state.isEmpty());
         QCOMPARE(state.last().at(0).toBool(), false);
         QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), false);
         QVERIFY(!launcher->Statistics()->IsRunning());
@@ -167,6 +170,7 @@ private slots:
         QVERIFY(
             TestEnv::WaitFor([&] { return launcher->State() == 2 && QFileInfo(Target()).size() > 20000; }));
         launcher->SwitchDownload(true);
+        QVERIFY(!state.isEmpty());
         QCOMPARE(state.last().at(0).toBool(), false);
         const qint64 paused = QFileInfo(Target()).size();
         sandbox.ClearFaults();
