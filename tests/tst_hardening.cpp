@@ -219,15 +219,14 @@ private slots:
         launcher.SetRegistry(&services.registry);
         QVERIFY(launcher.IsInstalled(QString()));
         const QString path = paths.VersionFilePath();
-        const QByteArray text = R"({"V": "1.0.0.9", "P": "SkyTrainer"})";
+        const QByteArray text =
+            R"({"V": "1.0.0.9", "P": "SkyTrainer"})" +
+            QByteArray(kind == "large" ? int(GameLauncher::kMaxVersionFileBytes) : 0, ' ');
         QFile::remove(path);
-        QFile::remove(Outside("version"));
         MakeOutside();
-        QFile file(kind == "link" ? Outside("version") : path);
         if (kind == "plain" || kind == "link" || kind == "large") {
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(text + QByteArray(kind == "large" ? int(GameLauncher::kMaxVersionFileBytes) : 0, ' '));
-            file.close();
+            QFile file(kind == "link" ? Outside("version") : path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
         }
         if (kind == "pipe") {
             QCOMPARE(mkfifo(qPrintable(Outside("version")), 0600), 0);
