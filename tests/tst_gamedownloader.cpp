@@ -1,15 +1,12 @@
 #include "DownFileMeta.h"
 #include "GameDownloader.h"
-#include "Payload.h"
+#include "Outcome.h"
 #include "Sandbox.h"
 #include "Services.h"
-#include "TestEnv.h"
 
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-
-#include <memory>
 
 // The game's packages downloaded from the sandbox into the download cache, as the store listed them.
 class TestGameDownloader : public QObject
@@ -21,13 +18,12 @@ private:
     QTemporaryDir location;
     Services services;
     RamDB* db = &services.db;
-    PathMng& paths = services.paths;
     std::unique_ptr<GameDownloader> games;
     const QStringList names{"base_1.0.7z", "patch_1.1.7z", "patch_1.2.zip"};
     const QList<qint64> sizes{200000, 150000, 100000};
     QStringList digests;
 
-    QString Cache(const QString& name) const { return location.path() + "/__DownloadCache__/" + name; }
+    QString Cache(const QString& name) const { return services.paths.CacheFilePath(name); }
 
     QJsonArray SetupList(const QStringList& files) const
     {
@@ -42,25 +38,14 @@ private:
     }
 
     // Runs Start() to its Finish; the StateChanged values in order.
-    QList<bool> RunToEnd(bool* ok = nullptr, QString* reason = nullptr)
+    QList<bool> RunToEnd(Outcome& outcome)
     {
         QList<bool> states;
-        bool done = false;
-        auto c1 = connect(games.get(), &GameDownloader::StateChanged, this,
-                          [&](bool running) { states << running; });
-        auto c2 = connect(games.get(), &GameDownloader::Finish, this, [&](bool success, const QString& why) {
-            done = true;
-            if (ok != nullptr) {
-                *ok = success;
-            }
-            if (reason != nullptr) {
-                *reason = why;
-            }
-        });
-        games->Start();
-        TestEnv::WaitFor([&] { return done; }, 20000);
-        disconnect(c1);
-        disconnect(c2);
+        const auto connection = connect(games.get(), &GameDownloader::StateChanged, this,
+                                        [&](bool running) { states << running; });
+        outcome = AwaitOutcome(
+            games.get(), &GameDownloader::Finish, [&] { games->Start(); }, 20000);
+        disconnect(connection);
         return states;
     }
 
@@ -74,17 +59,17 @@ private slots:
         for (int i = 0; i < names.size(); ++i) {
             digests << Payload::Write(served.path() + "/" + names.at(i), sizes.at(i), quint32(i + 7));
         }
+        Payload::Write(served.path() + "/zero.7z", 0);
         QVERIFY(sandbox.Start(QJsonObject(), served.path()));
         db->SetString(GAME_LOCATION, location.path());
         db->SetString(NEWEST_VERSION, "1.2");
-        QVERIFY(paths.PrepareDirs());
+        QVERIFY(services.paths.PrepareDirs());
     }
 
     // A downloader of its own for every case: its inner state is what the cases look at.
     void init()
     {
-        games = std::make_unique<GameDownloader>();
-        games->registry = &services.registry;
+        games = services.Make<GameDownloader>();
         sandbox.ClearFaults();
         sandbox.ClearRequests();
         for (const QString& name : names) {
@@ -94,59 +79,41 @@ private slots:
         db->SetValue(INSTALL_DONE_LIST, QStringList());
     }
 
-    // An interrupted installation has extracted some packages already: only the others are fetched and
-    // handed over; with all of them extracted, nothing is fetched and the hand-over is empty.
-    void extractedPackagesAreNotFetchedAgain_data()
+    // The packages are fetched in list order from the bytes on disk, the download is marked in the store
+    // meanwhile, and the installer gets every package not yet extracted, complete ones included. What an
+    // interrupted installation extracted is not fetched again; another installation's record is forgotten.
+    void handsOverWhatIsLeft_data()
     {
-        Columns<QList<int>, QStringList>({"extracted", "fetched"});
-        Row("first", QList<int>{0}, QStringList{"patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=0-"});
-        Row("all", QList<int>{0, 1, 2}, QStringList());
-        Row("none, with another installation's record", QList<int>{-1},
-            QStringList{"base_1.0.7z bytes=0-", "patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=0-"});
+        Columns<QList<int>, QList<int>, QStringList>({"extracted", "present", "gets"});
+        const QStringList all{"base_1.0.7z bytes=0-", "patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=0-"};
+        Row("nothing present", QList<int>(), QList<int>{0, 0, 0}, all);
+        Row("one complete, one partial", QList<int>(), QList<int>{200000, 0, 4000},
+            QStringList{"patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=4000-"});
+        Row("all complete", QList<int>(), QList<int>{200000, 150000, 100000}, QStringList());
+        Row("first extracted", QList<int>{0}, QList<int>{0, 0, 0}, QStringList(all.mid(1)));
+        Row("all extracted", QList<int>{0, 1, 2}, QList<int>{0, 0, 0}, QStringList());
+        Row("another installation's record", QList<int>{-1}, QList<int>{0, 0, 0}, all);
     }
-
-    void extractedPackagesAreNotFetchedAgain()
+    void handsOverWhatIsLeft()
     {
-        auto [extracted, fetched] = Fetch<QList<int>, QStringList>({"extracted", "fetched"});
+        auto [extracted, present, gets] =
+            Fetch<QList<int>, QList<int>, QStringList>({"extracted", "present", "gets"});
         QStringList done;
         for (int i : extracted) {
-            done << (i < 0 ? QString(32, 'e') : digests.at(i));
+            done << (i < 0 ? QString(32, 'x') : digests.at(i));
         }
         db->SetValue(INSTALL_DONE_LIST, done);
-        bool ok = false;
-        RunToEnd(&ok);
-        QVERIFY(ok);
-        QCOMPARE(Gets(), fetched);
+        done.removeAll(QString(32, 'x'));
+        QStringList packs;
+        QStringList versions;
         QStringList left;
         for (int i = 0; i < names.size(); ++i) {
+            QVERIFY(present.at(i) == 0 ||
+                    WritePrefix(Cache(names.at(i)), sizes.at(i), present.at(i), quint32(i + 7)));
             if (!extracted.contains(i)) {
-                left << Cache(names.at(i));
-            }
-        }
-        QCOMPARE(db->GetValue(INSTALL_PACK_LIST).toStringList(), left);
-        QVERIFY(!db->GetValue(INSTALL_DONE_LIST).toStringList().contains(QString(32, 'e')));
-    }
-
-    // The packages are fetched in list order from the bytes on disk, the download is marked in the store
-    // meanwhile, and the installer gets the whole list, complete packages included.
-    void downloadsAndHandsOver_data()
-    {
-        Columns<QList<int>, QStringList>({"present", "gets"});
-        Row("nothing present", QList<int>{0, 0, 0},
-            QStringList{"base_1.0.7z bytes=0-", "patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=0-"});
-        Row("one complete, one partial", QList<int>{200000, 0, 4000},
-            QStringList{"patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=4000-"});
-        Row("all complete", QList<int>{200000, 150000, 100000}, QStringList());
-    }
-    void downloadsAndHandsOver()
-    {
-        QFETCH(QList<int>, present);
-        QFETCH(QStringList, gets);
-        for (int i = 0; i < names.size(); ++i) {
-            if (present.at(i) > 0) {
-                QFile file(Cache(names.at(i)));
-                QVERIFY(file.open(QIODevice::WriteOnly));
-                file.write(Payload::Bytes(sizes.at(i), quint32(i + 7)).left(present.at(i)));
+                packs << Cache(names.at(i));
+                versions << QString("1.%1").arg(i);
+                left << digests.at(i);
             }
         }
         // The store's marks as each change of the running state is announced.
@@ -154,110 +121,87 @@ private slots:
         connect(games.get(), &GameDownloader::StateChanged, this, [&] {
             marked << QString::number(db->GetBool(IS_DOWNLOADING)) + " " + db->GetString(DOWNLOAD_VERSION);
         });
-        bool ok = false;
-        const QList<bool> states = RunToEnd(&ok);
-        QVERIFY(ok);
+        Outcome outcome;
+        const QList<bool> states = RunToEnd(outcome);
+        QVERIFY(outcome && outcome->first);
         QCOMPARE(states, gets.isEmpty() ? QList<bool>{false} : (QList<bool>{true, false}));
         QCOMPARE(marked, gets.isEmpty() ? QStringList{"0 "} : (QStringList{"1 1.2", "0 "}));
-        QCOMPARE(db->GetValue(INSTALL_PACK_LIST).toStringList(),
-                 (QStringList{Cache(names.at(0)), Cache(names.at(1)), Cache(names.at(2))}));
-        QCOMPARE(db->GetValue(INSTALL_VERSION_LIST).toStringList(), (QStringList{"1.0", "1.1", "1.2"}));
-        QCOMPARE(db->GetValue(INSTALL_MD5_LIST).toStringList(), digests);
-        for (int i = 0; i < names.size(); ++i) {
-            QCOMPARE(Payload::Md5OfFile(Cache(names.at(i))), digests.at(i));
-        }
         QCOMPARE(Gets(), gets);
+        QCOMPARE(db->GetValue(INSTALL_PACK_LIST).toStringList(), packs);
+        QCOMPARE(db->GetValue(INSTALL_VERSION_LIST).toStringList(), versions);
+        QCOMPARE(db->GetValue(INSTALL_MD5_LIST).toStringList(), left);
+        QCOMPARE(db->GetValue(INSTALL_DONE_LIST).toStringList(), done);
+        for (const QString& pack : packs) {
+            QCOMPARE(Payload::Md5OfFile(pack), left.at(packs.indexOf(pack)));
+        }
     }
 
-    void failedSizeQueryAmongThree()
+    // Lists that end before any byte is fetched: the reason, and the requests that were made. Before
+    // anything is fetched, the cache's disk must hold what is still to come and its extraction.
+    void endsBeforeAnyTransfer_data()
     {
-        QJsonArray list = SetupList(names);
-        QJsonObject second = list.at(1).toObject();
-        second.insert("packageurl", sandbox.Origin("files") + "/files/missing.7z");
-        list.replace(1, second);
-        db->SetJsonArray(SETUP_LIST, list);
-        bool ok = true;
-        QString reason;
-        QCOMPARE(RunToEnd(&ok, &reason), QList<bool>{false});
-        QVERIFY(!ok);
-        QCOMPARE(reason, QString("Network Error\nError: 003_000 {203/0031}"));
-        QCOMPARE(Gets(), QStringList());
-        QCOMPARE(sandbox.Requests("files").size(), 2);
-        QCOMPARE(db->GetBool(IS_DOWNLOADING), false);
+        Columns<QStringList, QJsonObject, QString, QString, QStringList>(
+            {"files", "fault", "starts", "ends", "requests"});
+        const QJsonObject none;
+        Row("empty list", QStringList(), none, "Nothing to download\n", "Error: 003_007 {000/0160}",
+            QStringList());
+        Row("name leaving the cache", QStringList{"..%2F..%2Fevil.7z"}, none, "Invalid package file name\n",
+            "Error: 003_006 {000/0150}", QStringList());
+        Row("missing package among three", QStringList{"base_1.0.7z", "missing.7z", "patch_1.2.zip"}, none,
+            "Network Error\n", "Error: 003_000 {203/0031}",
+            QStringList{"HEAD /files/base_1.0.7z", "HEAD /files/missing.7z"});
+        Row("announced empty package", QStringList{"zero.7z"}, none, "File Error\n",
+            "Error: 003_001 {000/0040}", QStringList{"HEAD /files/zero.7z"});
+        Row("no room", QStringList{"base_1.0.7z"},
+            QJsonObject{{"method", "HEAD"}, {"length", "+1000000000000000"}},
+            "Not enough disk space in %1: ", "Error: 003_010 {000/0140}",
+            QStringList{"HEAD /files/base_1.0.7z"});
     }
-
-    void refusedLists_data()
+    void endsBeforeAnyTransfer()
     {
-        Columns<QJsonArray, QString>({"list", "reason"});
-        Row("empty list", QJsonArray(), "Nothing to download\nError: 003_007 {000/0160}");
-        Row("name leaving the cache",
-            QJsonArray{QJsonObject{{"packageurl", "http://127.0.0.1:1/files/..%2F..%2Fevil.7z"}}},
-            "Invalid package file name\nError: 003_006 {000/0150}");
-    }
-    void refusedLists()
-    {
-        auto [list, reason] = Fetch<QJsonArray, QString>({"list", "reason"});
-        db->SetJsonArray(SETUP_LIST, list);
-        bool ok = true;
-        QString why;
-        QCOMPARE(RunToEnd(&ok, &why), QList<bool>{false});
-        QVERIFY(!ok);
-        QCOMPARE(why, reason);
+        auto [files, fault, starts, ends, requests] =
+            Fetch<QStringList, QJsonObject, QString, QString, QStringList>(
+                {"files", "fault", "starts", "ends", "requests"});
+        sandbox.AddFault("files", "/files/*", fault);
+        db->SetJsonArray(SETUP_LIST, SetupList(files));
+        Outcome outcome;
+        QCOMPARE(RunToEnd(outcome), QList<bool>{false});
+        QVERIFY(outcome && !outcome->first);
+        const QString& why = outcome->second;
+        QVERIFY2(why.startsWith(
+                     starts.replace("%1", QDir::toNativeSeparators(services.paths.DownloadCacheDir()))) &&
+                     why.endsWith(ends),
+                 qPrintable(why));
+        QCOMPARE(sandbox.Targets("files"), requests);
         QCOMPARE(db->GetBool(IS_DOWNLOADING), false);
         QVERIFY(!QFileInfo::exists(location.path() + "/evil.7z"));
     }
 
-    void announcedEmptyPackageEnds()
-    {
-        Payload::Write(served.path() + "/zero.7z", 0);
-        db->SetJsonArray(SETUP_LIST,
-                         QJsonArray{QJsonObject{{"packageurl", sandbox.Origin("files") + "/files/zero.7z"}}});
-        bool ok = true;
-        QString reason;
-        RunToEnd(&ok, &reason);
-        QVERIFY(!ok);
-        QCOMPARE(reason, QString("File Error\nError: 003_001 {000/0040}"));
-        QCOMPARE(sandbox.Requests("files").size(), 1);
-    }
-
+    // While paused, nothing is written and the store still shows the download; the resume goes on from
+    // the bytes on disk.
     void pauseAndResume()
     {
         sandbox.AddFault("files", "/files/*", {{"throttle", 150000}});
         QSignalSpy state(games.get(), &GameDownloader::StateChanged);
-        QSignalSpy hint(games.get(), &GameDownloader::HintInfo);
         QSignalSpy finish(games.get(), &GameDownloader::Finish);
         games->Start();
         QVERIFY(TestEnv::WaitFor(
             [&] { return games->State() == 2 && QFileInfo(Cache(names.at(0))).size() > 20000; }));
-        QTest::ignoreMessage(QtDebugMsg, "[Error] UI is not download ,inner is downloading");
-        games->SwitchDownload(false);
         games->SwitchDownload(true);
         QCOMPARE(games->State(), 0);
+        QVERIFY(!state.isEmpty());
         QCOMPARE(state.last().at(0).toBool(), false);
-        QCOMPARE(hint.last().at(0).toString(), QString("Pause"));
         const qint64 paused = QFileInfo(Cache(names.at(0))).size();
         QTest::qWait(300);
         QCOMPARE(QFileInfo(Cache(names.at(0))).size(), paused);
         QCOMPARE(games->Records().first()->downloadedSize, paused);
         QCOMPARE(db->GetBool(IS_DOWNLOADING), true);
-        QTest::ignoreMessage(QtDebugMsg, "[Error] UI is downloading ,inner is not download");
-        games->SwitchDownload(true);
-
         sandbox.ClearFaults();
         games->SwitchDownload(false);
-        QCOMPARE(games->State(), 2);
         QVERIFY(finish.wait(20000));
         QCOMPARE(finish.last().at(0).toBool(), true);
         QVERIFY(Gets().contains(names.at(0) + QString(" bytes=%1-").arg(paused)));
         QCOMPARE(Payload::Md5OfFile(Cache(names.at(0))), digests.at(0));
-
-        // No transfer is left to cancel: the request stays pending and further switches are only logged.
-        games->SwitchDownload(true);
-        QCOMPARE(games->State(), 3);
-        QTest::ignoreMessage(QtDebugMsg, "[Warn] Don't repeat cancel download");
-        games->SwitchDownload(true);
-        QTest::ignoreMessage(QtDebugMsg, "[Error] UI is not download ,inner is canceling download");
-        games->SwitchDownload(false);
     }
 
     // A resume that has to start over and fails before any transfer leaves the next press its chance.
@@ -282,44 +226,49 @@ private slots:
         QCOMPARE(finish.last().at(0).toBool(), !emptyList);
     }
 
-    // A stalled transfer: the watchdog's reconnect asks again from the bytes on disk.
-    void stallLeadsToReconnectWithRange()
+    // A stalled transfer: the watchdog's reconnect asks again from the bytes on disk, without the
+    // interface seeing a stop; long slowness ends the download, and no reconnection follows.
+    void slowness_data()
     {
+        Columns<int, int>({"stallAfter", "ticks"});
+        Row("one slow spell", 50000, 1);
+        Row("long slowness", 1000, 31);
+    }
+    void slowness()
+    {
+        QFETCH(int, stallAfter);
+        QFETCH(int, ticks);
+        const bool recovers = ticks == 1;
         db->SetJsonArray(SETUP_LIST, SetupList({names.at(0)}));
-        sandbox.AddFault("files", "/files/*",
-                         {{"method", "GET"}, {"stallAfter", 50000}, {"stallMs", 30000}, {"times", 1}});
+        QJsonObject fault{{"method", "GET"}, {"stallAfter", stallAfter}, {"stallMs", 30000}};
+        if (recovers) {
+            fault.insert("times", 1);
+        }
+        sandbox.AddFault("files", "/files/*", fault);
         QSignalSpy finish(games.get(), &GameDownloader::Finish);
         games->Start();
         QVERIFY(TestEnv::WaitFor([&] {
-            return !games->Records().isEmpty() && games->Records().first()->downloadedSize == 50000;
+            return !games->Records().isEmpty() && games->Records().first()->downloadedSize == stallAfter;
         }));
         QSignalSpy state(games.get(), &GameDownloader::StateChanged);
-        games->Statistics()->Step(6001);
-        QVERIFY(finish.wait(20000));
-        QCOMPARE(finish.last().at(0).toBool(), true);
-        QCOMPARE(state.size(), 1);
-        QCOMPARE(Gets(), (QStringList{names.at(0) + " bytes=0-", names.at(0) + " bytes=50000-"}));
-        QCOMPARE(Payload::Md5OfFile(Cache(names.at(0))), digests.at(0));
-    }
-
-    void longSlownessStopsTheDownload()
-    {
-        db->SetJsonArray(SETUP_LIST, SetupList({names.at(0)}));
-        sandbox.AddFault("files", "/files/*", {{"stallAfter", 1000}, {"stallMs", 20000}});
-        QSignalSpy finish(games.get(), &GameDownloader::Finish);
-        QSignalSpy state(games.get(), &GameDownloader::StateChanged);
-        games->Start();
-        QVERIFY(TestEnv::WaitFor([&] { return !Gets().isEmpty(); }));
-        DownloadStat* stat = games->Statistics();
-        for (int i = 0; i < 31 && finish.isEmpty(); ++i) {
-            stat->Step(6001);
+        for (int i = 0; i < ticks && finish.isEmpty(); ++i) {
+            games->Statistics()->Step(6001);
         }
+        QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 20000));
         QCOMPARE(finish.count(), 1);
+        QVERIFY(!state.isEmpty());
+        QCOMPARE(state.last().at(0).toBool(), false);
+        if (recovers) {
+            QCOMPARE(finish.at(0).at(0).toBool(), true);
+            QCOMPARE(state.size(), 1);
+            QCOMPARE(Gets(), (QStringList{names.at(0) + " bytes=0-", names.at(0) + " bytes=50000-"}));
+            QCOMPARE(Payload::Md5OfFile(Cache(names.at(0))), digests.at(0));
+            return;
+        }
         QCOMPARE(
             finish.at(0).at(1).toString(),
             QString("Download speed slow,please check your internet connection.\nError: 002_000 {000/0114}"));
-        QVERIFY(!stat->IsRunning());
-        QCOMPARE(state.last().at(0).toBool(), false);
+        QVERIFY(!games->Statistics()->IsRunning());
         QCOMPARE(db->GetBool(IS_DOWNLOADING), false);
         // A reconnection sent just before the end may still be on its way to the server; after that, none.
         QTest::qWait(300);

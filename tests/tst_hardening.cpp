@@ -1,22 +1,16 @@
 #include "BackEnd.h"
 #include "CrmService.h"
-#include "DownFileMeta.h"
-#include "FileDownloader.h"
 #include "GameDownloader.h"
 #include "GameIPC.h"
 #include "GameInstaller.h"
 #include "GameLauncher.h"
 #include "MultiLang.h"
-#include "ObjectRegistry.h"
-#include "PathMng.h"
-#include "Payload.h"
-#include "RamDB.h"
+#include "Outcome.h"
 #include "RestClient.h"
 #include "Sandbox.h"
+#include "Services.h"
 #include "ShopAccountMng.h"
-#include "TestEnv.h"
 
-#include <QApplication>
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -27,16 +21,16 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
-#include <memory>
-#include <optional>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
 namespace {
 
-// Set when the test runs in a mount namespace of its own, where it may mount a small file system.
-bool privateMounts = false;
+// Taken before any thread exists: in a mount namespace of its own, the disk-full case may mount a small
+// file system that no other process sees and that goes with this one.
+const bool privateMounts =
+    unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 
 } // namespace
 
@@ -48,15 +42,14 @@ class TestHardening : public QObject
 private:
     Sandbox sandbox;
     QTemporaryDir root;
-    ObjectRegistry registry;
-    RamDB* db = nullptr;
-    PathMng paths;
+    Services services;
+    RamDB* db = &services.db;
+    PathMng& paths = services.paths;
     std::unique_ptr<CrmService> crm;
     static constexpr qint64 kSize = 300000;
 
     QString Location() const { return root.path() + "/Games"; }
     QString Outside(const QString& name = QString()) const { return root.path() + "/outside/" + name; }
-    QString Served(const QString& name) const { return root.path() + "/" + name; }
 
     // Every file under the folder outside the install location, with its contents.
     QMap<QString, QByteArray> OutsideFiles() const
@@ -73,57 +66,28 @@ private:
     void MakeOutside()
     {
         QDir(Outside()).removeRecursively();
-        QVERIFY(QDir().mkpath(Outside()));
-        QFile mine(Outside("mine.txt"));
-        QVERIFY(mine.open(QIODevice::WriteOnly));
-        mine.write("the user's own file");
+        QVERIFY(!Payload::Write(Outside("mine.txt"), 64).isEmpty());
     }
 
-    // The result the signal brings after `start`.
-    template <typename Sender, typename Signal>
-    static std::optional<std::pair<bool, QString>>
-    Outcome(Sender* sender, Signal signal, const std::function<void()>& start, int timeoutMs = 30000)
+    // A copy of the package in the download cache.
+    QString CachedPackage(const QString& source)
     {
-        std::optional<std::pair<bool, QString>> outcome;
-        const auto connection = connect(
-            sender, signal, [&](bool ok, const QString& reason) { outcome = std::make_pair(ok, reason); });
-        start();
-        TestEnv::WaitFor([&] { return outcome.has_value(); }, timeoutMs);
-        disconnect(connection);
-        return outcome;
+        const QString cached = paths.CacheFilePath(QFileInfo(source).fileName());
+        QFile::remove(cached);
+        return QFile::copy(source, cached) ? cached : QString();
     }
 
-    static std::optional<std::pair<bool, QString>> Install(GameInstaller& installer)
-    {
-        return Outcome(
-            &installer, &GameInstaller::Finish, [&] { installer.Install(); }, 60000);
-    }
-
-    void ListForInstall(const QString& package, bool clean)
+    Outcome Install(const QString& package, bool clean)
     {
         db->SetValue(INSTALL_PACK_LIST, QStringList{package});
         db->SetValue(INSTALL_VERSION_LIST, QStringList{"1.0.0.0"});
         db->SetValue(INSTALL_MD5_LIST, QStringList{Payload::Md5OfFile(package)});
         db->SetValue(INSTALL_DONE_LIST, QStringList());
         db->SetBool(IS_CLEAN_INSTALL, clean);
-    }
-
-    void ListForDownload()
-    {
-        const QJsonObject package{
-            {"packageurl", sandbox.Origin("files") + "/files/pkg.bin"}, {"version", "1.0"}, {"md5", "x"}};
-        db->SetJsonArray(SETUP_LIST, QJsonArray{package});
-        db->SetValue(INSTALL_DONE_LIST, QStringList());
-    }
-
-    QString CachedPackage(const QString& source)
-    {
-        const QString cached = paths.CacheFilePath(QFileInfo(source).fileName());
-        QFile::remove(cached);
-        if (!QFile::copy(source, cached)) {
-            return {};
-        }
-        return cached;
+        GameInstaller installer;
+        installer.registry = &services.registry;
+        return AwaitOutcome(
+            &installer, &GameInstaller::Finish, [&] { installer.Install(); }, 60000);
     }
 
     // The reports the statistics server got: how many requests, how many events in all.
@@ -140,15 +104,11 @@ private:
 private slots:
     void initTestCase()
     {
-        Payload::Write(Served("pkg.bin"), kSize);
+        Payload::Write(root.path() + "/pkg.bin", kSize);
         QVERIFY(sandbox.Start(Sandbox::BasicCatalogue(), root.path()));
-        db = new RamDB(this);
-        registry.RegisterObject("RamDB", db);
-        registry.RegisterObject("PathMng", &paths);
-        paths.registry = &registry;
-        crm = std::make_unique<CrmService>();
-        crm->registry = &registry;
-        registry.RegisterObject("CrmService", crm.get());
+        // It takes the statistics server's address from the settings the sandbox has just written.
+        crm = services.Make<CrmService>();
+        services.registry.RegisterObject("CrmService", crm.get());
     }
 
     void init()
@@ -165,21 +125,16 @@ private slots:
     // A reply that grows without end or trickles in is cut off, with a code that says which.
     void serviceRepliesAreBounded_data()
     {
-        QTest::addColumn<QJsonObject>("fault");
-        QTest::addColumn<int>("detail");
-        QTest::addColumn<QString>("code");
-        QTest::newRow("longer than a service answer")
-            << QJsonObject{{"body", QString(int(RestClient::kMaxReplyBytes) + 1, 'x')}}
-            << int(QNetworkReply::UnknownContentError) << "Error: 008_003 {299/0115}";
+        Columns<QJsonObject, int, QString>({"fault", "detail", "code"});
+        Row("longer than a service answer",
+            QJsonObject{{"body", QString(int(RestClient::kMaxReplyBytes) + 1, 'x')}},
+            int(QNetworkReply::UnknownContentError), "Error: 008_003 {299/0115}");
         // The store's own client has the full deadline; this one has a short one.
-        QTest::newRow("a byte now and then")
-            << QJsonObject{{"throttle", 20}} << int(QNetworkReply::TimeoutError) << "";
+        Row("a byte now and then", QJsonObject{{"throttle", 20}}, int(QNetworkReply::TimeoutError), "");
     }
     void serviceRepliesAreBounded()
     {
-        QFETCH(QJsonObject, fault);
-        QFETCH(int, detail);
-        QFETCH(QString, code);
+        auto [fault, detail, code] = Fetch<QJsonObject, int, QString>({"fault", "detail", "code"});
         sandbox.AddFault("store", "/api/v2/users/1001/product", fault);
         RestClient rest;
         rest.SetDeadline(2000);
@@ -197,45 +152,25 @@ private slots:
         }
         // The store's own message for it, as the user sees it.
         ShopAccountMng shop;
-        shop.registry = &registry;
+        shop.registry = &services.registry;
         db->SetString(USER_ID, "1001");
-        std::optional<QString> message;
-        shop.GetProductInfo([&](bool, const QString& reason) { message = reason; });
-        QVERIFY(TestEnv::WaitFor([&] { return message.has_value(); }));
-        QVERIFY2(message->endsWith(code), qPrintable(*message));
-    }
-
-    // A body longer than the size query announced keeps the announced bytes and no more.
-    void downloadStopsAtTheAnnouncedSize()
-    {
-        sandbox.AddFault("files", "/files/pkg.bin", {{"length", "missing"}, {"ignoreRange", true}});
-        const QString path = root.path() + "/long.bin";
-        QFile::remove(path);
-        FileDownloader downloader;
-        DownFileMeta meta;
-        meta.Init(sandbox.Origin("files") + "/files/pkg.bin", path, "1", "");
-        meta.totalSize = kSize / 3;
-        const auto outcome = Outcome(&downloader, &FileDownloader::Finish, [&] { downloader.Start(&meta); });
-        QVERIFY(outcome);
-        QVERIFY2(!outcome->first && outcome->second.endsWith("Error: 003_008 {000/0126}"),
-                 qPrintable(outcome->second));
-        QCOMPARE(QFileInfo(path).size(), kSize / 3);
-        QCOMPARE(meta.downloadedSize, kSize / 3);
-        QVERIFY(Payload::ReadFile(path) == Payload::Bytes(kSize).left(int(kSize / 3)));
+        const Outcome message = AwaitCallback([&](const auto& done) { shop.GetProductInfo(done); });
+        QVERIFY(message);
+        QVERIFY2(message->second.endsWith(code), qPrintable(message->second));
     }
 
     // Links where the launcher's own folders and files belong lead nowhere: nothing outside the install
     // location is written, and the launcher's folder or file is made anew.
     void linksAreNotFollowed_data()
     {
-        QTest::addColumn<QString>("link");
-        QTest::newRow("product folder") << "SkyTrainer";
-        QTest::newRow("download cache") << "__DownloadCache__";
-        QTest::newRow("cached package") << "__DownloadCache__/pkg.bin";
+        Columns<QString>({"link"});
+        Row("product folder", "SkyTrainer");
+        Row("download cache", "__DownloadCache__");
+        Row("cached package", "__DownloadCache__/pkg.bin");
     }
     void linksAreNotFollowed()
     {
-        QFETCH(QString, link);
+        auto [link] = Fetch<QString>({"link"});
         MakeOutside();
         const QString package = CachedPackage(TestEnv::Package("1.0.0.0"));
         QVERIFY(!package.isEmpty());
@@ -245,19 +180,18 @@ private slots:
         QVERIFY(QFile::link(link.endsWith(".bin") ? Outside("mine.txt") : Outside(), at));
         const QMap<QString, QByteArray> before = OutsideFiles();
         if (link == "SkyTrainer") {
-            GameInstaller installer;
-            installer.registry = &registry;
-            ListForInstall(package, true);
-            const auto outcome = Install(installer);
-            QVERIFY(outcome);
-            QVERIFY2(outcome->first, qPrintable(outcome->second));
+            const Outcome outcome = Install(package, true);
+            QVERIFY2(outcome && outcome->first, outcome ? qPrintable(outcome->second) : "no end");
         } else if (link == "__DownloadCache__") {
             QVERIFY(paths.PrepareDirs());
         } else {
-            ListForDownload();
+            db->SetJsonArray(
+                SETUP_LIST, QJsonArray{QJsonObject{{"packageurl", sandbox.Origin("files") + "/files/pkg.bin"},
+                                                   {"md5", "x"}}});
+            db->SetValue(INSTALL_DONE_LIST, QStringList());
             GameDownloader games;
-            games.registry = &registry;
-            const auto outcome = Outcome(&games, &GameDownloader::Finish, [&] { games.Start(); });
+            games.registry = &services.registry;
+            const Outcome outcome = AwaitOutcome(&games, &GameDownloader::Finish, [&] { games.Start(); });
             QVERIFY(outcome && outcome->first);
             QVERIFY(Payload::ReadFile(at) == Payload::Bytes(kSize));
         }
@@ -270,32 +204,29 @@ private slots:
     // The version file is read only when it is a plain file of a version file's size.
     void versionFileIsReadWithBounds_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("plain file") << "plain" << true;
-        QTest::newRow("link to a pipe") << "pipe" << false;
-        QTest::newRow("link to an endless device") << "/dev/zero" << false;
-        QTest::newRow("padded beyond any version file") << "large" << false;
-        QTest::newRow("link to a plain file") << "link" << false;
+        Columns<QString, bool>({"kind", "accepted"});
+        Row("plain file", "plain", true);
+        Row("link to a pipe", "pipe", false);
+        Row("link to an endless device", "/dev/zero", false);
+        Row("padded beyond any version file", "large", false);
+        Row("link to a plain file", "link", false);
     }
     void versionFileIsReadWithBounds()
     {
-        QFETCH(QString, kind);
-        QFETCH(bool, accepted);
+        auto [kind, accepted] = Fetch<QString, bool>({"kind", "accepted"});
         QVERIFY(TestEnv::Unpack(Location(), {"1.0.0.0"}));
         GameLauncher launcher;
-        launcher.SetRegistry(&registry);
+        launcher.SetRegistry(&services.registry);
         QVERIFY(launcher.IsInstalled(QString()));
         const QString path = paths.VersionFilePath();
-        const QByteArray text = R"({"V": "1.0.0.9", "P": "SkyTrainer"})";
+        const QByteArray text =
+            R"({"V": "1.0.0.9", "P": "SkyTrainer"})" +
+            QByteArray(kind == "large" ? int(GameLauncher::kMaxVersionFileBytes) : 0, ' ');
         QFile::remove(path);
-        QFile::remove(Outside("version"));
         MakeOutside();
-        QFile file(kind == "link" ? Outside("version") : path);
         if (kind == "plain" || kind == "link" || kind == "large") {
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(text + QByteArray(kind == "large" ? int(GameLauncher::kMaxVersionFileBytes) : 0, ' '));
-            file.close();
+            QFile file(kind == "link" ? Outside("version") : path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
         }
         if (kind == "pipe") {
             QCOMPARE(mkfifo(qPrintable(Outside("version")), 0600), 0);
@@ -312,17 +243,16 @@ private slots:
     // few requests, and the settings are answered throughout.
     void reportFlood_data()
     {
-        QTest::addColumn<int>("reports");
-        QTest::addColumn<int>("maxRequests");
-        QTest::newRow("a game's pace") << 20 << 20;
-        QTest::newRow("a burst") << 3000 << 300;
+        Columns<int, int>({"reports", "maxRequests"});
+        Row("a game's pace", 20, 20);
+        Row("a burst", 3000, 300);
     }
     void reportFlood()
     {
         QFETCH(int, reports);
         QFETCH(int, maxRequests);
         GameIPC ipc;
-        ipc.registry = &registry;
+        ipc.registry = &services.registry;
         QString error;
         QVERIFY2(ipc.Bind(error), qPrintable(error));
         QUdpSocket game;
@@ -375,28 +305,6 @@ private slots:
         QVERIFY(received.second < events.size());
     }
 
-    // Before any byte is fetched, the install location must hold what is still to come and its extraction.
-    void downloadNeedsRoomFirst()
-    {
-        sandbox.AddFault({{"server", "files"},
-                          {"path", "/files/pkg.bin"},
-                          {"method", "HEAD"},
-                          {"length", "+1000000000000000"}});
-        ListForDownload();
-        QFile::remove(paths.CacheFilePath("pkg.bin"));
-        GameDownloader games;
-        games.registry = &registry;
-        const auto outcome = Outcome(&games, &GameDownloader::Finish, [&] { games.Start(); });
-        QVERIFY(outcome);
-        QVERIFY2(!outcome->first && outcome->second.endsWith("Error: 003_010 {000/0140}"),
-                 qPrintable(outcome->second));
-        QVERIFY2(outcome->second.contains(QDir::toNativeSeparators(paths.DownloadCacheDir())),
-                 qPrintable(outcome->second));
-        for (const QJsonValue& request : sandbox.Requests("files")) {
-            QCOMPARE(request.toObject().value("method").toString(), QString("HEAD"));
-        }
-    }
-
     // An extraction that fills the disk says so, and keeps the verified package for a retry.
     void extractionOnAFullDisk()
     {
@@ -405,10 +313,9 @@ private slots:
         }
         QTemporaryDir source;
         QVERIFY(QDir().mkpath(source.path() + "/SkyTrainer"));
+        // Zeros: a small archive that unpacks past the disk's size.
         QFile big(source.path() + "/SkyTrainer/terrain.dat");
-        QVERIFY(big.open(QIODevice::WriteOnly));
-        QVERIFY(big.resize(8 * 1024 * 1024));
-        big.close();
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(8 * 1024 * 1024));
         const QString archive = root.path() + "/big.7z";
         QFile::remove(archive);
         QProcess zip;
@@ -421,10 +328,7 @@ private slots:
         QVERIFY(paths.PrepareDirs());
         const QString package = CachedPackage(archive);
         QVERIFY(!package.isEmpty());
-        GameInstaller installer;
-        installer.registry = &registry;
-        ListForInstall(package, false);
-        const auto outcome = Install(installer);
+        const Outcome outcome = Install(package, false);
         const bool kept = QFileInfo::exists(package);
         umount2(qPrintable(small.path()), MNT_DETACH);
         QVERIFY(outcome);
@@ -438,23 +342,16 @@ private slots:
     // Servers that would read local files, send the token in clear or speak another protocol stop the start.
     void serverAddressesNeedTheirScheme_data()
     {
-        QTest::addColumn<QString>("setting");
-        QTest::addColumn<QString>("address");
-        QTest::newRow("store as a local file") << "Store"
-                                               << "file:///etc";
-        QTest::newRow("account in clear") << "Account"
-                                          << "http://127.0.0.1:1";
-        QTest::newRow("statistics in clear") << "Statistics"
-                                             << "http://127.0.0.1:1";
-        QTest::newRow("documents over ftp") << "Documents"
-                                            << "ftp://127.0.0.1";
-        QTest::newRow("no scheme") << "Faq"
-                                   << "127.0.0.1/faq";
+        Columns<QString, QString>({"setting", "address"});
+        Row("store as a local file", "Store", "file:///etc");
+        Row("account in clear", "Account", "http://127.0.0.1:1");
+        Row("statistics in clear", "Statistics", "http://127.0.0.1:1");
+        Row("documents over ftp", "Documents", "ftp://127.0.0.1");
+        Row("no scheme", "Faq", "127.0.0.1/faq");
     }
     void serverAddressesNeedTheirScheme()
     {
-        QFETCH(QString, setting);
-        QFETCH(QString, address);
+        auto [setting, address] = Fetch<QString, QString>({"setting", "address"});
         sandbox.WriteServerSettings(true);
         QSettings(TestEnv::SettingsFile(), QSettings::IniFormat).setValue("Servers/" + setting, address);
         BackEnd backEnd;
@@ -470,45 +367,28 @@ private slots:
     // A language index the interface cannot show counts as none: English for the interface and the game.
     void unknownLanguageIndex_data()
     {
-        QTest::addColumn<QString>("stored");
-        QTest::newRow("a culture without an interface language") << "3";
-        QTest::newRow("7") << "7";
-        QTest::newRow("past int") << "2147483648";
-        QTest::newRow("negative") << "-1";
+        Columns<QString>({"stored"});
+        Row("a culture without an interface language", "3");
+        Row("7", "7");
+        Row("past int", "2147483648");
+        Row("negative", "-1");
     }
     void unknownLanguageIndex()
     {
-        QFETCH(QString, stored);
-        {
-            QSettings settings(TestEnv::SettingsFile(), QSettings::IniFormat);
-            settings.setValue("MULTI_LANG", stored);
-        }
-        ObjectRegistry own;
-        RamDB store;
-        own.RegisterObject("RamDB", &store);
+        auto [stored] = Fetch<QString>({"stored"});
+        QSettings(TestEnv::SettingsFile(), QSettings::IniFormat).setValue("MULTI_LANG", stored);
+        Services own;
         MultiLang lang;
-        lang.registry = &own;
+        lang.registry = &own.registry;
         lang.InitLangs();
         QCOMPARE(QCoreApplication::translate("FileDownloader", "写入文件错误"), QString("File Error"));
         QCOMPARE(lang.langCode(), QString("en"));
         GameIPC ipc;
-        ipc.registry = &own;
+        ipc.registry = &own.registry;
         const QJsonObject reply = QJsonDocument::fromJson(ipc.Handle(R"({"cmd": "settingReq"})")).object();
         QCOMPARE(reply.value("language").toString(), QString("en"));
     }
 };
 
-int main(int argc, char** argv)
-{
-    // Before any thread exists: a mount namespace of its own lets the disk-full case mount a small file
-    // system that no other process sees and that goes with this one.
-    privateMounts =
-        unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    TestEnv::Isolate();
-    QApplication app(argc, argv);
-    TestHardening tc;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&tc, argc, argv);
-}
-
+AVIRO_TEST_MAIN(TestHardening)
 #include "tst_hardening.moc"
