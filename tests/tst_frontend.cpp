@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QJsonArray>
 #include <QQmlApplicationEngine>
+#include <QQmlComponent>
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
@@ -579,6 +580,30 @@ private slots:
         const QString docs = sandbox.Origin("documents");
         QCOMPARE(opened, (QList<QUrl>{QUrl(docs + "/Doc/privacy/en.pdf"), QUrl(docs + "/Doc/term_use/en.pdf"),
                                       QUrl(docs + "/Doc/manual/manual_en.pdf")}));
+    }
+
+    // The target platform's drive letters cannot be chosen in a dialog here, so the conversion is checked
+    // on its own.
+    void urlToLocalPath_data()
+    {
+        Columns<QString, QString>({"url", "path"});
+        Row("Windows drive", "file:///D:/Games", "D:/Games");
+        Row("Unix path", "file:///home/u/My%20Games", "/home/u/My Games");
+    }
+    void urlToLocalPath()
+    {
+        auto [url, path] = Fetch<QString, QString>({"url", "path"});
+        QQmlEngine qml;
+        QQmlComponent component(&qml);
+        component.setData("import QtQml 2.15\nimport 'qrc:/FrontEnd/Tools/ToolFun.js' as ToolFun\n"
+                          "QtObject { function path(url) { return ToolFun.urlToLocalPath(url) } }",
+                          QUrl("qrc:/FrontEnd/test.qml"));
+        std::unique_ptr<QObject> tools(component.create());
+        QVERIFY2(tools, qPrintable(component.errorString()));
+        QVariant result;
+        QVERIFY(QMetaObject::invokeMethod(tools.get(), "path", Q_RETURN_ARG(QVariant, result),
+                                          Q_ARG(QVariant, url)));
+        QCOMPARE(result.toString(), path);
     }
 };
 

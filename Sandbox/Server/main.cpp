@@ -22,6 +22,10 @@
 #include <cstdio>
 #include <memory>
 #include <pthread.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#include <unistd.h>
+#endif
 #include <thread>
 #include <vector>
 
@@ -96,6 +100,15 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+#ifdef __linux__
+    // Never outlive the program that started us: a test that crashes would otherwise leave its servers
+    // running, and its runner waiting on their output until it times out.
+    const pid_t starter = getppid();
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != starter) {
+        return 1;
+    }
+#endif
 
     SandboxState state;
     if (!catalogue.isEmpty()) {
