@@ -24,9 +24,15 @@ void DownFileMeta::AddDownloaded(qint64 bytes)
 
 QString DownFileMeta::LocalFileName(const QString& url)
 {
+    // Packages come from web servers only: another scheme would read a local file or leave for elsewhere.
+    const QUrl address(url);
+    const QString scheme = address.scheme().toLower();
+    if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) || address.host().isEmpty()) {
+        return {};
+    }
     // The segment is cut from the encoded path before decoding, so an encoded separator stays in the name
     // and is refused below.
-    const QString path = QUrl(url).path(QUrl::FullyEncoded);
+    const QString path = address.path(QUrl::FullyEncoded);
     const QString name =
         QUrl::fromPercentEncoding(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1).toLatin1());
     if (name.isEmpty() || name == QLatin1String(".") || name.contains(QLatin1String("..")) ||
