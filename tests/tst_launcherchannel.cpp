@@ -1,69 +1,59 @@
+#include "BackEnd.h"
+#include "GameChannel.h"
 #include "Sandbox.h"
 #include "TestEnv.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QNetworkDatagram>
 #include <QProcess>
+#include <QQmlComponent>
+#include <QQmlEngine>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
 #include <signal.h>
 
-// The back end running in a process of its own: the built launcher answers the game channel, and a back
-// end ends the way the launcher's main ends while the game runs or a package is being verified.
+// The back end as the launcher runs it: the built launcher answers the game channel and stays the only one,
+// a back end without the channel's port does not start, and a back end ends the way the launcher's main
+// ends while the game runs or a package is being verified.
 class TestLauncherChannel : public QObject
 {
     Q_OBJECT
 private:
-    QUdpSocket socket;
-
-    QJsonObject Ask(const QByteArray& request, int waitMs)
+    // The launcher's answer to a settings request, asked again until its back end has started.
+    static QJsonObject Settings(int seq)
     {
-        socket.writeDatagram(request, QHostAddress(QHostAddress::LocalHost), 9998);
-        QJsonObject reply;
-        TestEnv::WaitFor(
-            [&] {
-                if (socket.hasPendingDatagrams()) {
-                    reply = QJsonDocument::fromJson(socket.receiveDatagram().data()).object();
-                    return true;
-                }
-                return false;
-            },
-            waitMs);
-        return reply;
-    }
-
-    static QList<QJsonObject> GameLog(const QString& path)
-    {
-        QList<QJsonObject> entries;
-        QFile log(path);
-        if (log.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : log.readAll().split('\n')) {
-                if (!line.isEmpty()) {
-                    entries << QJsonDocument::fromJson(line).object();
-                }
+        const QByteArray request = QString(R"({"cmd":"settingReq","seq":%1})").arg(seq).toUtf8();
+        for (int attempt = 0; attempt < 300; ++attempt) {
+            const QList<QJsonObject> replies = GameChannel::Ask({request}, 1, 100);
+            if (!replies.isEmpty()) {
+                return replies.at(0);
             }
         }
-        return entries;
+        return {};
+    }
+
+    // Runs backend_probe with the arguments, quits it once `ready` holds, and checks its normal end.
+    static void RunProbeAndQuit(const QStringList& arguments, const std::function<bool(QProcess&)>& ready)
+    {
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        probe.start(TestEnv::BinDir() + "/backend_probe", arguments);
+        QVERIFY(TestEnv::WaitFor([&] { return ready(probe); }));
+        probe.write("quit\n");
+        QVERIFY(probe.waitForFinished(30000));
+        QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(probe.exitCode(), 0);
     }
 
 private slots:
-    void initTestCase() { QVERIFY(socket.bind(QHostAddress(QHostAddress::LocalHost), 0)); }
+    void init() { TestEnv::UseNoServers(); }
 
-    void launcherAnswersTheGame()
+    // A later start ends at once and leaves the game to the first; after a kill -9 a new start takes over.
+    void launcherAnswersTheGameAlone()
     {
-        TestEnv::UseNoServers();
-        QProcess launcher;
-        launcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        launcher.start(TestEnv::BinDir() + "/AviroLauncher", QStringList());
-        QVERIFY(launcher.waitForStarted());
-        QJsonObject reply;
-        for (int attempt = 0; attempt < 100 && reply.isEmpty(); ++attempt) {
-            reply = Ask(R"({"cmd":"settingReq","seq":41})", 100);
-        }
-        QCOMPARE(reply.value("cmd").toString(), QString("settingReq"));
+        const QString program = TestEnv::BinDir() + "/AviroLauncher";
+        QProcess first;
+        first.start(program, QStringList());
+        const QJsonObject reply = Settings(41);
         QCOMPARE(reply.value("seq").toInt(), 41);
         for (const char* key :
              {"windowMode", "imageQuality", "resolutionWidth", "resolutionHeight", "rcMode"}) {
@@ -71,53 +61,63 @@ private slots:
         }
         QCOMPARE(reply.value("resolutionWidth").toInt(), 1920);
         QCOMPARE(reply.value("language").toString(), QString("en"));
-        launcher.kill();
-        launcher.waitForFinished();
+
+        QProcess second;
+        second.start(program, QStringList());
+        QVERIFY2(second.waitForFinished(30000), "a later start kept running");
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(first.state(), QProcess::Running);
+
+        ::kill(pid_t(first.processId()), SIGKILL);
+        QVERIFY(first.waitForFinished());
+        QProcess again;
+        again.start(program, QStringList());
+        QCOMPARE(Settings(42).value("seq").toInt(), 42);
+        again.kill();
+        QVERIFY(again.waitForFinished());
     }
 
-    // The application's end with the game running: the game is ended and reported offline while the whole
-    // back end is alive, and the back end's destruction afterwards finds nothing left to do.
+    // Another program holds the port even when it lets others share it: the back end does not start and
+    // registers nothing for the interface.
+    void portTakenStopsTheBackEnd()
+    {
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress(QHostAddress::LocalHost), 9998,
+                            QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint));
+        BackEnd backEnd;
+        QString error;
+        QVERIFY(!backEnd.Init(error));
+        QCOMPARE(error, QString("Network Adapter Occupied\nError: 010_000 {000/0130}"));
+        QQmlEngine engine;
+        QQmlComponent component(&engine);
+        component.setData("import QtQml 2.12\nimport BackEnd 1.0\nQtObject {}", QUrl("qrc:/test.qml"));
+        QVERIFY(component.isError());
+        QVERIFY2(component.errorString().contains("BackEnd"), qPrintable(component.errorString()));
+    }
+
+    // The game is ended and reported offline while the whole back end is alive, and the back end's
+    // destruction afterwards finds nothing left to do.
     void quitWhileTheGameRuns()
     {
         QTemporaryDir root;
         Sandbox sandbox;
         QVERIFY(sandbox.Start(Sandbox::BasicCatalogue(), root.path()));
-        const QString location = root.path() + "/Games";
-        QVERIFY(TestEnv::Unpack(location, {"1.1.0.0"}));
-        QFile config(location + "/SkyTrainer/sandbox-game.json");
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(R"({"runMs": 60000})");
-        config.close();
-        const QString log = location + "/SkyTrainer/sandbox-game.log";
-
-        const auto onlineStates = [&sandbox] {
-            QStringList states;
-            for (const QJsonValue& report : sandbox.Reports()) {
-                for (const QJsonValue& event : report.toObject().value("events").toArray()) {
-                    if (event.toObject().value("type") == "KPX_UserOnline") {
-                        states << QJsonDocument(event.toObject().value("eventValue").toObject())
-                                      .toJson(QJsonDocument::Compact);
-                    }
-                }
-            }
-            return states;
-        };
-
-        QProcess probe;
-        probe.setProcessChannelMode(QProcess::ForwardedChannels);
-        probe.start(TestEnv::BinDir() + "/backend_probe", {"game", location});
-        QVERIFY(TestEnv::WaitFor([&] { return GameLog(log).size() >= 3 && onlineStates().size() == 1; }));
-        const auto game = qint64(GameLog(log).at(0).value("pid").toDouble());
-        QVERIFY(game > 0);
-        probe.write("quit\n");
-        QVERIFY(probe.waitForFinished(10000));
-        QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(probe.exitCode(), 0);
-        QVERIFY2(::kill(pid_t(game), 0) != 0, "the game outlived the launcher");
-        QCOMPARE(onlineStates(), (QStringList{R"({"onlineState":true})", R"({"onlineState":false})"}));
+        const QString game = root.path() + "/Games/SkyTrainer";
+        QVERIFY(TestEnv::Unpack(root.path() + "/Games", {"1.1.0.0"}));
+        QVERIFY(GameChannel::Configure(game, {{"runMs", 60000}}));
+        RunProbeAndQuit({"game", root.path() + "/Games"}, [&](QProcess&) {
+            return GameChannel::Log(game).size() >= 3 &&
+                   GameChannel::OnlineStates(sandbox.Reports()).size() == 1;
+        });
+        const auto pid = qint64(GameChannel::Log(game, "start").value(0).value("pid").toDouble());
+        QVERIFY(pid > 0);
+        QVERIFY2(::kill(pid_t(pid), 0) != 0, "the game outlived the launcher");
+        QCOMPARE(GameChannel::OnlineStates(sandbox.Reports()), (QList<bool>{true, false}));
     }
 
-    // A verification cut short by the application's end is no verdict: the package stays.
+    // A verification cut short by the application's end is no verdict: the package (whose digest is wrong)
+    // stays.
     void quitWhileAPackageIsVerified()
     {
         QTemporaryDir root;
@@ -126,16 +126,9 @@ private slots:
         QFile big(package);
         QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(4) << 30));
         big.close();
-        QProcess probe;
-        probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        probe.start(TestEnv::BinDir() + "/backend_probe", {"install", root.path(), package});
-        QVERIFY(TestEnv::WaitFor([&] { return probe.canReadLine(); }));
-        QCOMPARE(probe.readLine(), QByteArray("PROGRESS\n"));
-        probe.write("quit\n");
-        // Reading the whole package would take several seconds.
-        QVERIFY2(probe.waitForFinished(3000), "the end waited for the verification");
-        QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(probe.exitCode(), 0);
+        RunProbeAndQuit({"install", root.path(), package}, [](QProcess& probe) {
+            return probe.canReadLine() && probe.readLine() == "PROGRESS\n";
+        });
         QVERIFY(QFileInfo::exists(package));
     }
 };
