@@ -55,10 +55,6 @@ private slots:
         first.start(program, QStringList());
         const QJsonObject reply = Settings(41);
         QCOMPARE(reply.value("seq").toInt(), 41);
-        for (const char* key :
-             {"windowMode", "imageQuality", "resolutionWidth", "resolutionHeight", "rcMode"}) {
-            QVERIFY2(reply.value(key).isDouble(), key);
-        }
         QCOMPARE(reply.value("resolutionWidth").toInt(), 1920);
         QCOMPARE(reply.value("language").toString(), QString("en"));
 
@@ -116,15 +112,16 @@ private slots:
         QCOMPARE(GameChannel::OnlineStates(sandbox.Reports()), (QList<bool>{true, false}));
     }
 
-    // A verification cut short by the application's end is no verdict: the package (whose digest is wrong)
-    // stays.
+    // The application's end stops a verification rather than waiting for it, and a verification cut short is
+    // no verdict: the package (whose digest is wrong) stays. Read whole, a sparse tebibyte would outlast any
+    // wait here by far.
     void quitWhileAPackageIsVerified()
     {
         QTemporaryDir root;
         const QString package = root.path() + "/__DownloadCache__/SkyTrainer_big.7z";
         QDir().mkpath(root.path() + "/__DownloadCache__");
         QFile big(package);
-        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(4) << 30));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(1) << 40));
         big.close();
         RunProbeAndQuit({"install", root.path(), package}, [](QProcess& probe) {
             return probe.canReadLine() && probe.readLine() == "PROGRESS\n";
