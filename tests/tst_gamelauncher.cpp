@@ -67,14 +67,6 @@ private slots:
         db->SetString(PRODUCT_CODE, "SkyTrainer");
     }
 
-    void installationIsFound()
-    {
-        QVERIFY(launcher->IsInstalled(Location()));
-        QVERIFY(!launcher->IsInstalled(root.path() + "/elsewhere"));
-        db->SetString(GAME_LOCATION, root.path() + "/empty");
-        QVERIFY(!launcher->IsInstalled(QString()));
-    }
-
     // The version file's text; the version it gives, none when refused. Its reading is in tst_hardening.
     void versionFiles_data()
     {
@@ -134,14 +126,11 @@ private slots:
         QCOMPARE(QDir(starts.at(0).value("cwd").toString()).canonicalPath(), QDir(Game()).canonicalPath());
         const QList<QJsonObject> received = GameChannel::Log(Game(), "received");
         QCOMPARE(received.size(), 2);
-        QCOMPARE(received.at(0).value("data").toObject(), (QJsonObject{{"cmd", "settingReq"},
-                                                                       {"seq", 1},
-                                                                       {"windowMode", 2},
-                                                                       {"imageQuality", 3},
-                                                                       {"resolutionWidth", 1280},
-                                                                       {"resolutionHeight", 720},
-                                                                       {"language", culture},
-                                                                       {"rcMode", 1}}));
+        const QJsonObject settings{{"cmd", "settingReq"},     {"seq", 1},
+                                   {"windowMode", 2},         {"imageQuality", 3},
+                                   {"resolutionWidth", 1280}, {"resolutionHeight", 720},
+                                   {"language", culture},     {"rcMode", 1}};
+        QCOMPARE(received.at(0).value("data").toObject(), settings);
         QCOMPARE(received.at(1).value("data").toObject(),
                  (QJsonObject{{"cmd", "reportReq"}, {"seq", 2}, {"result", true}}));
 
