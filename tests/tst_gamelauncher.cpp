@@ -65,6 +65,7 @@ private slots:
     {
         db->SetString(GAME_LOCATION, Location());
         db->SetString(PRODUCT_CODE, "SkyTrainer");
+        QVERIFY(launcher->IsInstalled(QString()));
     }
 
     // The version file's text; the version it gives, none when refused. Its reading is in tst_hardening.
@@ -113,12 +114,9 @@ private slots:
         db->SetInt(MULTI_LANG, language);
         SettledReportCount();
         sandbox.ClearReports();
-        QSignalSpy failed(launcher.get(), &GameLauncher::LaunchFailed);
-        QVERIFY(launcher->IsInstalled(QString()));
         launcher->Launch();
         launcher->Launch();
         QVERIFY(TestEnv::WaitFor([&] { return !db->GetBool(IS_RUNNING_GAME); }));
-        QCOMPARE(failed.count(), 0);
 
         const QList<QJsonObject> starts = GameChannel::Log(Game(), "start");
         QCOMPARE(starts.size(), 1);
@@ -137,28 +135,26 @@ private slots:
         QJsonArray reports;
         QStringList kinds;
         QVERIFY2(TestEnv::WaitFor([&] {
-                     reports = sandbox.Reports();
                      kinds.clear();
-                     for (const QJsonObject& event : GameChannel::Events(reports)) {
+                     for (const QJsonObject& event : GameChannel::Events(reports = sandbox.Reports())) {
                          kinds << event.value("type").toString();
                      }
                      return kinds.contains("Takeoff") && kinds.contains("Landing") &&
                             GameChannel::OnlineStates(reports) == QList<bool>{true, false};
                  }),
                  qPrintable(kinds.join(',')));
+        for (const QJsonObject& event : GameChannel::Events(reports)) {
+            QCOMPARE(QStringList({event.value("appCode").toString(), event.value("appVer").toString(),
+                                  event.value("userAccount").toString()}),
+                     (QStringList{"SkyTrainer", "1.1.1.0", "pilot@example.com"}));
+        }
         for (const QJsonValue& batch : reports) {
             QVERIFY(batch.toObject().value("signValid").toBool());
-        }
-        for (const QJsonObject& event : GameChannel::Events(reports)) {
-            QCOMPARE(event.value("appCode").toString(), QString("SkyTrainer"));
-            QCOMPARE(event.value("appVer").toString(), QString("1.1.1.0"));
-            QCOMPARE(event.value("userAccount").toString(), QString("pilot@example.com"));
         }
     }
 
     void gameThatCannotStart()
     {
-        QVERIFY(launcher->IsInstalled(QString()));
         QFile::setPermissions(Game() + "/SkyTrainer.exe", QFileDevice::ReadOwner);
         SettledReportCount();
         sandbox.ClearReports();
