@@ -6,7 +6,6 @@
 #include "Services.h"
 #include "TestEnv.h"
 
-#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -58,13 +57,9 @@ private slots:
         db->SetInt(GAME_RESOLUTION_WIDTH, 1280);
         db->SetInt(GAME_RESOLUTION_HEIGHT, 720);
         db->SetInt(GAME_RC_MODE, 1);
-        QVERIFY(TestEnv::Unpack(Location(), {"1.1.0.0"}));
-    }
-
-    void init()
-    {
         db->SetString(GAME_LOCATION, Location());
         db->SetString(PRODUCT_CODE, "SkyTrainer");
+        QVERIFY(TestEnv::Unpack(Location(), {"1.1.0.0"}));
         QVERIFY(launcher->IsInstalled(QString()));
     }
 
