@@ -76,6 +76,7 @@ private slots:
         Row("local file", "file:///home/u/pkg.7z", "");
         Row("other scheme", "ftp://h/a/pkg.7z", "");
         Row("bare path", "/home/u/pkg.7z", "");
+        Row("no host", "http:///a/pkg.7z", "");
     }
     void localFileNames()
     {

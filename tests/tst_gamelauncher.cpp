@@ -6,6 +6,7 @@
 #include "Services.h"
 #include "TestEnv.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -151,6 +152,10 @@ private slots:
     void gameThatCannotStart()
     {
         QFile::setPermissions(Game() + "/SkyTrainer.exe", QFileDevice::ReadOwner);
+        const auto restore = qScopeGuard([this] {
+            QFile::setPermissions(Game() + "/SkyTrainer.exe",
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        });
         SettledReportCount();
         sandbox.ClearReports();
         QSignalSpy failed(launcher.get(), &GameLauncher::LaunchFailed);
@@ -160,8 +165,6 @@ private slots:
         // The online report of the attempt is balanced by an offline one.
         QVERIFY(TestEnv::WaitFor([&] { return GameChannel::OnlineStates(sandbox.Reports()).size() == 2; }));
         QCOMPARE(GameChannel::OnlineStates(sandbox.Reports()).count(false), 1);
-        QFile::setPermissions(Game() + "/SkyTrainer.exe",
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
     // Each reply echoes "cmd" and "seq" as they came; anything else is ignored and reports nothing.

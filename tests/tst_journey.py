@@ -443,16 +443,18 @@ def download_with_kills(j):
     j.control("DELETE", "/faults")
 
 
-def extractor_of(launcher_pid):
-    """The extractor the launcher runs, or None."""
+def extractor_of(launcher_pid, package):
+    """The launcher's extractor of that package, or None."""
     for entry in os.listdir("/proc"):
         if entry.isdigit():
             try:
                 with open("/proc/%s/stat" % entry) as f:
                     fields = f.read().rsplit(")", 1)[1].split()
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    arguments = f.read().decode(errors="replace")
             except OSError:
                 continue
-            if int(fields[1]) == launcher_pid:
+            if int(fields[1]) == launcher_pid and package in arguments:
                 return int(entry)
     return None
 
@@ -462,8 +464,10 @@ def written_by(pid):
     try:
         with open("/proc/%d/io" % pid) as f:
             return int(next(line for line in f if line.startswith("wchar:")).split()[1])
-    except (OSError, StopIteration):
+    except (FileNotFoundError, ProcessLookupError):
         return None
+    except PermissionError:
+        raise JourneyError("cannot read /proc/%d/io: this test needs the kernel's I/O accounting" % pid)
 
 
 def extraction_with_kills(j):
@@ -487,7 +491,7 @@ def extraction_with_kills(j):
             if time.time() > deadline or j.launcher.poll() is not None:
                 raise JourneyError("the extraction of %s did not start:\n%s" % (target, j.log_tail()))
             if extracting(target):
-                extractor = extractor_of(j.launcher.pid)
+                extractor = extractor_of(j.launcher.pid, target)
             time.sleep(0.01)
         # The moment is a random share of the extraction's work, whatever the machine's speed. The extractor is
         # held still while the test looks at the screen, so that it cannot finish in the meantime.
@@ -497,17 +501,22 @@ def extraction_with_kills(j):
                 raise JourneyError("round %d: the extraction of %s ended before the kill" % (round_, target))
             time.sleep(0.01)
         os.kill(extractor, signal.SIGSTOP)
-        time.sleep(0.5)
-        fills.append(j.bar_fill())
-        if round_ == 1:
-            j.shot("07-setup")
-        if 'switchPage "Run"' in j.log_text():
-            raise JourneyError("round %d: the installation ended before the kill" % round_)
-        if first_done and extracting(first):
-            raise JourneyError("round %d: the extracted %s was extracted again" % (round_, first))
-        j.kill9()
-        # Left to itself, as after a real kill: it ends when it next writes to the launcher that is gone.
-        os.kill(extractor, signal.SIGCONT)
+        try:
+            time.sleep(0.5)
+            fills.append(j.bar_fill())
+            if round_ == 1:
+                j.shot("07-setup")
+            if 'switchPage "Run"' in j.log_text():
+                raise JourneyError("round %d: the installation ended before the kill" % round_)
+            if first_done and extracting(first):
+                raise JourneyError("round %d: the extracted %s was extracted again" % (round_, first))
+            j.kill9()
+        finally:
+            # Left to itself, as after a real kill: it ends when it next writes to the launcher that is gone.
+            try:
+                os.kill(extractor, signal.SIGCONT)
+            except ProcessLookupError:
+                pass
         first_done = first_md5 in (j.stored("INSTALL_DONE_LIST") or "")
         print("   kill -9 at %d%% of extracting %s; first package done: %s"
               % (100 * moment / j.unpacked[target], target, first_done), flush=True)

@@ -167,6 +167,18 @@ private slots:
         QCOMPARE(sandbox.Targets("account"), QStringList{"POST /apis/apprest/v1/token"});
     }
 
+    // The launcher check is the step before sign-in: a retry after its failure asks for it again.
+    void launcherVersionFailureRetriesTheVersionCheck()
+    {
+        sandbox.AddFault("store", "/api/v2/launcherversion", {{"status", 502}, {"times", 1}});
+        StartUp();
+        QCOMPARE(seen->errors.size(), 1);
+        seen->Clear();
+        op->redoLastOp();
+        QVERIFY(TestEnv::WaitFor([&] { return seen->needLogin == 1; }));
+        QCOMPARE(sandbox.Targets("store").count("GET /api/v2/launcherversion"), 2);
+    }
+
     void versionDecision_data()
     {
         Columns<QStringList, QString, QString, QVariant, QString>(

@@ -125,7 +125,8 @@ private slots:
         op.Extract(slow, dir.path() + "/slowout");
         QVERIFY(TestEnv::WaitFor([&] { return extractor->state() == QProcess::Running; }));
         QVERIFY(QMetaObject::invokeMethod(&op, "OnAppClosing"));
-        QCOMPARE(extractor->state(), QProcess::NotRunning);
+        // Killed at once; on a loaded machine its end may take a moment to be seen.
+        QVERIFY(extractor->state() == QProcess::NotRunning || extractor->waitForFinished(5000));
         QCoreApplication::processEvents();
         QCOMPARE(over.count(), 0);
         QDir(dir.path() + "/slowout").removeRecursively();

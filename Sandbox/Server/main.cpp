@@ -51,6 +51,15 @@ void Usage()
 
 int main(int argc, char** argv)
 {
+#ifdef __linux__
+    // Never outlive the program that started us: a test that crashes would otherwise leave its servers
+    // running, and its runner waiting on their output until it times out. Asked first thing, so that only a
+    // starter that ends within our first instructions goes unnoticed (its starters wait for our ports line).
+    const pid_t starter = getppid();
+    if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != starter) {
+        return 1;
+    }
+#endif
     QCoreApplication app(argc, argv);
     std::vector<Endpoint> endpoints;
     endpoints.push_back({"control", false, 3440, nullptr, {}});
@@ -100,15 +109,6 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
-#ifdef __linux__
-    // Never outlive the program that started us: a test that crashes would otherwise leave its servers
-    // running, and its runner waiting on their output until it times out.
-    const pid_t starter = getppid();
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != starter) {
-        return 1;
-    }
-#endif
 
     SandboxState state;
     if (!catalogue.isEmpty()) {

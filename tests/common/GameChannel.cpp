@@ -44,7 +44,11 @@ QList<bool> GameChannel::OnlineStates(const QJsonArray& reports)
     QList<bool> states;
     for (const QJsonObject& event : Events(reports)) {
         if (event.value("type").toString() == "KPX_UserOnline") {
-            states << event.value("eventValue").toObject().value("onlineState").toBool();
+            // A report without a real state is left out, so that it cannot pass for an offline one.
+            const QJsonValue state = event.value("eventValue").toObject().value("onlineState");
+            if (state.isBool()) {
+                states << state.toBool();
+            }
         }
     }
     return states;
