@@ -132,6 +132,20 @@ private slots:
         QVERIFY(seen->errors.isEmpty());
     }
 
+    // Notes already shown follow a language switch, without another download.
+    void notesFollowALanguageSwitch()
+    {
+        sandbox.SetCatalogue(Catalogue({"1.0.txt", "1.1.json"}), served.path());
+        QSignalSpy ready(notes, &NotesOp::versionNotesReady);
+        notes->GetVerNotes();
+        QVERIFY(ready.wait(15000));
+        QCOMPARE(notes->verNotes(), (QStringList{"English 1.1", "plain note 1.0"}));
+        sandbox.ClearRequests();
+        backEnd->multiLang()->setLangIdx(1);
+        QCOMPARE(notes->verNotes(), (QStringList{"中文 1.1", "plain note 1.0"}));
+        QVERIFY(sandbox.Gets("files").isEmpty());
+    }
+
     // The dialog opened again while the notes of the first opening still download.
     void askedForAgainWhileTheyDownload()
     {
