@@ -303,6 +303,28 @@ private slots:
             body(R"({"result":"no"})"), NEWEST_LAUNCHER_VERSION, "Network Error\nError: 008_009 {000/0269}");
         Row("no launcher", "launcher", "/api/v2/launcherversion", body(R"({"result":"ok","data":[]})"),
             NEWEST_LAUNCHER_VERSION, "File Error\nError: 008_010 {000/0275}");
+        // Members of the wrong type are a broken answer, never a value.
+        Row("product of another type", "product", "/api/v2/users/*",
+            body(R"({"result":"ok","data":[{"product":{"code":"SkyTrainer"}}]})"), PRODUCT_CODE,
+            "File Error\nError: 008_004 {000/0121}");
+        Row("version of another type", "versions", "/api/v2/appversion",
+            body(R"({"result":"ok","data":[{"version":{"v":1},"ispatch":2}]})"), NEWEST_VERSION,
+            "File Error\nError: 008_012 {000/0303}");
+        Row("size of another type", "versions", "/api/v2/appversion",
+            body(R"({"result":"ok","data":[{"version":"1.1","ispatch":2,"spaceDesc":[1]}]})"), NEWEST_VERSION,
+            "File Error\nError: 008_012 {000/0303}");
+        Row("versions not a list", "versions", "/api/v2/appversion",
+            body(R"({"result":"ok","data":{"version":"1.1"}})"), NEWEST_VERSION,
+            "File Error\nError: 008_012 {000/0303}");
+        Row("note address of another type", "notes", "/api/v2/appversion",
+            body(R"({"result":"ok","data":[{"version":"1.1","noteurl":7}]})"), NOTES_LIST,
+            "File Error\nError: 008_016 {000/0241}");
+        Row("launcher version of another type", "launcher", "/api/v2/launcherversion",
+            body(R"({"result":"ok","data":[{"version":{"v":1}}]})"), NEWEST_LAUNCHER_VERSION,
+            "File Error\nError: 008_017 {000/0276}");
+        Row("launcher without version", "launcher", "/api/v2/launcherversion",
+            body(R"({"result":"ok","data":[{"md5":"aa"}]})"), NEWEST_LAUNCHER_VERSION,
+            "File Error\nError: 008_017 {000/0276}");
     }
     void failures()
     {

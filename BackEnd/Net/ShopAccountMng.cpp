@@ -19,6 +19,11 @@ QString ErrorText(const char* text, int error, int detail, int location)
     return ShopAccountMng::tr(text) + ErrorSuffix(ErrShop, error, detail, location);
 }
 
+QString BrokenAnswer(int error, int location)
+{
+    return ErrorText(QT_TRANSLATE_NOOP("ShopAccountMng", "Json应答解析错误"), error, 0, location);
+}
+
 // A failed transfer, told as the REST client saw it: a refused reply says why.
 QString NetworkErrorText(const RestClient& rest, const char* text, int error, int location)
 {
@@ -48,8 +53,7 @@ QString Refusal(const RestClient& rest, bool ok, const QJsonObject& body, const 
         return NetworkErrorText(rest, codes.networkText, codes.networkError, codes.networkLocation);
     }
     if (codes.emptyError >= 0 && body.isEmpty()) {
-        return ErrorText(QT_TRANSLATE_NOOP("ShopAccountMng", "Json应答解析错误"), codes.emptyError, 0,
-                         codes.emptyLocation);
+        return BrokenAnswer(codes.emptyError, codes.emptyLocation);
     }
     if (body.value(QStringLiteral("result")).toString() == QLatin1String("ok")) {
         return QString();
@@ -59,6 +63,38 @@ QString Refusal(const RestClient& rest, bool ok, const QJsonObject& body, const 
         description = ShopAccountMng::tr("网络请求错误");
     }
     return description + ErrorSuffix(ErrShop, codes.refusedError, 0, codes.refusedLocation);
+}
+
+// Whether an answer's list and its entries have the types the launcher reads: an object, or a list of
+// objects, whose named members are strings. A member of another type is a broken answer, never a value (a
+// version {"v":1} must not read as an empty version); `required` members must be there as well.
+bool WellTyped(const QJsonValue& data, std::initializer_list<const char*> required,
+               std::initializer_list<const char*> optional)
+{
+    if (data.isUndefined() || data.isNull()) {
+        return true;
+    }
+    if (!data.isArray()) {
+        return false;
+    }
+    for (const QJsonValue& element : data.toArray()) {
+        if (!element.isObject()) {
+            return false;
+        }
+        const QJsonObject entry = element.toObject();
+        for (const char* key : required) {
+            if (!entry.value(QLatin1String(key)).isString()) {
+                return false;
+            }
+        }
+        for (const char* key : optional) {
+            const QJsonValue value = entry.value(QLatin1String(key));
+            if (!value.isUndefined() && !value.isString()) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -164,6 +200,11 @@ void ShopAccountMng::VersonListAck(bool ok, const QJsonObject& body)
         Finish(versionListCallback, false, refusal);
         return;
     }
+    if (!WellTyped(body.value(QStringLiteral("data")), {"version"},
+                   {"spaceDesc", "packageurl", "md5", "noteurl"})) {
+        Finish(versionListCallback, false, BrokenAnswer(12, 303));
+        return;
+    }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
     // A full page without a new way to the next one is the last page: asking again would repeat it for
     // ever. So is the page at the bound, which no real list comes near.
@@ -243,6 +284,10 @@ void ShopAccountMng::ProductInfoAck(bool ok, const QJsonObject& body)
         Finish(productCallback, false, refusal);
         return;
     }
+    if (!WellTyped(body.value(QStringLiteral("data")), {}, {"product", "bgImage"})) {
+        Finish(productCallback, false, BrokenAnswer(4, 121));
+        return;
+    }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
     QString product;
     QString image;
@@ -275,6 +320,10 @@ void ShopAccountMng::NoteListAck(bool ok, const QJsonObject& body)
         Finish(noteListCallback, false, refusal);
         return;
     }
+    if (!WellTyped(body.value(QStringLiteral("data")), {}, {"version", "noteurl"})) {
+        Finish(noteListCallback, false, BrokenAnswer(16, 241));
+        return;
+    }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
     Db()->SetJsonArray(NOTES_LIST, data);
     qDebug() << "Note List" << QJsonDocument(data).toJson(QJsonDocument::Compact);
@@ -289,6 +338,10 @@ void ShopAccountMng::LauncherVersionAck(bool ok, const QJsonObject& body)
         Refusal(rest, ok, body, {QT_TR_NOOP("网络请求错误"), 8, 263, -1, 0, "description", 9, 269, true});
     if (!refusal.isEmpty()) {
         Finish(launcherVersionCallback, false, refusal);
+        return;
+    }
+    if (!WellTyped(body.value(QStringLiteral("data")), {"version"}, {"packageurl", "md5"})) {
+        Finish(launcherVersionCallback, false, BrokenAnswer(17, 276));
         return;
     }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
