@@ -5,6 +5,7 @@
 #include "Platform.h"
 #include "RamDB.h"
 #include "ServerConfig.h"
+#include "ShownText.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ void GlobalData::setIsAuto(bool value)
 
 QString GlobalData::newVersion() const
 {
-    return OrFallback(Db()->GetString(NEWEST_VERSION), "Unkown");
+    return OrFallback(ShownText::Line(Db()->GetString(NEWEST_VERSION)), "Unkown");
 }
 
 void GlobalData::setNewVersion(const QString& value)
@@ -54,7 +55,7 @@ void GlobalData::setNewVersion(const QString& value)
 
 QString GlobalData::curVersion() const
 {
-    return OrFallback(Db()->GetString(CURRENT_VERSION), "Unkown");
+    return OrFallback(ShownText::Line(Db()->GetString(CURRENT_VERSION)), "Unkown");
 }
 
 void GlobalData::setCurVersion(const QString& value)
@@ -74,7 +75,7 @@ void GlobalData::setGameLocation(const QString& value)
 
 QString GlobalData::gameSize() const
 {
-    return OrFallback(Db()->GetString(NEWEST_VERSION_SIZE), "10.0 GB");
+    return OrFallback(ShownText::Line(Db()->GetString(NEWEST_VERSION_SIZE)), "10.0 GB");
 }
 
 void GlobalData::setGameSize(const QString& value)
@@ -84,7 +85,7 @@ void GlobalData::setGameSize(const QString& value)
 
 QString GlobalData::newLauncherVersion() const
 {
-    return Db()->GetString(NEWEST_LAUNCHER_VERSION);
+    return ShownText::Line(Db()->GetString(NEWEST_LAUNCHER_VERSION));
 }
 
 QString GlobalData::curLauncherVersion() const

@@ -42,6 +42,7 @@ Item {
             visible: gd.isSignedIn
             color: UiStyle.color_title
             font.pixelSize: 18
+            textFormat: Text.PlainText
             text: ProductInfo.displayName(gd.productName, mLang.langCode) + mLang.hook
         }
     }

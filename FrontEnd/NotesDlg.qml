@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import QtQuick.Controls.Material 2.15
 import BackEnd 1.0
 
 // Release notes of the newest versions, one tab a version.
@@ -48,12 +49,25 @@ Popup {
         Repeater {
             model: 5
             TabButton {
+                id: tab
                 objectName: "notesTab" + index
                 height: 35
                 text: dialog.tabTexts[index]
                 enabled: text !== ""
                 font.capitalization: Font.MixedCase
                 Accessible.name: text
+                // Version names come from the store: shown as they are, never as markup.
+                contentItem: Label {
+                    objectName: "notesTabText" + index
+                    text: tab.text
+                    font: tab.font
+                    textFormat: Text.PlainText
+                    elide: Text.ElideRight
+                    horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
+                    color: !tab.enabled ? tab.Material.hintTextColor
+                                        : tab.checked ? tab.Material.accentColor : tab.Material.foreground
+                }
                 background: Rectangle {
                     color: "#80ffffff"
                     radius: 10

@@ -1,5 +1,6 @@
 #include "BackEnd.h"
 #include "QmlNetMngFactory.h"
+#include "RamDB.h"
 #include "Recorder.h"
 #include "Sandbox.h"
 #include "SignInAttempt.h"
@@ -7,6 +8,7 @@
 
 #include <QDesktopServices>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QJsonArray>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
@@ -429,6 +431,62 @@ private slots:
         QCOMPARE(Prop("notesTabs", "currentIndex").toInt(), 0);
         Click("notesTab1");
         QCOMPARE(Text("notesContent"), QString("Note 1.1"));
+    }
+
+    // Whatever a server sends is shown as the text it is: markup is neither drawn nor followed (a picture
+    // in a version name once crashed the notes tabs), and controls that move or reorder text are gone.
+    void outsideTextIsShownAsText()
+    {
+        const QString markup = "1.0<b>B</b><font color=red>R</font><img src=\"file:///tmp/none.png\" "
+                               "width=\"1\" height=\"1\">";
+        const QString hostile = markup + "\n\u202E\u0007";
+        const QString shown = markup + " ";
+        QFile note(notesDir.path() + "/plain.txt");
+        QVERIFY(note.open(QIODevice::WriteOnly));
+        note.write("Note");
+        note.close();
+        sandbox.SetCatalogue(Sandbox::WithVersions(Sandbox::Packaged("catalogue.json"),
+                                                   {Sandbox::Version(hostile, 2, "{files}/files/plain.txt")}),
+                             notesDir.path());
+        SignedInProfile();
+        LaunchTo("InstallUI");
+        auto* db = static_cast<RamDB*>(backEnd->FindObject("RamDB"));
+        db->SetString(NEWEST_LAUNCHER_VERSION, hostile);
+        db->SetString(PRODUCT_CODE, markup);
+        backEnd->launcherOp()->setHint(markup);
+
+        // Laid out as plain text, a label is as wide as every character of it; as markup, the tags vanish.
+        const auto showsAsText = [&](const QString& name, const QString& expected) {
+            QQuickItem* label = Item(name);
+            QVERIFY2(label, qPrintable(name));
+            QCOMPARE(label->property("text").toString(), expected);
+            const qreal drawn = label->implicitWidth();
+            const qreal plain =
+                QFontMetricsF(label->property("font").value<QFont>()).horizontalAdvance(expected);
+            QVERIFY2(drawn > plain * 0.9,
+                     qPrintable(QString("%1: %2 of %3").arg(name).arg(drawn).arg(plain)));
+        };
+        showsAsText("gameSize", shown + " GB");
+        showsAsText("productLine", markup);
+        const QMap<QString, QString> pages{{"Update", "newVersion"},
+                                           {"UpdateLauncher", "newLauncherVersion"},
+                                           {"SetupLauncher", "newLauncherVersion"},
+                                           {"Download", "barText"}};
+        for (auto it = pages.cbegin(); it != pages.cend(); ++it) {
+            emit backEnd->launcherOp()->switchPage(it.key());
+            showsAsText(it.value(), it.value() == "barText" ? markup : shown.trimmed());
+        }
+        backEnd->globalUi()->showWait(markup);
+        QVERIFY(WaitOpen("busyDialog"));
+        showsAsText("busyText", markup);
+        backEnd->globalUi()->hideWait();
+        QVERIFY(WaitOpen("busyDialog", false));
+
+        emit backEnd->launcherOp()->switchPage("Update");
+        Click("notesLink");
+        QVERIFY(WaitOpen("notesDlg"));
+        QVERIFY(TestEnv::WaitFor([&] { return Text("notesContent") == "Note"; }));
+        showsAsText("notesTabText0", shown.trimmed());
     }
 
     // A stored window mode the list does not offer shows, and stores, the first entry. Every choice is the

@@ -1,6 +1,7 @@
 #include "GlobalData.h"
 #include "MultiLang.h"
 #include "Services.h"
+#include "ShownText.h"
 #include "TestEnv.h"
 
 #include <QSignalSpy>
@@ -55,6 +56,32 @@ private slots:
         emitted.clear();
         db->SetValue(*KEY::Find(keyName), QVariant("1"));
         QCOMPARE(emitted, signal.isEmpty() ? QStringList() : QStringList{signal});
+    }
+
+    // What a server sends is shown without what would move or reorder it, and within its place.
+    void outsideTextFitsItsPlace_data()
+    {
+        Columns<QString, int, QString, QString>({"text", "maxChars", "line", "block"});
+        Row("plain", "1.0.2.0", 100, "1.0.2.0", "1.0.2.0");
+        Row("bidirectional override", "BG 10.0\u202E", 100, "BG 10.0", "BG 10.0");
+        Row("isolates and marks", "\u2066a\u2069\u200Fb\u061C", 100, "ab", "ab");
+        Row("line breaks", "1.0\n2.0\r\u2029x", 100, "1.0 2.0 x", "1.0\n2.0\nx");
+        Row("controls", "a\u0007\u0001\u001b\u0085b", 100, "ab", "ab");
+        Row("too long", QString(30, 'x'), 10, QString(9, 'x') + "\u2026", QString(9, 'x') + "\u2026");
+        Row("cut between a pair", "abcdefgh\U0001F600x", 10, "abcdefgh\u2026", "abcdefgh\u2026");
+        Row("code kept", QString(30, 'x') + "\nError: 008_013 {000/0307}", 40,
+            QString(30, 'x') + " Error: 0\u2026", QString(13, 'x') + "\u2026\nError: 008_013 {000/0307}");
+    }
+    void outsideTextFitsItsPlace()
+    {
+        auto [text, maxChars, line, block] =
+            Fetch<QString, int, QString, QString>({"text", "maxChars", "line", "block"});
+        QCOMPARE(ShownText::Line(text, maxChars), line);
+        QCOMPARE(ShownText::Block(text, maxChars), block);
+        db->SetString(NEWEST_VERSION, text);
+        GlobalData gd;
+        gd.registry = &services.registry;
+        QCOMPARE(gd.newVersion(), ShownText::Line(text));
     }
 
     // The chosen language's translation replaces the other and its index is stored; the same index again

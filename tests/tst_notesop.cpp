@@ -1,6 +1,7 @@
 #include "BackEnd.h"
 #include "Recorder.h"
 #include "Sandbox.h"
+#include "ShownText.h"
 #include "TestEnv.h"
 
 #include <QJsonArray>
@@ -55,6 +56,8 @@ private slots:
         Write("1.5.json", R"(not json at all)");
         Write("1.6.txt", "plain note 1.6");
         Write("empty.txt", "");
+        Write("huge.txt", QByteArray(2 * RestClient::kMaxReplyBytes, 'h'));
+        Write("long.txt", QByteArray(ShownText::kNoteChars + 1000, 'n'));
         QVERIFY(sandbox.Start(Sandbox::BasicCatalogue(), served.path()));
         sandbox.AddToken("tok-notes", "pilot@example.com");
         backEnd = std::make_unique<BackEnd>();
@@ -98,6 +101,9 @@ private slots:
             QStringList{refused, refused, refused, "plain note 1.0"});
         Row("newest note last to arrive", 0, QStringList{"1.0.txt", "1.1.json", "1.4.txt"}, "1.4.txt",
             QStringList{"plain note 1.4", "English 1.1", "plain note 1.0"});
+        Row("notes within their bounds", 0, QStringList{"huge.txt", "long.txt"}, QString(),
+            QStringList{QString(ShownText::kNoteChars - 1, 'n') + "\u2026",
+                        "The server's answer is too large\nError: 006_000 {299/0083}"});
         Row("empty list", 0, QStringList(), QString(), QStringList());
         Row("empty note", 0, QStringList{"empty.txt", "1.0.txt"}, QString(),
             QStringList{"plain note 1.0", ""});

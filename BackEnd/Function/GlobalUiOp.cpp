@@ -1,5 +1,7 @@
 #include "GlobalUiOp.h"
 
+#include "ShownText.h"
+
 #include <QDebug>
 
 GlobalUiOp::GlobalUiOp(QObject* parent) : QObject(parent) {}
@@ -17,6 +19,8 @@ void GlobalUiOp::hideWait()
 
 void GlobalUiOp::showError(const QString& msg)
 {
-    qDebug() << "GlobalUiOp::showError" << msg;
-    emit showErrorBox(msg);
+    // A failure text may carry a server's words: an endless one must neither freeze the box nor fill the log.
+    const QString shown = ShownText::Block(msg, ShownText::kMessageChars);
+    qDebug() << "GlobalUiOp::showError" << shown;
+    emit showErrorBox(shown);
 }

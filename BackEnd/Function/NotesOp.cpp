@@ -5,8 +5,8 @@
 #include "MultiLang.h"
 #include "ObjectRegistry.h"
 #include "RamDB.h"
-#include "ServerConfig.h"
 #include "ShopAccountMng.h"
+#include "ShownText.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -17,16 +17,7 @@
 
 #include <algorithm>
 
-namespace {
-
-constexpr int kNoteTimeoutMs = 30000;
-
-} // namespace
-
-NotesOp::NotesOp(QObject* parent) : QObject(parent), manager(this)
-{
-    ServerConfig::InstallTrust();
-}
+NotesOp::NotesOp(QObject* parent) : QObject(parent), rest(this) {}
 
 void NotesOp::GetVerNotes()
 {
@@ -42,6 +33,7 @@ void NotesOp::GetVerNotes()
             const QJsonArray list = registry->Find<RamDB>(QStringLiteral("RamDB"))->GetJsonArray(NOTES_LIST);
             const int count = qMin(list.size(), kMaxNotes);
             pending.clear();
+            ++generation;
             for (int i = 0; i < count; ++i) {
                 RequestNote(list.at(i).toObject());
             }
@@ -74,28 +66,28 @@ void NotesOp::RequestNote(const QJsonObject& entry)
         pending.append(note);
         return;
     }
-    QNetworkRequest request(url);
-    request.setTransferTimeout(kNoteTimeoutMs);
-    QNetworkReply* reply = manager.get(request);
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { NoteFinished(reply); });
-    note.reply = reply;
-    note.isJson = QFileInfo(reply->url().fileName()).suffix().toUpper() == QLatin1String("JSON") ? 1 : 0;
+    note.isJson = QFileInfo(url.fileName()).suffix().toUpper() == QLatin1String("JSON") ? 1 : 0;
+    ReplyCallbacks callbacks;
+    callbacks.rawCallback = [this, current = generation, index = pending.size()](
+                                bool ok, QNetworkReply* reply) { NoteFinished(current, index, ok, reply); };
     pending.append(note);
+    rest.Get(url.toString(), QJsonObject(), callbacks);
 }
 
-void NotesOp::NoteFinished(QNetworkReply* reply)
+void NotesOp::NoteFinished(int noteGeneration, int index, bool ok, QNetworkReply* reply)
 {
-    const bool failed = reply->error() != QNetworkReply::NoError;
-    const QString text = failed
-                             ? tr("网络错误，无法获取版本信息") + ErrorSuffix(ErrNotes, 0, reply->error(), 83)
-                             : QString::fromUtf8(reply->readAll());
-    reply->deleteLater();
-    for (Note& note : pending) {
-        if (note.reply == reply) {
-            note.content = text;
-            note.failed = failed;
-            note.done = true;
+    if (noteGeneration == generation && index < pending.size()) {
+        Note& note = pending[index];
+        if (ok) {
+            note.content = QString::fromUtf8(reply->readAll());
+        } else {
+            // A note past its deadline or over the bound says so; any other failure is the network's.
+            const int detail = rest.FailureDetail() != 0 ? rest.FailureDetail() : int(reply->error());
+            note.content =
+                rest.FailureText(tr("网络错误，无法获取版本信息")) + ErrorSuffix(ErrNotes, 0, detail, 83);
         }
+        note.failed = !ok;
+        note.done = true;
     }
     if (AllDone()) {
         Ready();
@@ -120,7 +112,7 @@ QStringList NotesOp::verList() const
 {
     QStringList versions;
     for (const Note& note : pending) {
-        versions << note.version;
+        versions << ShownText::Line(note.version);
     }
     return versions;
 }
@@ -129,7 +121,7 @@ QStringList NotesOp::verNotes() const
 {
     QStringList notes;
     for (const Note& note : pending) {
-        notes << DisplayText(note);
+        notes << ShownText::Block(DisplayText(note), ShownText::kNoteChars);
     }
     return notes;
 }

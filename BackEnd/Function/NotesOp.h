@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QNetworkAccessManager>
+#include "RestClient.h"
+
 #include <QObject>
 #include <QStringList>
 #include <QVector>
 
 class ObjectRegistry;
-class QNetworkReply;
 
 // Release notes of the newest versions for the notes dialog: the store's note list, then the note text of
 // at most five entries, shown in the user's language.
@@ -36,7 +36,6 @@ private:
     struct Note
     {
         QString version;
-        QNetworkReply* reply = nullptr;
         QString content;
         int isJson = 0;
         bool done = false;
@@ -44,11 +43,15 @@ private:
     };
 
     void RequestNote(const QJsonObject& entry);
-    void NoteFinished(QNetworkReply* reply);
+    void NoteFinished(int generation, int index, bool ok, QNetworkReply* reply);
     bool AllDone() const;
     void Ready();
     QString DisplayText(const Note& note) const;
 
-    QNetworkAccessManager manager;
+    // Notes are bounded like the services' answers: in size and in time.
+    RestClient rest;
     QVector<Note> pending;
+    // Which GetVerNotes the pending notes belong to: a later one's list replaces them, and the answers of
+    // the earlier downloads then match no note.
+    int generation = 0;
 };

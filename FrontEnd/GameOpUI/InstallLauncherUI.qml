@@ -30,6 +30,6 @@ Item {
         anchors.verticalCenter: parent.verticalCenter
         spacing: 10
         Label { text: qsTr("最新版本：") + mLang.hook }
-        Label { objectName: "newLauncherVersion"; text: gd.newLauncherVersion }
+        Label { objectName: "newLauncherVersion"; textFormat: Text.PlainText; text: gd.newLauncherVersion }
     }
 }

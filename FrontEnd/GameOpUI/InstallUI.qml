@@ -44,6 +44,7 @@ Item {
                 objectName: "installPath"
                 width: Math.min(implicitWidth, 360)
                 elide: Text.ElideMiddle
+                textFormat: Text.PlainText
                 text: page.installPath
             }
             LinkLabel {
@@ -54,6 +55,7 @@ Item {
             Label { text: qsTr("至少所需空间：") + mLang.hook }
             Label {
                 objectName: "gameSize"
+                textFormat: Text.PlainText
                 text: gd.gameSize
             }
         }

@@ -33,7 +33,7 @@ Item {
         anchors.verticalCenter: parent.verticalCenter
         spacing: 10
         Label { text: qsTr("当前版本：") + mLang.hook }
-        Label { objectName: "curVersion"; text: gd.curVersion }
+        Label { objectName: "curVersion"; textFormat: Text.PlainText; text: gd.curVersion }
         Label { text: qsTr("查看") + mLang.hook }
         LinkLabel {
             objectName: "notesLink"

@@ -33,12 +33,12 @@ Item {
         Row {
             spacing: 10
             Label { text: qsTr("最新版本：") + mLang.hook }
-            Label { objectName: "newLauncherVersion"; text: gd.newLauncherVersion }
+            Label { objectName: "newLauncherVersion"; textFormat: Text.PlainText; text: gd.newLauncherVersion }
         }
         Row {
             spacing: 10
             Label { text: qsTr("当前版本：") + mLang.hook }
-            Label { objectName: "curLauncherVersion"; text: gd.curLauncherVersion }
+            Label { objectName: "curLauncherVersion"; textFormat: Text.PlainText; text: gd.curLauncherVersion }
         }
     }
 }

@@ -35,12 +35,12 @@ Item {
         Row {
             spacing: 10
             Label { text: qsTr("最新版本：") + mLang.hook }
-            Label { objectName: "newVersion"; text: gd.newVersion }
+            Label { objectName: "newVersion"; textFormat: Text.PlainText; text: gd.newVersion }
         }
         Row {
             spacing: 10
             Label { text: qsTr("当前版本：") + mLang.hook }
-            Label { objectName: "curVersion"; text: gd.curVersion }
+            Label { objectName: "curVersion"; textFormat: Text.PlainText; text: gd.curVersion }
             Label { text: qsTr("查看") + mLang.hook }
             LinkLabel {
                 objectName: "notesLink"

@@ -106,6 +106,7 @@ Item {
             maximumLineCount: 2
             elide: Text.ElideRight
             color: UiStyle.color_errorHint
+            textFormat: Text.PlainText
             text: qsTranslate("PageVomoAccount", page.errorHintMsg) + mLang.hook
         }
         TextField {
@@ -127,6 +128,7 @@ Item {
             objectName: "accountHint"
             height: 25
             color: UiStyle.color_errorHint
+            textFormat: Text.PlainText
             text: qsTranslate("PageVomoAccount", page.accountErrorHint) + mLang.hook
         }
         TextField {
@@ -148,6 +150,7 @@ Item {
             objectName: "passwordHint"
             height: 25
             color: UiStyle.color_errorHint
+            textFormat: Text.PlainText
             text: qsTranslate("PageVomoAccount", page.pswdErrorHint) + mLang.hook
         }
         Row {
@@ -200,6 +203,7 @@ Item {
             objectName: "verifyCodeHint"
             height: 25
             color: UiStyle.color_errorHint
+            textFormat: Text.PlainText
             text: qsTranslate("PageVomoAccount", page.verifyCodeHint) + mLang.hook
         }
         CheckBox {

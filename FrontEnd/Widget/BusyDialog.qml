@@ -44,6 +44,7 @@ Popup {
                 maximumLineCount: 2
                 elide: Text.ElideRight
                 font.pixelSize: 13
+                textFormat: Text.PlainText
                 text: busy.text
             }
         }

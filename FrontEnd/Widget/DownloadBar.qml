@@ -33,6 +33,7 @@ ProgressBar {
             width: parent.width - 8
             horizontalAlignment: Text.AlignHCenter
             elide: Text.ElideRight
+            textFormat: Text.PlainText
             text: bar.msg
             color: "white"
             font.pixelSize: 14
