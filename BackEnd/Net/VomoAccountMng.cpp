@@ -2,6 +2,7 @@
 
 #include "ErrorSuffix.h"
 #include "ObjectRegistry.h"
+#include "Picture.h"
 #include "Platform.h"
 #include "RamDB.h"
 #include "ServerConfig.h"
@@ -16,6 +17,11 @@
 #include <QUuid>
 
 namespace {
+
+// The captcha is a small picture, shown about 90 by 30 pixels: anything declaring more is no captcha, and
+// one larger than twice its place is decoded at that size.
+constexpr QSize kLargestCaptcha(1024, 1024);
+constexpr QSize kShownCaptcha(200, 80);
 
 const QByteArray kSigningKey = "3e9a41c7-0b6d-4f25-a8e3-5d27c0b914fa";
 
@@ -133,7 +139,11 @@ void VomoAccountMng::GetVerifyCode(const VerifyCodeCallback& completion)
     callbacks.rawCallback = [this](bool ok, QNetworkReply* reply) {
         QImage image;
         if (ok) {
-            image = QImage::fromData(reply->readAll(), "PNG");
+            image = Picture::Decode(reply->readAll(), kLargestCaptcha, kShownCaptcha, "PNG");
+            if (image.isNull()) {
+                qDebug() << "VomoAccountMng::GetVerifyCode refused a picture that is not a captcha";
+                ok = false;
+            }
         } else {
             qCritical() << reply->errorString();
         }

@@ -51,7 +51,9 @@ Fault Fault::FromJson(const QJsonObject& json)
     fault.shiftRange = qint64(json.value("shiftRange").toDouble(0));
     fault.length = json.value("length").toString();
     fault.status = json.value("status").toInt(0);
-    fault.body = json.value("body").toString();
+    fault.body = json.contains("bodyBase64")
+                     ? QByteArray::fromBase64(json.value("bodyBase64").toString().toLatin1())
+                     : json.value("body").toString().toUtf8();
     fault.redirect = json.value("redirect").toString();
     fault.noSessionCookie = json.value("noSessionCookie").toBool(false);
     fault.times = json.value("times").toInt(-1);

@@ -27,7 +27,7 @@ struct Fault
     qint64 shiftRange = 0;    // answer a ranged request from this many bytes further on
     QString length;           // "missing", or a signed offset ("+10", "-10") added to the announced length
     int status = 0;           // answer with this HTTP status
-    QString body;             // answer with this body instead
+    QByteArray body;          // answer with this body instead ("body" as text, "bodyBase64" as bytes)
     QString redirect;         // answer 302 to this address
     bool noSessionCookie = false; // store only: create the session without the cookie
     int times = -1;               // number of requests it applies to; negative for all
