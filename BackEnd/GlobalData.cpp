@@ -7,6 +7,8 @@
 #include "ServerConfig.h"
 #include "ShownText.h"
 
+#include <QUrl>
+
 namespace {
 
 QString OrFallback(const QString& value, const char* fallback)
@@ -95,7 +97,10 @@ QString GlobalData::curLauncherVersion() const
 
 QString GlobalData::productBgImage() const
 {
-    return Db()->GetString(PRODUCT_IMAGE_URL);
+    // Only a web server's picture: a local address could name a pipe that blocks the picture loader, and the
+    // quit with it, for ever. The window then shows its own picture.
+    const QString address = Db()->GetString(PRODUCT_IMAGE_URL);
+    return ServerConfig::IsWebAddress(QUrl(address, QUrl::StrictMode)) ? address : QString();
 }
 
 bool GlobalData::isGameStart() const

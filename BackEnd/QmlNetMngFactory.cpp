@@ -1,13 +1,14 @@
 #include "QmlNetMngFactory.h"
 
+#include "QmlNetMng.h"
+
 #include <QDebug>
-#include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QStandardPaths>
 
 QNetworkAccessManager* QmlNetMngFactory::create(QObject* parent)
 {
-    auto* manager = new QNetworkAccessManager(parent);
+    auto* manager = new QmlNetMng(parent);
     auto* cache = new QNetworkDiskCache(manager);
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
     qDebug() << "qml cache path:" << dir;

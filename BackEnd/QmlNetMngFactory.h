@@ -2,7 +2,7 @@
 
 #include <QQmlNetworkAccessManagerFactory>
 
-// Gives the QML engine network access managers with a disk cache, so remote images load once.
+// Gives the QML engine bounded network access managers with a disk cache, so remote images load once.
 class QmlNetMngFactory : public QQmlNetworkAccessManagerFactory
 {
 public:

@@ -113,3 +113,10 @@ void ServerConfig::InstallTrust()
     }
     QSslConfiguration::setDefaultConfiguration(config);
 }
+
+bool ServerConfig::IsWebAddress(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QUrl;
+
 // Addresses of the remote servers. Each has a compiled-in default that the settings file's [Servers]
 // group may override; there is no other place to configure them.
 class ServerConfig
@@ -24,6 +26,10 @@ public:
     // Makes every TLS connection of this process trust the system's certificates plus those of
     // CaCertificates(); without that file, Qt's default trust is left as it is. Cheap after the first call.
     static void InstallTrust();
+
+    // Whether the address is on a web server (http or https, with a host). Whatever the store names to be
+    // downloaded must be: another scheme would read a local file, or a pipe that never ends.
+    static bool IsWebAddress(const QUrl& url);
 
 private:
     static QString Value(const char* name, const char* fallback);

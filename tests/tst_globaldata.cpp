@@ -84,6 +84,27 @@ private slots:
         QCOMPARE(gd.newVersion(), ShownText::Line(text));
     }
 
+    // The product's picture is shown only from a web server; any other address leaves the window's own.
+    void productPictureFromTheWebOnly_data()
+    {
+        Columns<QString, bool>({"address", "shown"});
+        Row("https", "https://docs.example.com/images/SkyTrainer.png", true);
+        Row("http", "http://127.0.0.1:3447/images/SkyTrainer.png", true);
+        Row("a pipe", "file:///tmp/picture.fifo", false);
+        Row("a bare path", "/tmp/picture.png", false);
+        Row("the program's resources", "qrc:/Resources/aviro.png", false);
+        Row("ftp", "ftp://127.0.0.1/picture.png", false);
+        Row("no host", "https:///picture.png", false);
+    }
+    void productPictureFromTheWebOnly()
+    {
+        auto [address, shown] = Fetch<QString, bool>({"address", "shown"});
+        db->SetString(PRODUCT_IMAGE_URL, address);
+        GlobalData gd;
+        gd.registry = &services.registry;
+        QCOMPARE(gd.productBgImage(), shown ? address : QString());
+    }
+
     // The chosen language's translation replaces the other and its index is stored; the same index again
     // changes nothing, and an index of no language is not stored.
     void languages()

@@ -6,12 +6,15 @@
 #include "GameLauncher.h"
 #include "MultiLang.h"
 #include "Outcome.h"
+#include "QmlNetMng.h"
 #include "RestClient.h"
 #include "Sandbox.h"
 #include "Services.h"
 #include "ShopAccountMng.h"
 
+#include <QBuffer>
 #include <QDirIterator>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkDatagram>
@@ -157,6 +160,63 @@ private slots:
         const Outcome message = AwaitCallback([&](const auto& done) { shop.GetProductInfo(done); });
         QVERIFY(message);
         QVERIFY2(message->second.endsWith(code), qPrintable(message->second));
+    }
+
+    // The window's remote pictures: a picture is fetched whole; an endless body, a picture declaring
+    // gigabytes, a body that is no picture and a trickle are cut off before they cost memory or hold on.
+    void windowPicturesAreBounded_data()
+    {
+        const auto picture = [](const char* format, const QSize& size) {
+            QImage image(size, QImage::Format_RGB32);
+            image.fill(Qt::gray);
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, format);
+            return bytes;
+        };
+        // A small picture whose header declares 40000 x 40000 pixels, with the header's checksum made good.
+        QByteArray giant = picture("PNG", QSize(2, 2));
+        const QByteArray side("\x00\x00\x9c\x40", 4);
+        giant.replace(16, 4, side).replace(20, 4, side);
+        quint32 crc = 0xffffffffu;
+        for (const char c : giant.mid(12, 17)) {
+            crc ^= quint8(c);
+            for (int bit = 0; bit < 8; ++bit) {
+                crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+            }
+        }
+        crc = ~crc;
+        const char crcBytes[] = {char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
+        giant.replace(29, 4, QByteArray(crcBytes, 4));
+        Columns<QByteArray, QJsonObject, bool>({"body", "fault", "fetched"});
+        Row("a picture", picture("PNG", QSize(64, 64)), QJsonObject(), true);
+        const QByteArray endless = picture("PNG", QSize(64, 64)) + QByteArray(QmlNetMng::kMaxReplyBytes, 'x');
+        Row("a picture without end", endless, QJsonObject{{"length", "missing"}}, false);
+        Row("announced longer than a picture", endless, QJsonObject(), false);
+        Row("declaring gigabytes", giant, QJsonObject(), false);
+        Row("no picture", QByteArray(QmlNetMng::kHeaderBytes + 1024, 'x'), QJsonObject(), false);
+        Row("a byte now and then", picture("PNG", QSize(64, 64)), QJsonObject{{"throttle", 20}}, false);
+    }
+    void windowPicturesAreBounded()
+    {
+        auto [body, fault, fetched] = Fetch<QByteArray, QJsonObject, bool>({"body", "fault", "fetched"});
+        QFile file(root.path() + "/picture.bin");
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(body) == body.size());
+        file.close();
+        if (!fault.isEmpty()) {
+            sandbox.AddFault("files", "/files/picture.bin", fault);
+        }
+        QmlNetMng manager;
+        manager.deadlineMs = 2000;
+        QNetworkReply* reply =
+            manager.get(QNetworkRequest(QUrl(sandbox.Origin("files") + "/files/picture.bin")));
+        QVERIFY(TestEnv::WaitFor([&] { return reply->isFinished(); }, 15000));
+        QCOMPARE(reply->error(), fetched ? QNetworkReply::NoError : QNetworkReply::OperationCanceledError);
+        if (fetched) {
+            QCOMPARE(reply->readAll(), body);
+        }
+        delete reply;
     }
 
     // Links where the launcher's own folders and files belong lead nowhere: nothing outside the install

@@ -1,5 +1,7 @@
 #include "DownFileMeta.h"
 
+#include "ServerConfig.h"
+
 #include <QFileInfo>
 #include <QUrl>
 
@@ -26,8 +28,7 @@ QString DownFileMeta::LocalFileName(const QString& url)
 {
     // Packages come from web servers only: another scheme would read a local file or leave for elsewhere.
     const QUrl address(url);
-    const QString scheme = address.scheme().toLower();
-    if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) || address.host().isEmpty()) {
+    if (!ServerConfig::IsWebAddress(address)) {
         return {};
     }
     // The segment is cut from the encoded path before decoding, so an encoded separator stays in the name

@@ -5,6 +5,7 @@
 #include "MultiLang.h"
 #include "ObjectRegistry.h"
 #include "RamDB.h"
+#include "ServerConfig.h"
 #include "ShopAccountMng.h"
 #include "ShownText.h"
 
@@ -55,9 +56,7 @@ void NotesOp::RequestNote(const QJsonObject& entry)
     // Notes come from web servers only: anything else (a bare path would read a local file) is refused
     // like a failed download.
     const QUrl url(noteUrl, QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() ||
-        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+    if (!ServerConfig::IsWebAddress(url)) {
         qDebug() << "NotesOp refuses the note address" << noteUrl;
         note.content = tr("网络错误，无法获取版本信息") +
                        ErrorSuffix(ErrNotes, 0, QNetworkReply::ProtocolUnknownError, 83);
