@@ -23,10 +23,17 @@ QmlNetMng::QmlNetMng(QObject* parent) : QNetworkAccessManager(parent) {}
 QNetworkReply* QmlNetMng::createRequest(Operation op, const QNetworkRequest& request, QIODevice* outgoingData)
 {
     QNetworkReply* reply = QNetworkAccessManager::createRequest(op, request, outgoingData);
-    auto* deadline = new QTimer(reply);
-    deadline->setSingleShot(true);
-    connect(deadline, &QTimer::timeout, reply, [reply] { Refuse(reply, "past its deadline"); });
-    deadline->start(deadlineMs);
+    const auto refuseAt = [reply](int ms, const char* why) {
+        auto* deadline = new QTimer(reply);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, reply, [reply, why] { Refuse(reply, why); });
+        deadline->start(ms);
+        return deadline;
+    };
+    refuseAt(deadlineMs, "past its deadline");
+    // Headers that never end would grow in Qt's hands until then, out of sight.
+    connect(reply, &QNetworkReply::metaDataChanged,
+            refuseAt(kHeaderDeadlineMs, "without an end to its headers"), &QTimer::stop);
     connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
         if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kMaxReplyBytes) {
             Refuse(reply, "announcing more than the size limit");

@@ -13,6 +13,7 @@ public:
     // Far beyond any background picture.
     static constexpr qint64 kMaxReplyBytes = 16 * 1024 * 1024;
     static constexpr int kDeadlineMs = 60000;
+    static constexpr int kHeaderDeadlineMs = 10000;
     // Twice the largest window in each direction.
     static constexpr QSize kLargestPicture{5120, 3200};
     // A picture whose header does not tell its size within this many bytes is refused.

@@ -21,6 +21,8 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
@@ -160,6 +162,34 @@ private slots:
         const Outcome message = AwaitCallback([&](const auto& done) { shop.GetProductInfo(done); });
         QVERIFY(message);
         QVERIFY2(message->second.endsWith(code), qPrintable(message->second));
+    }
+
+    // A reply whose headers never end is cut off by the headers' own deadline, long before the reply's.
+    void endlessHeadersAreCutOff()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QTimer pad;
+        connect(&server, &QTcpServer::newConnection, &pad, [&] {
+            QTcpSocket* client = server.nextPendingConnection();
+            client->write("HTTP/1.1 200 OK\r\n");
+            connect(&pad, &QTimer::timeout, client, [client] {
+                if (client->bytesToWrite() < 1024 * 1024) {
+                    client->write(QByteArray("X-Pad: ") + QByteArray(1000, 'a') + "\r\n");
+                }
+            });
+            pad.start(0);
+        });
+        RestClient rest;
+        rest.SetHeaderDeadline(1000);
+        std::optional<std::pair<bool, int>> seen;
+        ReplyCallbacks callbacks;
+        callbacks.rawCallback = [&](bool ok, QNetworkReply*) {
+            seen = std::make_pair(ok, rest.FailureDetail());
+        };
+        rest.Get(QString("http://127.0.0.1:%1/").arg(server.serverPort()), {}, callbacks);
+        QVERIFY(TestEnv::WaitFor([&] { return seen.has_value(); }, 15000));
+        QCOMPARE(*seen, std::make_pair(false, int(QNetworkReply::TimeoutError)));
     }
 
     // The window's remote pictures: a picture is fetched whole; an endless body, a picture declaring

@@ -64,10 +64,16 @@ void RestClient::Track(QNetworkReply* reply, const ReplyCallbacks& callbacks)
             Refuse(reply, QNetworkReply::UnknownContentError);
         }
     });
-    auto* deadline = new QTimer(reply);
-    deadline->setSingleShot(true);
-    connect(deadline, &QTimer::timeout, this, [this, reply] { Refuse(reply, QNetworkReply::TimeoutError); });
-    deadline->start(deadlineMs);
+    const auto refuseAt = [this, reply](int ms) {
+        auto* deadline = new QTimer(reply);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, this,
+                [this, reply] { Refuse(reply, QNetworkReply::TimeoutError); });
+        deadline->start(ms);
+        return deadline;
+    };
+    refuseAt(deadlineMs);
+    connect(reply, &QNetworkReply::metaDataChanged, refuseAt(headerDeadlineMs), &QTimer::stop);
     pending.insert(reply, callbacks);
 }
 

@@ -29,6 +29,10 @@ public:
     static constexpr int kTransferTimeoutMs = 30000;
     // Every request ends by then, however its bytes trickle in.
     static constexpr int kDeadlineMs = 30000;
+    // Qt reads a reply's headers without a limit and shows none of them until they end, so an endless
+    // header would grow until the deadline. A working server sends its headers at once: they have a
+    // deadline of their own.
+    static constexpr int kHeaderDeadlineMs = 10000;
     // The services answer with small JSON texts and pictures; a longer reply is refused.
     static constexpr qint64 kMaxReplyBytes = 1024 * 1024;
     // How much of a body a log line shows.
@@ -45,6 +49,7 @@ public:
 
     void SetTransferTimeout(int ms) { transferTimeoutMs = ms; }
     void SetDeadline(int ms) { deadlineMs = ms; }
+    void SetHeaderDeadline(int ms) { headerDeadlineMs = ms; }
 
     // For the callback of a refused reply: QNetworkReply::TimeoutError past the deadline,
     // QNetworkReply::UnknownContentError over the size limit; 0 for any other reply.
@@ -67,6 +72,7 @@ private:
     bool useCookies = false;
     int transferTimeoutMs = kTransferTimeoutMs;
     int deadlineMs = kDeadlineMs;
+    int headerDeadlineMs = kHeaderDeadlineMs;
     QHash<QNetworkReply*, int> refused;
     int failureDetail = 0;
 };
