@@ -131,12 +131,17 @@ QString NotesOp::DisplayText(const Note& note) const
     if (note.isJson == 0 || note.failed) {
         return note.content;
     }
+    return JsonNoteText(note.content.toUtf8(),
+                        registry->Find<MultiLang>(QStringLiteral("MultiLang"))->langCode());
+}
+
+QString NotesOp::JsonNoteText(const QByteArray& json, const QString& langCode)
+{
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(note.content.toUtf8(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error == QJsonParseError::NoError) {
         const QJsonObject byLanguage = document.object();
-        const QString code = registry->Find<MultiLang>(QStringLiteral("MultiLang"))->langCode();
-        for (const QString& key : {code, QStringLiteral("en"), QStringLiteral("zh-CN")}) {
+        for (const QString& key : {langCode, QStringLiteral("en"), QStringLiteral("zh-CN")}) {
             if (byLanguage.contains(key)) {
                 return byLanguage.value(key).toString();
             }

@@ -27,6 +27,9 @@ public:
 
     Q_INVOKABLE void GetVerNotes();
 
+    // A note given as JSON by language, in the language of that code (else English, else Chinese).
+    static QString JsonNoteText(const QByteArray& json, const QString& langCode);
+
 signals:
     void verListChanged();
     void verNotesChanged();
