@@ -125,6 +125,7 @@ Item {
         }
         Label {
             objectName: "accountHint"
+            width: 300
             height: 25
             color: UiStyle.color_errorHint
             text: qsTranslate("PageVomoAccount", page.accountErrorHint) + mLang.hook
@@ -146,6 +147,7 @@ Item {
         }
         Label {
             objectName: "passwordHint"
+            width: 300
             height: 25
             color: UiStyle.color_errorHint
             text: qsTranslate("PageVomoAccount", page.pswdErrorHint) + mLang.hook
@@ -198,6 +200,7 @@ Item {
         }
         Label {
             objectName: "verifyCodeHint"
+            width: 300
             height: 25
             color: UiStyle.color_errorHint
             text: qsTranslate("PageVomoAccount", page.verifyCodeHint) + mLang.hook
