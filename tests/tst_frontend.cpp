@@ -593,6 +593,8 @@ private slots:
         Row("email, English", 0, "a@b.c", "");
         Row("email, Chinese", 1, "a@b.c", "");
         Row("other prefix, Chinese", 1, "12012345678", "手机或邮箱地址无效");
+        // A game language the interface has no catalogue for: its source texts.
+        Row("empty, Japanese game", 3, "", "该项不能为空");
     }
 
     void accountRules()
