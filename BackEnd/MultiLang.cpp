@@ -19,9 +19,10 @@ void MultiLang::InitLangs()
 {
     AddLanguage(QStringLiteral("English"), QStringLiteral(":/Language/avirolauncher_en.qm"));
     AddLanguage(QStringLiteral("简体中文"), QStringLiteral(":/Language/avirolauncher_zh_cn.qm"));
-    // A stored index of no language shown here counts as none stored, for the interface and the game alike.
+    // Indexes past the interface's languages up to the last culture are the game's languages and are kept:
+    // the interface then shows its source texts. An index of no culture counts as none stored.
     const int stored = StoredIndex();
-    ApplyLang(stored >= 0 && stored < languages.size() ? stored : 0);
+    ApplyLang(stored >= 0 && stored < kCultures ? stored : 0);
 }
 
 int MultiLang::StoredIndex() const

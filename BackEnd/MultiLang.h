@@ -33,6 +33,8 @@ public:
 
     // Culture of a language index, shared with the game's argument and its settings reply.
     static QString CodeOf(int index);
+    // Language indexes that name a culture of their own: 0 to kCultures - 1.
+    static constexpr int kCultures = 5;
 
 signals:
     void langsChanged();

@@ -9,6 +9,8 @@ Popup {
 
     property var notesOp: BE.notesOp
     property var tabTexts: ["", "", "", "", ""]
+    // Tabs are enabled by position: a version without a name still has its note.
+    property int tabCount: 0
     property var notes: []
     property string content: ""
 
@@ -31,9 +33,11 @@ Popup {
         function onVersionNotesReady() {
             var versions = dialog.notesOp.verList
             var texts = ["", "", "", "", ""]
-            for (var i = 0; i < Math.min(versions.length, 5); ++i)
+            var count = Math.min(versions.length, 5)
+            for (var i = 0; i < count; ++i)
                 texts[i] = versions[i]
             dialog.tabTexts = texts
+            dialog.tabCount = count
             dialog.notes = dialog.notesOp.verNotes
             dialog.content = dialog.notes.length > 0 ? dialog.notes[0] : ""
             tabs.currentIndex = 0
@@ -53,7 +57,7 @@ Popup {
                 objectName: "notesTab" + index
                 height: 35
                 text: dialog.tabTexts[index]
-                enabled: text !== ""
+                enabled: index < dialog.tabCount
                 font.capitalization: Font.MixedCase
                 Accessible.name: text
                 // Version names come from the store: shown as they are, never as markup.

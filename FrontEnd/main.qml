@@ -21,6 +21,8 @@ ApplicationWindow {
     title: qsTr("Vomo Skyworks") + mLang.hook
     Material.accent: Material.Blue
 
+    // The promotional picture stays loaded under the product's: it shows while the product's loads and at
+    // once when the user signs out, so that the window never goes without a background.
     Image {
         id: background
         objectName: "background"
@@ -28,8 +30,18 @@ ApplicationWindow {
         asynchronous: true
         fillMode: Image.Stretch
         sourceSize: Qt.size(2560, 1600)
-        source: gd.isSignedIn && gd.productBgImage !== "" ? gd.productBgImage
-                                                          : "qrc:/Resources/Launcher_Promo.png"
+        source: "qrc:/Resources/Launcher_Promo.png"
+        visible: productBackground.status !== Image.Ready
+    }
+
+    Image {
+        id: productBackground
+        objectName: "productBackground"
+        anchors.fill: parent
+        asynchronous: true
+        fillMode: Image.Stretch
+        sourceSize: Qt.size(2560, 1600)
+        source: gd.isSignedIn ? gd.productBgImage : ""
     }
 
     Header {

@@ -237,6 +237,72 @@ private:
         QVERIFY(WaitOpen("busyDialog", false));
     }
 
+    // Signs the sandbox's user in through the open dialog, typing as a person would; the code field takes
+    // four characters.
+    void SignIn()
+    {
+        Type("accountField", "pilot@example.com");
+        Type("passwordField", "secret");
+        const QString code = sandbox.LastCaptchaCode();
+        Type("verifyCodeField", code + "99");
+        QCOMPARE(Text("verifyCodeField"), code);
+        Recorder seen(backEnd.get());
+        SignInAttempt attempt(backEnd->loginOp(), &seen);
+        Click("signInButton");
+        QVERIFY(attempt.Wait());
+        QVERIFY(attempt.over);
+        QVERIFY(WaitOpen("loginDlg", false));
+    }
+
+    // What the window shows of something, noted at every frame it draws while the watch lives.
+    struct Frames : QObject
+    {
+        QStringList seen;
+    };
+    std::unique_ptr<Frames> Watch(const std::function<QString()>& what)
+    {
+        auto frames = std::make_unique<Frames>();
+        connect(
+            window, &QQuickWindow::frameSwapped, frames.get(),
+            [what, seen = &frames->seen] { *seen << what(); }, Qt::DirectConnection);
+        return frames;
+    }
+
+    // The picture drawn behind everything: the upper of the shown background images that has loaded.
+    QString DrawnBackground()
+    {
+        for (const char* name : {"productBackground", "background"}) {
+            QQuickItem* image = Item(name);
+            if (image && image->isVisible() && image->property("status").toInt() == 1) {
+                return image->property("source").toString();
+            }
+        }
+        return QString();
+    }
+
+    // The busy dialog's spinner turning, and neither it nor anything it lies in faded out.
+    bool SpinnerDrawn()
+    {
+        QQuickItem* indicator = Item("busyIndicator");
+        auto* drawn = indicator ? indicator->property("contentItem").value<QQuickItem*>() : nullptr;
+        if (drawn == nullptr || !indicator->property("running").toBool() || !drawn->isVisible()) {
+            return false;
+        }
+        for (QQuickItem* item = drawn; item != nullptr; item = item->parentItem()) {
+            if (item->opacity() < 1.0) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The rectangle a button's background covers, in the window.
+    QRectF Drawn(const QString& button)
+    {
+        auto* background = Prop(button, "background").value<QQuickItem*>();
+        return background ? QRectF(background->mapToScene(QPointF()), background->size()) : QRectF();
+    }
+
     int Requests(const QString& server, const QString& path)
     {
         return sandbox.Targets(server).count("POST " + path) + sandbox.Targets(server).count("GET " + path);
@@ -337,6 +403,30 @@ private slots:
         QVERIFY(!Item("optionsButton")->isEnabled());
     }
 
+    // Buttons are drawn as large as they are laid out.
+    void buttonsDrawnWhole()
+    {
+        LaunchToSignIn();
+        const auto check = [&](const QString& button, const QSizeF& size) {
+            const QRectF drawn = Drawn(button);
+            QVERIFY2(
+                drawn == QRectF(Item(button)->mapToScene(QPointF()), size),
+                qPrintable(QString("%1 drawn %2 x %3").arg(button).arg(drawn.width()).arg(drawn.height())));
+        };
+        check("signInButton", {300, 30});
+        Key(Qt::Key_Escape);
+        QVERIFY(WaitOpen("loginDlg", false));
+        emit backEnd->launcherOp()->switchPage("Intall");
+        check("installButton", {180, 60});
+        check("accountButton", {120, 30});
+        check("optionsButton", {120, 30});
+        Click("optionsButton");
+        QVERIFY(WaitOpen("optionsMenu"));
+        for (const QString entry : {"settingsEntry", "faqEntry", "manualEntry"}) {
+            check(entry, {120, 40});
+        }
+    }
+
     void closingDuringInstallationIsRefused()
     {
         LaunchToSignIn();
@@ -383,11 +473,19 @@ private slots:
         QVERIFY(TestEnv::WaitFor([&] { return !window->isVisible(); }));
     }
 
+    // Its spinner turns in every frame that shows it, the first included, so that short waits are seen.
     void busyDialogFollowsTheBackEndOnly()
     {
         LaunchToSignIn();
+        const auto frames = Watch([&] {
+            if (!Prop("busyDialog", "visible").toBool()) {
+                return QString();
+            }
+            return QString(SpinnerDrawn() ? "spinner" : "no spinner");
+        });
         backEnd->globalUi()->showWait("Working");
         QVERIFY(WaitOpen("busyDialog"));
+        QVERIFY(TestEnv::WaitFor([&] { return frames->seen.contains("spinner"); }));
         QCOMPARE(Text("busyText"), QString("Working"));
         Key(Qt::Key_Escape);
         QTest::qWait(200);
@@ -397,19 +495,21 @@ private slots:
         backEnd->globalUi()->hideWait();
         QVERIFY(WaitOpen("busyDialog", false));
         QVERIFY(IsOpen("loginDlg"));
+        QCOMPARE(frames->seen.count("no spinner"), 0);
     }
 
-    // Five tabs, newest version first; a tab without a version cannot be chosen. Which notes the store's
-    // versions give is the notes suite's.
+    // Five tabs, newest version first; a tab past the notes cannot be chosen, one of a version without a name
+    // can. Which notes the store's versions give is the notes suite's.
     void notesTabs()
     {
         QJsonArray versions;
-        for (int i = 0; i < 3; ++i) {
-            const QString version = QString("1.%1").arg(i);
-            QFile note(notesDir.path() + "/" + version + ".txt");
+        for (const QString version : {"1.0", "", "1.2"}) {
+            const QString name = version.isEmpty() ? "unnamed" : version;
+            QFile note(notesDir.path() + "/" + name + ".txt");
             QVERIFY(note.open(QIODevice::WriteOnly));
-            note.write("Note " + version.toUtf8());
-            versions.append(Sandbox::Version(version, i == 0 ? 2 : 1));
+            note.write("Note " + name.toUtf8());
+            versions.append(
+                Sandbox::Version(version, version == "1.0" ? 2 : 1, "{files}/files/" + name + ".txt"));
         }
         sandbox.SetCatalogue(Sandbox::WithVersions(Sandbox::Packaged("catalogue.json"), versions),
                              notesDir.path());
@@ -420,17 +520,20 @@ private slots:
         QVERIFY(WaitOpen("notesDlg"));
         QVERIFY(TestEnv::WaitFor(
             [&] { return !Prop("busyDialog", "visible").toBool() && !Text("notesTab0").isEmpty(); }));
+        const QStringList names{"1.2", "", "1.0", "", ""};
         for (int i = 0; i < 5; ++i) {
             const QString tab = QString("notesTab%1").arg(i);
             QCOMPARE(Prop(tab, "enabled").toBool(), i < 3);
-            QCOMPARE(Text(tab), i < 3 ? QString("1.%1").arg(2 - i) : QString());
+            QCOMPARE(Text(tab), names[i]);
         }
         QCOMPARE(Text("notesContent"), QString("Note 1.2"));
         ClickAnyway(Item("notesTab3"));
         QCOMPARE(Text("notesContent"), QString("Note 1.2"));
         QCOMPARE(Prop("notesTabs", "currentIndex").toInt(), 0);
         Click("notesTab1");
-        QCOMPARE(Text("notesContent"), QString("Note 1.1"));
+        QCOMPARE(Text("notesContent"), QString("Note unnamed"));
+        Click("notesTab2");
+        QCOMPARE(Text("notesContent"), QString("Note 1.0"));
     }
 
     // Whatever a server sends is shown as the text it is: markup is neither drawn nor followed (a picture
@@ -548,6 +651,8 @@ private slots:
         Row("email, English", 0, "a@b.c", "");
         Row("email, Chinese", 1, "a@b.c", "");
         Row("other prefix, Chinese", 1, "12012345678", "手机或邮箱地址无效");
+        // A game language the interface has no catalogue for: its source texts.
+        Row("empty, Japanese game", 3, "", "该项不能为空");
     }
 
     void accountRules()
@@ -565,10 +670,22 @@ private slots:
         QCOMPARE(Requests("account", "/apis/apprest/v1/user_login"), 0);
     }
 
-    // A hint from the account server lands under its field; one about no field above them all.
+    // A hint from the account server lands under its field; one about no field above them all. Each hint
+    // has its row of 25 pixels whether it says something or not, so the form stays where it is.
     void backEndHintsLandUnderTheirField()
     {
         LaunchToSignIn();
+        const QStringList items{"accountField", "passwordField", "verifyCodeField", "staySignedIn",
+                                "signInButton"};
+        const auto where = [&] {
+            QList<QPointF> places;
+            for (const QString& item : items) {
+                places << Item(item)->mapToScene(QPointF());
+            }
+            return places;
+        };
+        const QList<QPointF> empty = where();
+        QCOMPARE(empty.at(1).y() - empty.at(0).y(), Item("accountField")->height() + 25);
         const QStringList fields{"account", "password", "verify", ""};
         const QStringList labels{"accountHint", "passwordHint", "verifyCodeHint", "errorHint"};
         for (const QString& field : fields) {
@@ -577,35 +694,61 @@ private slots:
         for (int i = 0; i < fields.size(); ++i) {
             QCOMPARE(Text(labels[i]), "From the server: " + fields[i]);
         }
+        QCOMPARE(where(), empty);
     }
 
-    // The header then shows the account and the product, and the background is the product's. "Stay signed
-    // in" is stored at its click; the code field takes four characters.
+    // The header then shows the account and the product, and the background is the product's, the
+    // promotional one staying until the product's has come. "Stay signed in" is stored at its click.
     void signingInContinuesTheStartUp()
     {
+        sandbox.AddFault("documents", "/images/SkyTrainer.png", {{"stallMs", 300}});
         LaunchToSignIn();
         QCOMPARE(Text("accountButton"), QString("Login"));
         QVERIFY(!Item("productLine")->isVisible());
         Click("staySignedIn");
         QVERIFY(Stored("IS_AUTO_LOGIN").toBool());
-        Type("accountField", "pilot@example.com");
-        Type("passwordField", "secret");
-        const QString code = sandbox.LastCaptchaCode();
-        Type("verifyCodeField", code + "99");
-        QCOMPARE(Text("verifyCodeField"), code);
-        Recorder seen(backEnd.get());
-        SignInAttempt attempt(backEnd->loginOp(), &seen);
-        Click("signInButton");
-        QVERIFY(attempt.Wait());
-        QVERIFY(attempt.over);
-        QVERIFY(WaitOpen("loginDlg", false));
+        const auto frames = Watch([&] { return QFileInfo(DrawnBackground()).fileName(); });
+        SignIn();
         QVERIFY(WaitPage("InstallUI"));
         QCOMPARE(Text("accountButton"), QString("pilot@example.com"));
         QVERIFY(Item("productLine")->isVisible());
         QCOMPARE(Text("productLine"), QString("Aviro Sky Trainer"));
         QVERIFY(Stored("IS_SIGNED_IN").toBool());
-        QVERIFY(TestEnv::WaitFor(
-            [&] { return Prop("background", "source").toString().endsWith("/images/SkyTrainer.png"); }));
+        QVERIFY(TestEnv::WaitFor([&] { return frames->seen.contains("SkyTrainer.png"); }));
+        QCOMPARE(frames->seen.count(QString()), 0);
+        QVERIFY(frames->seen.contains("Launcher_Promo.png"));
+    }
+
+    // Closed before its opening has ended, after an earlier sign-in through it, the dialog still leaves the
+    // user signed out; the promotional background is there at once.
+    void closedWhileOpening_data()
+    {
+        Columns<bool>({"escape"});
+        Row("Escape", true);
+        Row("click outside", false);
+    }
+    void closedWhileOpening()
+    {
+        auto [escape] = Fetch<bool>({"escape"});
+        LaunchToSignIn();
+        SignIn();
+        QVERIFY(WaitPage("InstallUI"));
+        QVERIFY(WaitOpen("busyDialog", false));
+        QVERIFY(TestEnv::WaitFor([&] { return DrawnBackground().endsWith("/images/SkyTrainer.png"); }));
+        const auto frames = Watch([&] { return QFileInfo(DrawnBackground()).fileName(); });
+        Click("accountButton");
+        QVERIFY(Prop("loginDlg", "visible").toBool() && !IsOpen("loginDlg"));
+        if (escape) {
+            Key(Qt::Key_Escape);
+        } else {
+            QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(20, window->height() / 2));
+        }
+        QVERIFY(WaitOpen("loginDlg", false));
+        QCOMPARE(Page(), QString("WaitLoginUI"));
+        QCOMPARE(Text("accountButton"), QString("Login"));
+        QCOMPARE(Stored("IS_SIGNED_IN").toBool(), false);
+        QVERIFY(!frames->seen.isEmpty());
+        QCOMPARE(frames->seen.count("Launcher_Promo.png"), frames->seen.size());
     }
 
     void escapeLeavesTheUserSignedOut()
@@ -619,7 +762,7 @@ private slots:
         QCOMPARE(Page(), QString("WaitLoginUI"));
         QCOMPARE(Text("accountButton"), QString("Login"));
         QCOMPARE(Stored("IS_SIGNED_IN").toBool(), false);
-        QVERIFY(Prop("background", "source").toString().endsWith("Launcher_Promo.png"));
+        QVERIFY(DrawnBackground().endsWith("Launcher_Promo.png"));
 
         Click("accountButton");
         QVERIFY(WaitOpen("loginDlg"));

@@ -122,6 +122,32 @@ private slots:
         QCOMPARE(Cached(), QStringList());
     }
 
+    // What a restart after a kill during the extraction resumes from: the installed version for an update,
+    // none for a first installation or one over a game whose version could not be read.
+    void startVersionIsRecorded_data()
+    {
+        Columns<bool, QString, QString>({"needSetup", "current", "base"});
+        Row("update", false, "1.0.0.0", "1.0.0.0");
+        Row("first installation", true, "", "");
+        Row("over an unreadable game", true, "1.0.0.0", "");
+    }
+    void startVersionIsRecorded()
+    {
+        auto [needSetup, current, base] = Fetch<bool, QString, QString>({"needSetup", "current", "base"});
+        db->SetBool(NEED_SETUP, needSetup);
+        db->SetString(CURRENT_VERSION, current);
+        Prepare({{"1.0.1.0"}}, false);
+        QStringList recorded;
+        QObject scope;
+        connect(installer.get(), &GameInstaller::InstallVerChanged, &scope, [&](const QString& text) {
+            if (text.startsWith("Installation Version:")) {
+                recorded << db->GetValue(INSTALL_BASE_VERSION).toString();
+            }
+        });
+        QCOMPARE(Install().verdict, QString("ok"));
+        QCOMPARE(recorded, QStringList{base});
+    }
+
     void refusals_data()
     {
         Columns<KEY, QString>({"emptied", "reason"});

@@ -454,29 +454,36 @@ private slots:
                  qPrintable(error));
     }
 
-    // A language index the interface cannot show counts as none: English for the interface and the game.
-    void unknownLanguageIndex_data()
+    // The game's own languages stay stored, for the game, with the interface in its source texts; an index of
+    // no language at all counts as none: English for the interface and the game.
+    void storedLanguageIndex_data()
     {
-        Columns<QString>({"stored"});
-        Row("a culture without an interface language", "3");
-        Row("7", "7");
-        Row("past int", "2147483648");
-        Row("negative", "-1");
+        Columns<QString, int, QString, QString>({"stored", "index", "culture", "text"});
+        Row("Traditional Chinese", "2", 2, "zh-Hant", "写入文件错误");
+        Row("Japanese", "3", 3, "ja", "写入文件错误");
+        Row("Korean", "4", 4, "ko", "写入文件错误");
+        Row("past the cultures", "5", 0, "en", "File Error");
+        Row("past int", "2147483648", 0, "en", "File Error");
+        Row("negative", "-1", 0, "en", "File Error");
+        Row("not a number", "ja", 0, "en", "File Error");
     }
-    void unknownLanguageIndex()
+    void storedLanguageIndex()
     {
-        auto [stored] = Fetch<QString>({"stored"});
+        auto [stored, index, culture, text] =
+            Fetch<QString, int, QString, QString>({"stored", "index", "culture", "text"});
         QSettings(TestEnv::SettingsFile(), QSettings::IniFormat).setValue("MULTI_LANG", stored);
         Services own;
         MultiLang lang;
         lang.registry = &own.registry;
         lang.InitLangs();
-        QCOMPARE(QCoreApplication::translate("FileDownloader", "写入文件错误"), QString("File Error"));
-        QCOMPARE(lang.langCode(), QString("en"));
+        QCOMPARE(QCoreApplication::translate("FileDownloader", "写入文件错误"), text);
+        QCOMPARE(lang.langIdx(), index);
+        QCOMPARE(own.db.GetInt(MULTI_LANG, -1), index);
+        QCOMPARE(lang.langCode(), culture);
         GameIPC ipc;
         ipc.registry = &own.registry;
         const QJsonObject reply = QJsonDocument::fromJson(ipc.Handle(R"({"cmd": "settingReq"})")).object();
-        QCOMPARE(reply.value("language").toString(), QString("en"));
+        QCOMPARE(reply.value("language").toString(), culture);
     }
 };
 

@@ -321,7 +321,7 @@ def near(pixel, color, tolerance):
 
 # The error hint's colour, and where the sign-in page shows the password's hint.
 HINT_COLOR = (0xE9, 0x1E, 0x63)
-PASSWORD_HINT_AREA = (490, 314, 300, 24)
+PASSWORD_HINT_AREA = (490, 339, 300, 24)
 # A row of pixels through the footer's progress bar, and the colour of its filled part.
 PROGRESS_ROW = (342, 714, 588, 1)
 PROGRESS_COLOR = (0x03, 0xA9, 0xF4)

@@ -66,8 +66,9 @@ Dialog {
         }
     }
 
+    // Cleared as soon as it is asked to open: closed before its opening ends, it is no sign-in either.
+    onAboutToShow: signedIn = false
     onOpened: {
-        signedIn = false
         switchPage("Login")
         stack.currentItem.focusFirstField()
     }

@@ -126,6 +126,7 @@ Item {
         }
         Label {
             objectName: "accountHint"
+            width: 300
             height: 25
             color: UiStyle.color_errorHint
             textFormat: Text.PlainText
@@ -148,6 +149,7 @@ Item {
         }
         Label {
             objectName: "passwordHint"
+            width: 300
             height: 25
             color: UiStyle.color_errorHint
             textFormat: Text.PlainText
@@ -201,6 +203,7 @@ Item {
         }
         Label {
             objectName: "verifyCodeHint"
+            width: 300
             height: 25
             color: UiStyle.color_errorHint
             textFormat: Text.PlainText

@@ -13,6 +13,10 @@ Popup {
     focus: true
     closePolicy: Popup.NoAutoClose
     padding: 8
+    // Shown whole from its first frame, so that a short wait does not pass unseen behind an opening
+    // animation; it goes at once too, since the style's closing would leave it faded out for the next time.
+    enter: null
+    exit: null
 
     background: Rectangle {
         color: "#80FFFFFF"
@@ -26,15 +30,19 @@ Popup {
             anchors.centerIn: parent
             width: parent.width
             spacing: 4
-            BusyIndicator {
-                objectName: "busyIndicator"
+            Loader {
                 anchors.horizontalCenter: parent.horizontalCenter
                 width: 40
                 height: 40
-                // Stopped as the closing starts: once the popup is hidden the spinner's animation would
-                // go on driving the window's render loop.
-                running: busy.opened
-                Accessible.name: busy.text
+                // Made each time the dialog shows, running from its first frame (the style fades an indicator
+                // in when its running changes), and gone with the dialog, whose render loop its animation would
+                // otherwise go on driving.
+                active: busy.visible
+                sourceComponent: BusyIndicator {
+                    objectName: "busyIndicator"
+                    running: true
+                    Accessible.name: busy.text
+                }
             }
             Label {
                 objectName: "busyText"

@@ -10,6 +10,9 @@ Button {
     width: 140
     height: 30
     padding: 0
+    // The style's insets would draw the button shorter than it is.
+    topInset: 0
+    bottomInset: 0
     hoverEnabled: true
     font.capitalization: Font.MixedCase
     Accessible.name: text

@@ -9,6 +9,9 @@ Button {
     property int iconRoom: 0
 
     padding: 0
+    // The style's insets would draw the button shorter than it is.
+    topInset: 0
+    bottomInset: 0
     hoverEnabled: true
     opacity: enabled ? 1.0 : 0.3
     font.capitalization: Font.MixedCase

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     MultiLang lang;
     lang.registry = &registry;
     lang.InitLangs();
-    if (lang.langIdx() < 0 || lang.langIdx() >= lang.langs().size()) {
+    if (lang.langIdx() < 0 || lang.langIdx() >= MultiLang::kCultures) {
         __builtin_trap();
     }
     return 0;
