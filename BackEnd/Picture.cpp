@@ -11,12 +11,19 @@ Verdict Check(const QByteArray& head, const QSize& largest, const char* format)
     buffer.setData(head);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
+    const QByteArray detected = reader.format().toLower();
+    if (detected.isEmpty()) {
+        return Verdict::Unknown;
+    }
+    if (detected != "png" && detected != "jpeg") {
+        return Verdict::Refused;
+    }
     const QSize declared = reader.size();
     if (!declared.isValid() || declared.isEmpty()) {
         return Verdict::Unknown;
     }
     return declared.width() <= largest.width() && declared.height() <= largest.height() ? Verdict::Fits
-                                                                                        : Verdict::TooLarge;
+                                                                                        : Verdict::Refused;
 }
 
 QImage Decode(const QByteArray& data, const QSize& largest, const QSize& shown, const char* format)

@@ -52,8 +52,8 @@ QNetworkReply* QmlNetMng::createRequest(Operation op, const QNetworkRequest& req
         const QByteArray head = reply->peek(kHeaderBytes);
         const Picture::Verdict verdict = Picture::Check(head, kLargestPicture);
         judged = verdict == Picture::Verdict::Fits;
-        if (verdict == Picture::Verdict::TooLarge) {
-            Refuse(reply, "declaring a picture too large");
+        if (verdict == Picture::Verdict::Refused) {
+            Refuse(reply, "declaring a picture too large, or of another format");
         } else if (verdict == Picture::Verdict::Unknown && head.size() >= kHeaderBytes) {
             Refuse(reply, "without a picture's header");
         }

@@ -225,6 +225,7 @@ private slots:
         Row("a picture without end", endless, QJsonObject{{"length", "missing"}}, false);
         Row("announced longer than a picture", endless, QJsonObject(), false);
         Row("declaring gigabytes", giant, QJsonObject(), false);
+        Row("a format without a trusted header", picture("BMP", QSize(64, 64)), QJsonObject(), false);
         Row("no picture", QByteArray(QmlNetMng::kHeaderBytes + 1024, 'x'), QJsonObject(), false);
         Row("a byte now and then", picture("PNG", QSize(64, 64)), QJsonObject{{"throttle", 20}}, false);
     }
