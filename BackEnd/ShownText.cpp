@@ -52,8 +52,9 @@ QString Block(const QString& text, int maxChars)
         return clean;
     }
     const int lastBreak = clean.lastIndexOf(QLatin1Char('\n'));
-    const QString lastLine =
-        lastBreak >= 0 && clean.size() - lastBreak <= kKeptLastLine ? clean.mid(lastBreak) : QString();
+    const QString lastLine = lastBreak >= 0 && clean.size() - lastBreak <= qMin(kKeptLastLine, maxChars / 2)
+                                 ? clean.mid(lastBreak)
+                                 : QString();
     return Head(clean, maxChars - 1 - lastLine.size()) + kEllipsis + lastLine;
 }
 

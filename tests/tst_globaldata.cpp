@@ -69,8 +69,10 @@ private slots:
         Row("controls", "a\u0007\u0001\u001b\u0085b", 100, "ab", "ab");
         Row("too long", QString(30, 'x'), 10, QString(9, 'x') + "\u2026", QString(9, 'x') + "\u2026");
         Row("cut between a pair", "abcdefgh\U0001F600x", 10, "abcdefgh\u2026", "abcdefgh\u2026");
-        Row("code kept", QString(30, 'x') + "\nError: 008_013 {000/0307}", 40,
-            QString(30, 'x') + " Error: 0\u2026", QString(13, 'x') + "\u2026\nError: 008_013 {000/0307}");
+        Row("last line too long to keep", "\n" + QString(12, 'x'), 10, QString(9, 'x') + "\u2026",
+            "\n" + QString(8, 'x') + "\u2026");
+        Row("code kept", QString(50, 'x') + "\nError: 008_013 {000/0307}", 60,
+            QString(50, 'x') + " Error: 0\u2026", QString(33, 'x') + "\u2026\nError: 008_013 {000/0307}");
     }
     void outsideTextFitsItsPlace()
     {
