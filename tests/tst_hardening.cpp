@@ -1,5 +1,6 @@
 #include "BackEnd.h"
 #include "CrmService.h"
+#include "GameChannel.h"
 #include "GameDownloader.h"
 #include "GameIPC.h"
 #include "GameInstaller.h"
@@ -21,9 +22,11 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
+#include <atomic>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -288,6 +291,49 @@ private slots:
         }
         QCOMPARE(received.second, reports);
         QVERIFY2(received.first <= maxRequests, qPrintable(QString::number(received.first)));
+    }
+
+    // A local program that floods the channel for a while leaves it answering the game afterwards.
+    void channelOutlivesAFlood_data()
+    {
+        Columns<QByteArray>({"datagram"});
+        Row("garbage", QByteArray(64, 'x'));
+        Row("settings requests", QByteArray(R"({"cmd": "settingReq"})"));
+    }
+    void channelOutlivesAFlood()
+    {
+        auto [datagram] = Fetch<QByteArray>({"datagram"});
+        GameIPC ipc;
+        ipc.registry = &services.registry;
+        QString error;
+        QVERIFY2(ipc.Bind(error), qPrintable(error));
+        // Bursts that outrun the channel, each followed by a pause in which it catches up: 200,000 datagrams.
+        std::atomic<bool> done{false};
+        std::thread flooder([&] {
+            QUdpSocket socket;
+            socket.bind(QHostAddress(QHostAddress::LocalHost), 0);
+            for (int burst = 0; burst < 400; ++burst) {
+                for (int i = 0; i < 500; ++i) {
+                    socket.writeDatagram(datagram, QHostAddress(QHostAddress::LocalHost), GameIPC::kPort);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            done = true;
+        });
+        TestEnv::WaitFor([&] { return done.load(); }, 60000);
+        flooder.join();
+        // Asked as the game asks, again until the queue the flood left behind has been taken; then a burst.
+        const QByteArray ask = R"({"cmd": "settingReq", "seq": 1})";
+        bool answered = false;
+        for (int attempt = 0; attempt < 50 && !answered; ++attempt) {
+            answered = !GameChannel::Ask({ask}, 1, 200).isEmpty();
+        }
+        QVERIFY(answered);
+        QList<QByteArray> asks;
+        for (int i = 0; i < 20; ++i) {
+            asks << ask;
+        }
+        QCOMPARE(GameChannel::Ask(asks, asks.size()).size(), asks.size());
     }
 
     // What the queue cannot hold is dropped, not kept in memory.

@@ -27,13 +27,12 @@ bool GameIPC::Bind(QString& error)
 
 void GameIPC::Receive()
 {
-    // Every pending datagram, not one per notification: a burst must not leave requests unanswered. A flood
-    // is taken in rounds, so that the event loop keeps running between them.
-    for (int round = 0; socket.hasPendingDatagrams(); ++round) {
-        if (round == kDatagramsPerRound) {
-            QMetaObject::invokeMethod(this, &GameIPC::Receive, Qt::QueuedConnection);
-            return;
-        }
+    // Every pending datagram, not one per notification, so that a burst leaves no request unanswered; a flood
+    // is taken in rounds, so that the event loop keeps running between them. Returning with datagrams left is
+    // safe: each receive re-arms the socket's read notification, which comes again while any are queued. The
+    // round is never resumed from elsewhere: a notification that then found the queue drained would leave the
+    // socket believing a datagram unread, and it would stop notifying for good.
+    for (int round = 0; round < kDatagramsPerRound && socket.hasPendingDatagrams(); ++round) {
         const QNetworkDatagram datagram = socket.receiveDatagram();
         if (!datagram.isValid()) {
             continue;
