@@ -336,6 +336,44 @@ private slots:
         QCOMPARE(GameChannel::Ask(asks, asks.size()).size(), asks.size());
     }
 
+    // Large requests are counted in the log, not copied into it: a line per round of datagrams, with what
+    // it shows of them bounded.
+    void channelLogIsBounded()
+    {
+        GameIPC ipc;
+        ipc.registry = &services.registry;
+        QString error;
+        QVERIFY2(ipc.Bind(error), qPrintable(error));
+        const QString padding(8000, 'p');
+        const QByteArray report =
+            QJsonDocument(
+                QJsonObject{{"cmd", "reportReq"}, {"report", QJsonArray{QJsonObject{{"pad", padding}}}}})
+                .toJson();
+        const QByteArray settings =
+            QJsonDocument(QJsonObject{{"cmd", "settingReq"}, {"seq", padding}}).toJson();
+        static QStringList log;
+        log.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& message) { log << message; });
+        int replies = 0;
+        for (int i = 0; i < 10; ++i) {
+            replies += GameChannel::Ask({"not JSON", report, settings}, 2).size();
+        }
+        qInstallMessageHandler(previous);
+        QCOMPARE(replies, 20);
+        static const QRegularExpression counts(
+            R"(^GameIPC: (\d+) settingReq, (\d+) reportReq \((\d+) events\), (\d+) dropped)");
+        std::array<int, 4> total{};
+        for (const QString& line : qAsConst(log)) {
+            QVERIFY2(line.size() <= 1024, qPrintable(line.left(200)));
+            const QRegularExpressionMatch match = counts.match(line);
+            for (int i = 0; i < int(total.size()) && match.hasMatch(); ++i) {
+                total.at(size_t(i)) += match.captured(i + 1).toInt();
+            }
+        }
+        QCOMPARE(total, (std::array<int, 4>{10, 10, 10, 10}));
+    }
+
     // What the queue cannot hold is dropped, not kept in memory.
     void reportsPastTheBoundAreDropped()
     {
@@ -431,7 +469,9 @@ private slots:
         QCOMPARE(lang.langCode(), QString("en"));
         GameIPC ipc;
         ipc.registry = &own.registry;
-        const QJsonObject reply = QJsonDocument::fromJson(ipc.Handle(R"({"cmd": "settingReq"})")).object();
+        GameIPC::Batch batch;
+        const QJsonObject reply =
+            QJsonDocument::fromJson(ipc.Handle(R"({"cmd": "settingReq"})", batch)).object();
         QCOMPARE(reply.value("language").toString(), QString("en"));
     }
 };
