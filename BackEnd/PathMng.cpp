@@ -6,6 +6,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -202,6 +203,24 @@ bool ClearDir(const QString& path)
         return true;
     }
     return RemoveEntries(path);
+}
+
+QStringList LinksBelow(const QString& folder)
+{
+    QStringList links;
+    if (folder.isEmpty()) {
+        return links;
+    }
+    // Without FollowSymlinks the walk lists links to folders but does not enter them.
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        if (Platform::IsLink(it.fileInfo())) {
+            links << it.filePath();
+        }
+    }
+    return links;
 }
 
 bool RemoveStrayLink(const QString& path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class ObjectRegistry;
 class RamDB;
@@ -39,6 +40,8 @@ private:
 bool RemoveDir(const QString& path);
 // Removes everything inside a folder and keeps the folder.
 bool ClearDir(const QString& path);
+// The links inside a folder and in its subfolders, found without following any; broken ones included.
+QStringList LinksBelow(const QString& folder);
 // Removes a link that stands where a folder or file of ours belongs, so that nothing is written through it;
 // true when no link is left there.
 bool RemoveStrayLink(const QString& path);

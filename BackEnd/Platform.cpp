@@ -93,6 +93,18 @@ QString Platform::ExtractorProgram()
 #endif
 }
 
+QString Platform::UserConfigDir()
+{
+#ifdef Q_OS_WIN
+    // The roaming application data, not the local one that QStandardPaths names.
+    const QString roaming = qEnvironmentVariable("APPDATA");
+    if (!roaming.isEmpty()) {
+        return QDir::fromNativeSeparators(roaming);
+    }
+#endif
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+}
+
 QString Platform::DefaultGameLocation()
 {
 #ifdef Q_OS_WIN

@@ -17,6 +17,8 @@ public:
     static QString OsVersion();
     // The archive extractor the installer runs.
     static QString ExtractorProgram();
+    // The folder of the user's settings files, where QSettings keeps a user's INI files.
+    static QString UserConfigDir();
     // The game location the install page proposes before the user picks one.
     static QString DefaultGameLocation();
     // Whether an entry leads somewhere else and is never to be followed: a symbolic link or shortcut, or on

@@ -1,5 +1,8 @@
 #include "RamDB.h"
 
+#include "PathMng.h"
+#include "Platform.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,13 +23,28 @@ void RestrictToOwner(const QString& fileName)
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
+// The settings file, ready to be read. A link where it belongs is removed before anything reads it: neither
+// read nor written through, wherever it leads, and the store's own file is made anew. A link that cannot be
+// removed leaves the store without a file (no name) for this run.
+QString OwnSettingsFile()
+{
+    const QString path = RamDB::SettingsFile();
+    if (!RemoveStrayLink(path)) {
+        return {};
+    }
+    RestrictToOwner(path);
+    return path;
+}
+
 } // namespace
 
-RamDB::RamDB(QObject* parent)
-    : QObject(parent), settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("VOMO"),
-                                QStringLiteral("Vomo Skyworks"))
+QString RamDB::SettingsFile()
 {
-    RestrictToOwner(settings.fileName());
+    return Platform::UserConfigDir() + QStringLiteral("/VOMO/Vomo Skyworks.ini");
+}
+
+RamDB::RamDB(QObject* parent) : QObject(parent), settings(OwnSettingsFile(), QSettings::IniFormat)
+{
     const QStringList names = settings.childKeys();
     for (const QString& name : names) {
         const KEY* key = KEY::Find(name);

@@ -16,6 +16,9 @@ class RamDB : public QObject
 public:
     explicit RamDB(QObject* parent = nullptr);
 
+    // The user's settings file, which holds the persisted keys.
+    static QString SettingsFile();
+
     QString GetString(const KEY& key, const QString& def = QString()) const;
     bool GetBool(const KEY& key, bool def = false) const;
     int GetInt(const KEY& key, int def = 0) const;

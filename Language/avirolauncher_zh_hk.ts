@@ -144,6 +144,10 @@
         <source>不支持安装包格式: </source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>游戏目录中的链接：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>Header</name>

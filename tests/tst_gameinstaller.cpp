@@ -170,21 +170,34 @@ private slots:
     }
 
     // One package over an installed game, which keeps the files the package does not bring: the formats the
-    // extractor takes, and failures of a sound package, which keep it for a retry.
+    // extractor takes, its data folder moved elsewhere behind a link (the package's data goes there), and
+    // failures of a sound package, which keep it for a retry.
     void onePackage_data()
     {
-        Columns<QString, QString>({"name", "reason"});
-        Row("several dots", "SkyTrainer.part1.7z", "File Error:PART1.7Z\nError: 004_001 {000/0122}");
-        Row("unknown", "SkyTrainer_1_0_0_0.tar", "File Error:TAR\nError: 004_001 {000/0122}");
-        Row("lower-case 7z", "SkyTrainer_1_0_0_0.7z", "");
-        Row("upper-case, rar named", "SkyTrainer_1_0_0_0.RAR", "");
-        Row("no extractor", "SkyTrainer_1_0_0_0.7z",
+        Columns<QString, QString, QString>({"name", "dataLink", "reason"});
+        Row("several dots", "SkyTrainer.part1.7z", "", "File Error:PART1.7Z\nError: 004_001 {000/0122}");
+        Row("unknown", "SkyTrainer_1_0_0_0.tar", "", "File Error:TAR\nError: 004_001 {000/0122}");
+        Row("lower-case 7z", "SkyTrainer_1_0_0_0.7z", "", "");
+        Row("upper-case, rar named", "SkyTrainer_1_0_0_0.RAR", "", "");
+        Row("no extractor", "SkyTrainer_1_0_0_0.7z", "",
             "Failed to start the extractor\nError: 007_003 {000/0045}");
+        Row("data folder moved elsewhere", "SkyTrainer_1_0_0_0.7z", "moved", "");
+        Row("data folder linked to nothing", "SkyTrainer_1_0_0_0.7z", "missing",
+            "Link in the game folder: %1\nUnpacking error \nError: 007_002 {000/0053}");
     }
     void onePackage()
     {
-        auto [name, reason] = Fetch<QString, QString>({"name", "reason"});
-        Plant("Data/mine.txt");
+        auto [name, dataLink, reason] = Fetch<QString, QString, QString>({"name", "dataLink", "reason"});
+        const QString moved = root.path() + "/moved";
+        QDir(moved).removeRecursively();
+        if (!dataLink.isEmpty()) {
+            QVERIFY(QDir().mkpath(moved) && QDir().mkpath(Game("")));
+            QVERIFY(QFile::link(root.path() + "/" + dataLink, Game("Data")));
+        }
+        const bool linkedToNothing = dataLink == "missing";
+        if (!linkedToNothing) {
+            Plant("Data/mine.txt");
+        }
         Prepare({{"1.0.0.0", name}}, false);
         const QByteArray path = qgetenv("PATH");
         if (QTest::currentDataTag() == QLatin1String("no extractor")) {
@@ -192,9 +205,12 @@ private slots:
         }
         const Outcome outcome = Install();
         qputenv("PATH", path);
-        QCOMPARE(outcome.verdict, reason.isEmpty() ? QString("ok") : reason);
+        QCOMPARE(outcome.verdict, reason.isEmpty() ? QString("ok") : reason.arg(Game("Data")));
         QCOMPARE(Cached(), reason.isEmpty() ? QStringList() : QStringList{name});
-        QVERIFY(QFileInfo::exists(Game("Data/mine.txt")));
+        QCOMPARE(QFileInfo(Game("Data")).isSymLink(), !dataLink.isEmpty());
+        QVERIFY(linkedToNothing || QFileInfo::exists(Game("Data/mine.txt")));
+        QCOMPARE(QFileInfo::exists(moved + "/terrain.pak"), dataLink == "moved");
+        QCOMPARE(QFileInfo::exists(Game("SkyTrainer.exe")), reason.isEmpty() || linkedToNothing);
     }
 
     void secondOfThreeFailsVerification()

@@ -1,5 +1,6 @@
 #include "BackEnd.h"
 #include "CrmService.h"
+#include "GameChannel.h"
 #include "GameDownloader.h"
 #include "GameIPC.h"
 #include "GameInstaller.h"
@@ -26,9 +27,11 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
+#include <atomic>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -381,6 +384,87 @@ private slots:
         QVERIFY2(received.first <= maxRequests, qPrintable(QString::number(received.first)));
     }
 
+    // A local program that floods the channel for a while leaves it answering the game afterwards.
+    void channelOutlivesAFlood_data()
+    {
+        Columns<QByteArray>({"datagram"});
+        Row("garbage", QByteArray(64, 'x'));
+        Row("settings requests", QByteArray(R"({"cmd": "settingReq"})"));
+    }
+    void channelOutlivesAFlood()
+    {
+        auto [datagram] = Fetch<QByteArray>({"datagram"});
+        GameIPC ipc;
+        ipc.registry = &services.registry;
+        QString error;
+        QVERIFY2(ipc.Bind(error), qPrintable(error));
+        // Bursts that outrun the channel, each followed by a pause in which it catches up: 200,000 datagrams.
+        std::atomic<bool> done{false};
+        std::thread flooder([&] {
+            QUdpSocket socket;
+            socket.bind(QHostAddress(QHostAddress::LocalHost), 0);
+            for (int burst = 0; burst < 400; ++burst) {
+                for (int i = 0; i < 500; ++i) {
+                    socket.writeDatagram(datagram, QHostAddress(QHostAddress::LocalHost), GameIPC::kPort);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            done = true;
+        });
+        TestEnv::WaitFor([&] { return done.load(); }, 60000);
+        flooder.join();
+        // Asked as the game asks, again until the queue the flood left behind has been taken; then a burst.
+        const QByteArray ask = R"({"cmd": "settingReq", "seq": 1})";
+        bool answered = false;
+        for (int attempt = 0; attempt < 50 && !answered; ++attempt) {
+            answered = !GameChannel::Ask({ask}, 1, 200).isEmpty();
+        }
+        QVERIFY(answered);
+        QList<QByteArray> asks;
+        for (int i = 0; i < 20; ++i) {
+            asks << ask;
+        }
+        QCOMPARE(GameChannel::Ask(asks, asks.size()).size(), asks.size());
+    }
+
+    // Large requests are counted in the log, not copied into it: a line per round of datagrams, with what
+    // it shows of them bounded.
+    void channelLogIsBounded()
+    {
+        GameIPC ipc;
+        ipc.registry = &services.registry;
+        QString error;
+        QVERIFY2(ipc.Bind(error), qPrintable(error));
+        const QString padding(8000, 'p');
+        const QByteArray report =
+            QJsonDocument(
+                QJsonObject{{"cmd", "reportReq"}, {"report", QJsonArray{QJsonObject{{"pad", padding}}}}})
+                .toJson();
+        const QByteArray settings =
+            QJsonDocument(QJsonObject{{"cmd", "settingReq"}, {"seq", padding}}).toJson();
+        static QStringList log;
+        log.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& message) { log << message; });
+        int replies = 0;
+        for (int i = 0; i < 10; ++i) {
+            replies += GameChannel::Ask({"not JSON", report, settings}, 2).size();
+        }
+        qInstallMessageHandler(previous);
+        QCOMPARE(replies, 20);
+        static const QRegularExpression counts(
+            R"(^GameIPC: (\d+) settingReq, (\d+) reportReq \((\d+) events\), (\d+) dropped)");
+        std::array<int, 4> total{};
+        for (const QString& line : qAsConst(log)) {
+            QVERIFY2(line.size() <= 1024, qPrintable(line.left(200)));
+            const QRegularExpressionMatch match = counts.match(line);
+            for (int i = 0; i < int(total.size()) && match.hasMatch(); ++i) {
+                total.at(size_t(i)) += match.captured(i + 1).toInt();
+            }
+        }
+        QCOMPARE(total, (std::array<int, 4>{10, 10, 10, 10}));
+    }
+
     // What the queue cannot hold is dropped, not kept in memory.
     void reportsPastTheBoundAreDropped()
     {
@@ -483,7 +567,9 @@ private slots:
         QCOMPARE(lang.langCode(), culture);
         GameIPC ipc;
         ipc.registry = &own.registry;
-        const QJsonObject reply = QJsonDocument::fromJson(ipc.Handle(R"({"cmd": "settingReq"})")).object();
+        GameIPC::Batch batch;
+        const QJsonObject reply =
+            QJsonDocument::fromJson(ipc.Handle(R"({"cmd": "settingReq"})", batch)).object();
         QCOMPARE(reply.value("language").toString(), culture);
     }
 };

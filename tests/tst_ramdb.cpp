@@ -1,7 +1,9 @@
 #include "RamDB.h"
 #include "TestEnv.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QSignalSpy>
 
@@ -11,6 +13,16 @@
 class TestRamDB : public QObject
 {
     Q_OBJECT
+private:
+    // The permission bits of a file, or -1 when there is none.
+    static int Mode(const QString& path)
+    {
+        struct stat st
+        {
+        };
+        return stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+    }
+
 private slots:
     void init() { QFile::remove(TestEnv::SettingsFile()); }
 
@@ -37,15 +49,49 @@ private slots:
         db.SetString(GAME_LOCATION, "/games");
         const QString path = TestEnv::Home() + "/config/VOMO/Vomo Skyworks.ini";
         QFile file(path);
-        QVERIFY(file.exists());
-        struct stat st
-        {
-        };
-        QCOMPARE(stat(QFile::encodeName(path).constData(), &st), 0);
-        QCOMPARE(st.st_mode & 0777, mode_t(0600));
+        QCOMPARE(Mode(path), 0600);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(file.readAll());
         QVERIFY2(text.contains("[General]\nGAME_LOCATION=/games"), qPrintable(text));
+    }
+
+    // A link where the settings file belongs is neither read nor written through: what it leads to stays as
+    // it was, and the store keeps its values in a file of its own, the user's alone.
+    void linkInPlaceOfTheFileIsNotFollowed_data()
+    {
+        Columns<bool>({"targetExists"});
+        Row("link to a file", true);
+        Row("link to nothing yet", false);
+    }
+    void linkInPlaceOfTheFileIsNotFollowed()
+    {
+        auto [targetExists] = Fetch<bool>({"targetExists"});
+        const QString target = TestEnv::Home() + "/elsewhere.ini";
+        QFile::remove(target);
+        const QByteArray text = "[General]\nUSER_TOKEN=theirs\n";
+        if (targetExists) {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+            file.close();
+            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                        QFile::ReadOther));
+        }
+        QVERIFY(QDir().mkpath(QFileInfo(TestEnv::SettingsFile()).path()));
+        QVERIFY(QFile::link(target, TestEnv::SettingsFile()));
+        {
+            RamDB db;
+            QCOMPARE(db.GetString(USER_TOKEN, "none"), QString("none"));
+            db.SetString(USER_TOKEN, "mine");
+        }
+        QVERIFY(!QFileInfo(TestEnv::SettingsFile()).isSymLink());
+        QCOMPARE(Mode(TestEnv::SettingsFile()), 0600);
+        QCOMPARE(RamDB().GetString(USER_TOKEN), QString("mine"));
+        QCOMPARE(Mode(target), targetExists ? 0644 : -1);
+        if (targetExists) {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), text);
+        }
     }
 
     void fileEntriesThatAreNotPersistedKeysAreIgnored()

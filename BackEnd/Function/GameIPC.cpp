@@ -5,6 +5,7 @@
 #include "MultiLang.h"
 #include "ObjectRegistry.h"
 #include "RamDB.h"
+#include "RestClient.h"
 
 #include <QDebug>
 #include <QJsonArray>
@@ -27,36 +28,63 @@ bool GameIPC::Bind(QString& error)
 
 void GameIPC::Receive()
 {
-    // Every pending datagram, not one per notification: a burst must not leave requests unanswered. A flood
-    // is taken in rounds, so that the event loop keeps running between them.
-    for (int round = 0; socket.hasPendingDatagrams(); ++round) {
-        if (round == kDatagramsPerRound) {
-            QMetaObject::invokeMethod(this, &GameIPC::Receive, Qt::QueuedConnection);
-            return;
-        }
+    // Every pending datagram, not one per notification, so that a burst leaves no request unanswered; a flood
+    // is taken in rounds, so that the event loop keeps running between them. Returning with datagrams left is
+    // safe: each receive re-arms the socket's read notification, which comes again while any are queued. The
+    // round is never resumed from elsewhere: a notification that then found the queue drained would leave the
+    // socket believing a datagram unread, and it would stop notifying for good.
+    Batch batch;
+    for (int round = 0; round < kDatagramsPerRound && socket.hasPendingDatagrams(); ++round) {
         const QNetworkDatagram datagram = socket.receiveDatagram();
         if (!datagram.isValid()) {
             continue;
         }
-        const QByteArray reply = Handle(datagram.data());
+        const QByteArray reply = Handle(datagram.data(), batch);
         if (!reply.isEmpty()) {
             socket.writeDatagram(reply, datagram.senderAddress(), quint16(datagram.senderPort()));
         }
     }
+    const QString line = LogLine(batch);
+    if (!line.isEmpty()) {
+        qDebug().noquote() << line;
+    }
 }
 
-QByteArray GameIPC::Handle(const QByteArray& datagram) const
+QString GameIPC::LogLine(const Batch& batch)
+{
+    if (batch.settings + batch.reports + batch.dropped == 0) {
+        return {};
+    }
+    QString line = QStringLiteral("GameIPC: %1 settingReq, %2 reportReq (%3 events), %4 dropped")
+                       .arg(batch.settings)
+                       .arg(batch.reports)
+                       .arg(batch.events)
+                       .arg(batch.dropped);
+    if (batch.settings > 0) {
+        line += QStringLiteral("; Reply: ") +
+                QString::fromUtf8(LogExcerpt(QJsonDocument(batch.reply).toJson(QJsonDocument::Compact)));
+    }
+    if (batch.reports > 0) {
+        line += QStringLiteral("; Game Report Array: ") +
+                QString::fromUtf8(LogExcerpt(QJsonDocument(batch.report).toJson(QJsonDocument::Compact)));
+    }
+    return line;
+}
+
+QByteArray GameIPC::Handle(const QByteArray& datagram, Batch& batch) const
 {
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(datagram, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
+    const QJsonObject reply =
+        parseError.error == QJsonParseError::NoError ? Answer(document.object(), batch) : QJsonObject();
+    if (reply.isEmpty()) {
+        ++batch.dropped;
         return {};
     }
-    const QJsonObject reply = Answer(document.object());
-    return reply.isEmpty() ? QByteArray() : QJsonDocument(reply).toJson();
+    return QJsonDocument(reply).toJson();
 }
 
-QJsonObject GameIPC::Answer(const QJsonObject& request) const
+QJsonObject GameIPC::Answer(const QJsonObject& request, Batch& batch) const
 {
     const QString cmd = request.value(QStringLiteral("cmd")).toString();
     if (cmd != QLatin1String("settingReq") && cmd != QLatin1String("reportReq")) {
@@ -76,11 +104,14 @@ QJsonObject GameIPC::Answer(const QJsonObject& request) const
         reply.insert(QStringLiteral("resolutionHeight"), db->GetInt(GAME_RESOLUTION_HEIGHT, 0));
         reply.insert(QStringLiteral("language"), MultiLang::CodeOf(db->GetInt(MULTI_LANG, 0)));
         reply.insert(QStringLiteral("rcMode"), db->GetInt(GAME_RC_MODE, 0));
-        qDebug() << "Reply: " << reply;
+        ++batch.settings;
+        batch.reply = reply;
         return reply;
     }
     const QJsonArray report = request.value(QStringLiteral("report")).toArray();
-    qDebug() << "Game Report Array: " << report;
+    ++batch.reports;
+    batch.events += report.size();
+    batch.report = report;
     if (!report.isEmpty()) {
         registry->Find<CrmService>(QStringLiteral("CrmService"))->reportCustom(report);
     }

@@ -7,8 +7,11 @@
 #include "RamDB.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
 
 GameInstaller::GameInstaller(QObject* parent) : QObject(parent), extractor(this)
 {
@@ -132,29 +135,46 @@ void GameInstaller::ExtractAt()
         Fail(tr("不支持安装包格式: ") + suffix + ErrorSuffix(ErrGameInstaller, 1, 0, 122));
         return;
     }
-    extractor.Extract(packList.at(index), destination);
+    // Links below it are kept: users move game data elsewhere and leave a link in its place.
+    links = LinksBelow(paths->GameDir());
+    extractor.Extract(packList.at(index), destination, !links.isEmpty());
 }
 
 void GameInstaller::OnExtracted(bool isOk, const QString& reason)
 {
-    if (isOk) {
-        MarkExtracted();
-    }
-    // A verified package whose extractor could not even start, or found the disk full, is kept: nothing is
-    // wrong with it, and a retry once there is room need not download it again.
-    if (!extractor.StartFailed() && !extractor.DiskFull()) {
-        DeletePackage(index);
-    }
     if (!isOk) {
-        Fail(reason);
+        OnExtractionFailed(reason);
         return;
     }
+    MarkExtracted();
+    DeletePackage(index);
     ++index;
     if (index < packList.size()) {
         ExtractAt();
         return;
     }
     Succeed();
+}
+
+void GameInstaller::OnExtractionFailed(const QString& reason)
+{
+    // A verified package whose extractor could not even start, found the disk full or met links in the
+    // product folder is kept: nothing is wrong with it, and a retry once the cause is mended need not
+    // download it again.
+    if (extractor.StartFailed() || extractor.DiskFull()) {
+        Fail(reason);
+        return;
+    }
+    if (links.isEmpty()) {
+        DeletePackage(index);
+        Fail(reason);
+        return;
+    }
+    // A link that leads nowhere is the likely cause; otherwise any of them.
+    const auto broken = std::find_if(links.cbegin(), links.cend(),
+                                     [](const QString& link) { return !QFileInfo::exists(link); });
+    const QString link = broken != links.cend() ? *broken : links.first();
+    Fail(tr("游戏目录中的链接：%1").arg(QDir::toNativeSeparators(link)) + QLatin1Char('\n') + reason);
 }
 
 void GameInstaller::MarkExtracted()

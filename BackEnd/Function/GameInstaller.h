@@ -36,6 +36,7 @@ private:
     void OnVerified(bool state, const QString& reason, bool stopped);
     void ExtractAt();
     void OnExtracted(bool isOk, const QString& reason);
+    void OnExtractionFailed(const QString& reason);
     void DeletePackage(int at);
     void Relay(float rate);
 
@@ -45,5 +46,7 @@ private:
     // Digests of the packages this installation has extracted, including those of earlier runs.
     QStringList done;
     int index = 0;
+    // The links below the product folder when the current extraction started.
+    QStringList links;
     Proc7zOp extractor;
 };

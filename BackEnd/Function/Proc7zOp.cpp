@@ -18,7 +18,7 @@ Proc7zOp::Proc7zOp(QObject* parent) : QObject(parent), process(this)
     connect(qApp, &QCoreApplication::aboutToQuit, this, &Proc7zOp::OnAppClosing);
 }
 
-void Proc7zOp::Extract(const QString& archive, const QString& destination)
+void Proc7zOp::Extract(const QString& archive, const QString& destination, bool throughLinks)
 {
     startFailed = false;
     diskFull = false;
@@ -32,8 +32,13 @@ void Proc7zOp::Extract(const QString& archive, const QString& destination)
         emit Over(false, tr("安装路径不存在，无法安装") + ErrorSuffix(ErrExtract, 1, 0, 32));
         return;
     }
-    const QStringList arguments{QStringLiteral("x"), archive, QStringLiteral("-aoa"),
-                                QStringLiteral("-bsp1")};
+    QStringList arguments{QStringLiteral("x"), archive, QStringLiteral("-aoa"), QStringLiteral("-bsp1")};
+    // The extractor cannot make a folder where a link to one stands, and fails once it has written the files
+    // through it: without the folders' own records it only writes the files, and they go where the link
+    // leads, as whoever put it there meant.
+    if (throughLinks) {
+        arguments << QStringLiteral("-xtd");
+    }
     QString program = Platform::ExtractorProgram();
     // A relative path names the extractor beside the launcher's current folder, not the child's.
     if (QDir::isRelativePath(program) && program.contains(QLatin1Char('/'))) {

@@ -11,7 +11,9 @@ class Proc7zOp : public QObject
 public:
     explicit Proc7zOp(QObject* parent = nullptr);
 
-    void Extract(const QString& archive, const QString& destination);
+    // With `throughLinks`, links to folders stand in the destination and the archive's files are written
+    // through them; the archive's empty folders are then not made.
+    void Extract(const QString& archive, const QString& destination, bool throughLinks = false);
 
     // The last percentage in the extractor's output so far, or -1 when this piece adds none. Updates are
     // separated by backspaces and may leave out the file count and the name; a piece may end inside an

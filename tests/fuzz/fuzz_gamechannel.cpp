@@ -22,7 +22,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    channel->Handle(FuzzEnv::Bytes(data, size));
+    GameIPC::Batch batch;
+    channel->Handle(FuzzEnv::Bytes(data, size), batch);
+    GameIPC::LogLine(batch);
     FuzzEnv::Settle();
     return 0;
 }
