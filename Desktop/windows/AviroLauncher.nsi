@@ -3,7 +3,8 @@
 ; It installs for the current user (under %LOCALAPPDATA%\Programs) or for every user of the machine (under
 ; Program Files, as administrator): the page asks, /CurrentUser or /AllUsers choose on the command line, and /S
 ; installs silently (tests and the launcher's own update). An earlier installation is updated in its place.
-Unicode true
+; A 64-bit setup for a 64-bit program: it writes the 64-bit registry and Program Files.
+Target amd64-unicode
 !define APP AviroLauncher
 !define PUBLISHER "VOMO"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${APP}"
@@ -21,7 +22,6 @@ Unicode true
 !include MultiUser.nsh
 !include MUI2.nsh
 !include FileFunc.nsh
-!include x64.nsh
 
 Name "${APP}"
 OutFile "${OUTFILE}"
@@ -51,16 +51,10 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
 Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "${APP} needs 64-bit Windows." /SD IDOK
-    Abort
-  ${EndIf}
-  SetRegView 64
   !insertmacro MULTIUSER_INIT
 FunctionEnd
 
 Function un.onInit
-  SetRegView 64
   !insertmacro MULTIUSER_UNINIT
 FunctionEnd
 
