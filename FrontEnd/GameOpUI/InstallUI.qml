@@ -1,7 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Controls.Material 2.15
-import Qt.labs.platform 1.1 as Platform
+import QtQuick.Dialogs 1.3
 import BackEnd 1.0
 import "../Widget"
 import "../Tools/ToolFun.js" as ToolFun
@@ -50,7 +50,7 @@ Item {
             LinkLabel {
                 objectName: "changeLocation"
                 text: qsTr("更改") + mLang.hook
-                onClicked: page.openInHome(locationDialog)
+                onClicked: locationDialog.open()
             }
             Label { text: qsTr("至少所需空间：") + mLang.hook }
             Label {
@@ -65,27 +65,28 @@ Item {
             LinkLabel {
                 objectName: "findInstallation"
                 text: qsTr("找到游戏安装位置") + mLang.hook
-                onClicked: page.openInHome(existingDialog)
+                onClicked: existingDialog.open()
             }
         }
     }
 
-    // The system's own folder dialog where the platform has one (Windows), else Qt's widget dialog. Each opens
-    // in the home folder.
-    Platform.FolderDialog {
+    FileDialog {
         id: locationDialog
         title: qsTr("选择安装目录") + mLang.hook
-        onAccepted: page.installPath = ToolFun.urlToLocalPath(folder)
+        selectFolder: true
+        selectExisting: true
+        // The widget dialog takes a folder only once it exists, that is once it is shown.
+        onVisibleChanged: if (visible) folder = shortcuts.home
+        onAccepted: page.installPath = ToolFun.urlToLocalPath(fileUrl.toString() !== "" ? fileUrl : folder)
     }
 
-    Platform.FolderDialog {
+    FileDialog {
         id: existingDialog
         title: qsTr("选择安装目录") + mLang.hook
-        onAccepted: op.findLocation(ToolFun.urlToLocalPath(folder))
-    }
-
-    function openInHome(dialog) {
-        dialog.folder = Platform.StandardPaths.writableLocation(Platform.StandardPaths.HomeLocation)
-        dialog.open()
+        selectFolder: true
+        selectExisting: true
+        // The widget dialog takes a folder only once it exists, that is once it is shown.
+        onVisibleChanged: if (visible) folder = shortcuts.home
+        onAccepted: op.findLocation(ToolFun.urlToLocalPath(fileUrl.toString() !== "" ? fileUrl : folder))
     }
 }
