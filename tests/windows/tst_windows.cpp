@@ -8,12 +8,15 @@
 #include <QCoreApplication>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QQmlApplicationEngine>
+#include <QQmlComponent>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSslCertificate>
 #include <QStandardPaths>
 #include <QTest>
 
+#include <memory>
 #include <windows.h>
 
 class TestWindows : public QObject
@@ -68,6 +71,22 @@ private slots:
         QFETCH(QString, expected);
         QVERIFY(!expected.isEmpty());
         QCOMPARE(value, expected);
+    }
+
+    // Windows' own folder dialog, which Qt's file selector picks here, loads and opens in the home folder.
+    void folderPicker()
+    {
+        QQmlApplicationEngine engine;
+        QList<QQmlError> warnings;
+        QObject::connect(&engine, &QQmlEngine::warnings,
+                         [&](const QList<QQmlError>& list) { warnings += list; });
+        QQmlComponent component(&engine, QUrl("qrc:/FrontEnd/Widget/FolderPicker.qml"));
+        std::unique_ptr<QObject> picker(component.create());
+        QVERIFY2(picker, qPrintable(component.errorString()));
+        QCOMPARE(QString(picker->metaObject()->superClass()->className()), "QQuickPlatformFolderDialog");
+        QCOMPARE(picker->property("currentFolder").toUrl(),
+                 QUrl::fromLocalFile(QStandardPaths::writableLocation(QStandardPaths::HomeLocation)));
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.value(0).toString()));
     }
 
     void processExists()
@@ -125,5 +144,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestWindows)
+QTEST_MAIN(TestWindows)
 #include "tst_windows.moc"
