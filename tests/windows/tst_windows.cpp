@@ -6,6 +6,11 @@
 #include "ServerConfig.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkReply>
 #include <QProcess>
 #include <QQmlApplicationEngine>
@@ -99,6 +104,20 @@ private slots:
         const qint64 pid = ended.processId();
         QVERIFY(ended.waitForFinished());
         QVERIFY(!Platform::ProcessExists(pid));
+    }
+
+    // The launcher hands a newer setup program to the desktop, which runs it: a program here, the sandbox
+    // game, which records its start beside itself.
+    void desktopRunsAProgram()
+    {
+        const QString dir = QCoreApplication::applicationDirPath();
+        QVERIFY(QFileInfo::exists(dir + "/SandboxGame.exe"));
+        QFile log(dir + "/sandbox-game.log");
+        log.remove();
+        QVERIFY(QDesktopServices::openUrl(QUrl::fromLocalFile(dir + "/SandboxGame.exe")));
+        QTRY_VERIFY_WITH_TIMEOUT(log.size() > 0, 20000);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(log.readLine()).object().value("event").toString(), "start");
     }
 
     // A request of the launcher's reaches the sandbox, whose certificate chains to the configured CA only.
