@@ -1,14 +1,19 @@
 // What only the Windows build does: the platform layer's Windows branches, the settings file's place, and the
 // trust of the configured CA under Schannel. Run under Wine, where Wine differs from Windows the test says
 // so.
+#include "CrmService.h"
+#include "GameLauncher.h"
 #include "Platform.h"
 #include "RestClient.h"
 #include "ServerConfig.h"
+#include "Services.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -19,6 +24,7 @@
 #include <QSignalSpy>
 #include <QSslCertificate>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -118,6 +124,40 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(log.size() > 0, 20000);
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(QJsonDocument::fromJson(log.readLine()).object().value("event").toString(), "start");
+    }
+
+    // The installed game starts as <product>\<name>.exe in its folder, told the interface language, and asks
+    // the launcher's channel for its settings.
+    void gameStartsAsExe()
+    {
+        QTemporaryDir root;
+        Services services;
+        CrmService crm;
+        crm.registry = &services.registry;
+        services.registry.RegisterObject("CrmService", &crm);
+        GameLauncher launcher;
+        launcher.SetRegistry(&services.registry);
+        QString error;
+        QVERIFY2(launcher.InitChannel(error), qPrintable(error));
+        const QString game = root.path() + "/SkyTrainer";
+        QVERIFY(QDir().mkpath(game));
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/SandboxGame.exe",
+                            game + "/SkyTrainer.exe"));
+        // The stand-in game finds Qt's DLLs beside this program (the real game brings its own).
+        qputenv("PATH", QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toLocal8Bit() + ";" +
+                            qgetenv("PATH"));
+        services.db.SetString(GAME_LOCATION, root.path());
+        services.db.SetString(PRODUCT_CODE, "SkyTrainer");
+        services.db.SetInt(MULTI_LANG, 4);
+        QVERIFY(launcher.IsInstalled(QString()));
+        launcher.Launch();
+        QTRY_VERIFY_WITH_TIMEOUT(!services.db.GetBool(IS_RUNNING_GAME), 30000);
+        QFile log(game + "/sandbox-game.log");
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QJsonObject start = QJsonDocument::fromJson(log.readLine()).object();
+        QCOMPARE(start.value("args").toArray(), QJsonArray{"-culture=ko"});
+        QCOMPARE(QDir(start.value("cwd").toString()).canonicalPath(), QDir(game).canonicalPath());
+        QVERIFY(log.readAll().contains(R"("cmd":"settingReq","imageQuality")"));
     }
 
     // A request of the launcher's reaches the sandbox, whose certificate chains to the configured CA only.
