@@ -35,9 +35,16 @@ PCCERT_CONTEXT AddTo(HCERTSTORE store, const QSslCertificate& certificate)
     return added;
 }
 
-// Whether the certificate names the host: an address among its IP addresses, a name among its DNS names,
-// where
-// "*." stands for exactly one leftmost label. Checked here because Windows' SSL policy matches only names.
+QSslCertificate ToQt(PCCERT_CONTEXT certificate)
+{
+    return QSslCertificate(QByteArray(reinterpret_cast<const char*>(certificate->pbCertEncoded),
+                                      int(certificate->cbCertEncoded)),
+                           QSsl::Der);
+}
+
+// Whether the certificate names the host: an address among its IP addresses, a name among its DNS
+// names, where "*." stands for exactly one leftmost label. Checked here rather than by the SSL policy,
+// which on Wine matches DNS names only.
 bool NamesHost(const QSslCertificate& certificate, const QString& host)
 {
     const auto names = certificate.subjectAlternativeNames();
@@ -65,11 +72,8 @@ bool IsTrustedChain(PCCERT_CHAIN_CONTEXT chain, const QString& host, const QList
         return false;
     }
     const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
-    const PCCERT_CONTEXT top = simple->rgpElement[simple->cElement - 1]->pCertContext;
-    const QSslCertificate topCertificate(
-        QByteArray(reinterpret_cast<const char*>(top->pbCertEncoded), int(top->cbCertEncoded)), QSsl::Der);
     // The root being unknown to the system is the one fault forgiven, and only for one of ours.
-    if (!roots.contains(topCertificate) ||
+    if (!roots.contains(ToQt(simple->rgpElement[simple->cElement - 1]->pCertContext)) ||
         (chain->TrustStatus.dwErrorStatus & ~CERT_TRUST_IS_UNTRUSTED_ROOT) != 0) {
         return false;
     }
@@ -83,13 +87,8 @@ bool IsTrustedChain(PCCERT_CHAIN_CONTEXT chain, const QString& host, const QList
     policy.pvExtraPolicyPara = &ssl;
     CERT_CHAIN_POLICY_STATUS status{};
     status.cbSize = sizeof(status);
-    const CERT_CONTEXT* leaf = simple->rgpElement[0]->pCertContext;
     return CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) &&
-           status.dwError == 0 &&
-           NamesHost(QSslCertificate(QByteArray(reinterpret_cast<const char*>(leaf->pbCertEncoded),
-                                                int(leaf->cbCertEncoded)),
-                                     QSsl::Der),
-                     host);
+           status.dwError == 0 && NamesHost(ToQt(simple->rgpElement[0]->pCertContext), host);
 }
 
 } // namespace
