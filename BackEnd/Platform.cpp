@@ -5,18 +5,93 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
+#include <QSslCertificate>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QSysInfo>
 
 #ifdef Q_OS_WIN
+#include <QHostAddress>
+#include <algorithm>
 #include <windows.h>
+#include <wininet.h> // SECURITY_FLAG_IGNORE_*
 #else
 #include <cerrno>
 #include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
 #include <vector>
+#endif
+
+#ifdef Q_OS_WIN
+namespace {
+
+PCCERT_CONTEXT AddTo(HCERTSTORE store, const QSslCertificate& certificate)
+{
+    const QByteArray der = certificate.toDer();
+    PCCERT_CONTEXT added = nullptr;
+    CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.constData()),
+                                     DWORD(der.size()), CERT_STORE_ADD_ALWAYS, &added);
+    return added;
+}
+
+QSslCertificate ToQt(PCCERT_CONTEXT certificate)
+{
+    return QSslCertificate(QByteArray(reinterpret_cast<const char*>(certificate->pbCertEncoded),
+                                      int(certificate->cbCertEncoded)),
+                           QSsl::Der);
+}
+
+// Whether the certificate names the host: an address among its IP addresses, a name among its DNS
+// names, where "*." stands for exactly one leftmost label. Checked here rather than by the SSL policy,
+// which on Wine matches DNS names only.
+bool NamesHost(const QSslCertificate& certificate, const QString& host)
+{
+    const auto names = certificate.subjectAlternativeNames();
+    const QHostAddress address(host);
+    if (!address.isNull()) {
+        const QStringList addresses = names.values(QSsl::IpAddressEntry);
+        return std::any_of(addresses.begin(), addresses.end(),
+                           [&](const QString& entry) { return QHostAddress(entry) == address; });
+    }
+    const QString wanted = host.toLower();
+    const QStringList dnsNames = names.values(QSsl::DnsEntry);
+    return std::any_of(dnsNames.begin(), dnsNames.end(), [&](const QString& entry) {
+        const QString name = entry.toLower();
+        if (!name.startsWith(QLatin1String("*."))) {
+            return name == wanted;
+        }
+        const int dot = wanted.indexOf(QLatin1Char('.'));
+        return dot > 0 && wanted.mid(dot) == name.mid(1);
+    });
+}
+
+bool IsTrustedChain(PCCERT_CHAIN_CONTEXT chain, const QString& host, const QList<QSslCertificate>& roots)
+{
+    if (chain->cChain != 1 || chain->rgpChain[0]->cElement == 0) {
+        return false;
+    }
+    const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+    // The root being unknown to the system is the one fault forgiven, and only for one of ours.
+    if (!roots.contains(ToQt(simple->rgpElement[simple->cElement - 1]->pCertContext)) ||
+        (chain->TrustStatus.dwErrorStatus & ~CERT_TRUST_IS_UNTRUSTED_ROOT) != 0) {
+        return false;
+    }
+    SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
+    ssl.cbSize = sizeof(ssl);
+    ssl.dwAuthType = AUTHTYPE_SERVER;
+    ssl.fdwChecks = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
+    CERT_CHAIN_POLICY_PARA policy{};
+    policy.cbSize = sizeof(policy);
+    policy.dwFlags = CERT_CHAIN_POLICY_ALLOW_UNKNOWN_CA_FLAG;
+    policy.pvExtraPolicyPara = &ssl;
+    CERT_CHAIN_POLICY_STATUS status{};
+    status.cbSize = sizeof(status);
+    return CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) &&
+           status.dwError == 0 && NamesHost(ToQt(simple->rgpElement[0]->pCertContext), host);
+}
+
+} // namespace
 #endif
 
 QString Platform::UserName()
@@ -178,5 +253,46 @@ void Platform::CloseLocalServer(QLocalServer* server)
     if (linked) {
         ::rename(kept.constData(), name.constData());
     }
+#endif
+}
+
+bool Platform::ChainsToRoot(const QList<QSslCertificate>& chain, const QString& host,
+                            const QList<QSslCertificate>& roots)
+{
+#ifdef Q_OS_WIN
+    if (chain.isEmpty() || roots.isEmpty()) {
+        return false;
+    }
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr);
+    if (store == nullptr) {
+        return false;
+    }
+    const PCCERT_CONTEXT leaf = AddTo(store, chain.first());
+    for (const QSslCertificate& certificate : chain.mid(1) + roots) {
+        CertFreeCertificateContext(AddTo(store, certificate));
+    }
+    bool trusted = false;
+    if (leaf != nullptr) {
+        char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
+        LPSTR usages[] = {serverAuth};
+        CERT_CHAIN_PARA para{};
+        para.cbSize = sizeof(para);
+        para.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+        para.RequestedUsage.Usage.cUsageIdentifier = 1;
+        para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+        PCCERT_CHAIN_CONTEXT context = nullptr;
+        if (CertGetCertificateChain(nullptr, leaf, nullptr, store, &para, 0, nullptr, &context)) {
+            trusted = IsTrustedChain(context, host, roots);
+            CertFreeCertificateChain(context);
+        }
+        CertFreeCertificateContext(leaf);
+    }
+    CertCloseStore(store, 0);
+    return trusted;
+#else
+    Q_UNUSED(chain)
+    Q_UNUSED(host)
+    Q_UNUSED(roots)
+    return false;
 #endif
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class QFileDevice;
 class QFileInfo;
 class QLocalServer;
+class QSslCertificate;
 
 // Everything that differs between the Windows target and the other platforms we build on.
 class Platform
@@ -35,4 +37,9 @@ public:
     // Closes a local server whose name another process listens under now. Closing removes the name on
     // Unix, where it is a file; the other process keeps it here.
     static void CloseLocalServer(QLocalServer* server);
+    // Whether a server's certificate chain (its own first) is valid for the host and ends in one of the
+    // roots, checked by the system's verifier with those roots added. Only Windows needs it (Schannel will
+    // not take roots of the program's); elsewhere the TLS library is given them and this says false.
+    static bool ChainsToRoot(const QList<QSslCertificate>& chain, const QString& host,
+                             const QList<QSslCertificate>& roots);
 };

@@ -1,6 +1,7 @@
 #include "QmlNetMng.h"
 
 #include "Picture.h"
+#include "ServerConfig.h"
 
 #include <QDebug>
 #include <QNetworkReply>
@@ -18,7 +19,10 @@ void Refuse(QNetworkReply* reply, const char* why)
 
 } // namespace
 
-QmlNetMng::QmlNetMng(QObject* parent) : QNetworkAccessManager(parent) {}
+QmlNetMng::QmlNetMng(QObject* parent) : QNetworkAccessManager(parent)
+{
+    ServerConfig::InstallTrust(this);
+}
 
 QNetworkReply* QmlNetMng::createRequest(Operation op, const QNetworkRequest& request, QIODevice* outgoingData)
 {

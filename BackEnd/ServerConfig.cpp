@@ -1,9 +1,12 @@
 #include "ServerConfig.h"
 
 #include "ErrorSuffix.h"
+#include "Platform.h"
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSettings>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -86,14 +89,15 @@ bool ServerConfig::Check(QString& error)
     return true;
 }
 
-void ServerConfig::InstallTrust()
+QList<QSslCertificate> ServerConfig::InstallTrust()
 {
     static bool done = false;
     static QString installed;
     static QSslConfiguration original;
+    static QList<QSslCertificate> extra;
     const QString path = CaCertificates();
     if (done && path == installed) {
-        return;
+        return extra;
     }
     if (!done) {
         original = QSslConfiguration::defaultConfiguration();
@@ -103,8 +107,7 @@ void ServerConfig::InstallTrust()
     // Qt's default is left alone unless there is something to add: a list set on it ends Qt's loading of
     // system roots on demand (Windows fetches the roots it has not cached yet that way).
     QSslConfiguration config = original;
-    const QList<QSslCertificate> extra =
-        path.isEmpty() ? QList<QSslCertificate>() : QSslCertificate::fromPath(path, QSsl::Pem);
+    extra = path.isEmpty() ? QList<QSslCertificate>() : QSslCertificate::fromPath(path, QSsl::Pem);
     if (!path.isEmpty() && extra.isEmpty()) {
         qWarning() << "No certificate could be read from" << path;
     }
@@ -112,6 +115,21 @@ void ServerConfig::InstallTrust()
         config.setCaCertificates(QSslConfiguration::systemCaCertificates() + extra);
     }
     QSslConfiguration::setDefaultConfiguration(config);
+    return extra;
+}
+
+void ServerConfig::InstallTrust(QNetworkAccessManager* manager)
+{
+    InstallTrust();
+    // Schannel takes the configured certificates as intermediates only, never as roots, and fails every chain
+    // that ends in one of them; such a chain is checked again with them as its only extra roots.
+    QObject::connect(manager, &QNetworkAccessManager::sslErrors, manager,
+                     [](QNetworkReply* reply, const QList<QSslError>& errors) {
+                         if (Platform::ChainsToRoot(reply->sslConfiguration().peerCertificateChain(),
+                                                    reply->url().host(), InstallTrust())) {
+                             reply->ignoreSslErrors(errors);
+                         }
+                     });
 }
 
 bool ServerConfig::IsWebAddress(const QUrl& url)

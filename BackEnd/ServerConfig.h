@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QList>
+#include <QSslCertificate>
 #include <QString>
 
+class QNetworkAccessManager;
 class QUrl;
 
 // Addresses of the remote servers. Each has a compiled-in default that the settings file's [Servers]
@@ -24,8 +27,12 @@ public:
     static bool Check(QString& error);
 
     // Makes every TLS connection of this process trust the system's certificates plus those of
-    // CaCertificates(); without that file, Qt's default trust is left as it is. Cheap after the first call.
-    static void InstallTrust();
+    // CaCertificates(), which it returns; without that file, Qt's default trust is left as it is. Cheap after
+    // the first call.
+    static QList<QSslCertificate> InstallTrust();
+    // The same, and the manager's connections also trust a chain to CaCertificates() where the TLS library
+    // does not take them as roots (Schannel).
+    static void InstallTrust(QNetworkAccessManager* manager);
 
     // Whether the address is on a web server (http or https, with a host). Whatever the store names to be
     // downloaded must be: another scheme would read a local file, or a pipe that never ends.

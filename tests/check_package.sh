@@ -48,9 +48,10 @@ else
 fi
 
 # Every QML module the front end imports comes from a dependency. A module "A.B" of major version M is
-# found, as the QML engine looks for it, in A/B.M, A.M/B or A/B under the QML folder.
+# found, as the QML engine looks for it, in A/B.M, A.M/B or A/B under the QML folder. Files under a "+windows"
+# folder are Windows' own and never loaded here.
 QML_DIR=$(qmake -query QT_INSTALL_QML)
-grep -rhoE '^import +Qt[A-Za-z.]* +[0-9]+' "$ROOT/FrontEnd" | awk '{ print $2, $3 }' | sort -u |
+grep -rhoE --exclude-dir=+windows '^import +Qt[A-Za-z.]* +[0-9]+' "$ROOT/FrontEnd" | awk '{ print $2, $3 }' | sort -u |
   while read -r uri major; do
     IFS=. read -r -a parts <<<"$uri"
     candidates=()

@@ -46,7 +46,7 @@ QString FileDownloader::WriteFailure(int location) const
 
 FileDownloader::FileDownloader(QObject* parent) : QObject(parent), manager(new QNetworkAccessManager(this))
 {
-    ServerConfig::InstallTrust();
+    ServerConfig::InstallTrust(manager);
     connect(&writer, &FileWriter::Written, this, &FileDownloader::OnWritten);
 }
 

@@ -14,7 +14,7 @@
 
 RestClient::RestClient(QObject* parent) : QObject(parent), manager(new QNetworkAccessManager(this))
 {
-    ServerConfig::InstallTrust();
+    ServerConfig::InstallTrust(manager);
 }
 
 void RestClient::Get(const QString& url, const QJsonObject& params, const ReplyCallbacks& callbacks)

@@ -1,10 +1,8 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Controls.Material 2.15
-import QtQuick.Dialogs 1.3
 import BackEnd 1.0
 import "../Widget"
-import "../Tools/ToolFun.js" as ToolFun
 
 // First installation: where to install, or where an installation already is.
 Item {
@@ -70,23 +68,15 @@ Item {
         }
     }
 
-    FileDialog {
+    FolderPicker {
         id: locationDialog
         title: qsTr("选择安装目录") + mLang.hook
-        selectFolder: true
-        selectExisting: true
-        // The widget dialog takes a folder only once it exists, that is once it is shown.
-        onVisibleChanged: if (visible) folder = shortcuts.home
-        onAccepted: page.installPath = ToolFun.urlToLocalPath(fileUrl.toString() !== "" ? fileUrl : folder)
+        onChosen: page.installPath = path
     }
 
-    FileDialog {
+    FolderPicker {
         id: existingDialog
         title: qsTr("选择安装目录") + mLang.hook
-        selectFolder: true
-        selectExisting: true
-        // The widget dialog takes a folder only once it exists, that is once it is shown.
-        onVisibleChanged: if (visible) folder = shortcuts.home
-        onAccepted: op.findLocation(ToolFun.urlToLocalPath(fileUrl.toString() !== "" ? fileUrl : folder))
+        onChosen: op.findLocation(path)
     }
 }
