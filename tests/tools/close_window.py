@@ -7,6 +7,23 @@ import sys
 
 from Xlib import X, display
 from Xlib.protocol import event
+from Xlib.support import unix_connect
+
+
+def _like_xcb(get_socket):
+    """Connects as the launcher's X library does: the abstract socket first, the file system's after. X servers in
+    other network namespaces may use the same display number; only the abstract socket is the launcher's own."""
+    def connect(dname, protocol, host, dno):
+        if not host or host == "unix":
+            try:
+                return unix_connect._get_unix_socket("\0/tmp/.X11-unix/X%d" % dno)
+            except OSError:
+                pass
+        return get_socket(dname, protocol, host, dno)
+    return connect
+
+
+unix_connect.get_socket = _like_xcb(unix_connect.get_socket)
 
 
 def main():
