@@ -1,3 +1,4 @@
+#include "AccessibleItem.h"
 #include "BackEnd.h"
 #include "QmlNetMngFactory.h"
 #include "SingleApplication.h"
@@ -32,6 +33,8 @@ int main(int argc, char* argv[])
     auto engine = std::make_unique<QQmlApplicationEngine>();
     engine->setNetworkAccessManagerFactory(&netFactory);
     engine->load(QUrl(QStringLiteral("qrc:/FrontEnd/main.qml")));
+    // After the engine's load, which installs Qt Quick's own factory: the last one installed is asked first.
+    AccessibleItem::Install();
 
     int status = -1;
     if (!engine->rootObjects().isEmpty()) {

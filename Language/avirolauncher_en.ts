@@ -277,6 +277,13 @@
     </message>
 </context>
 <context>
+    <name>LoginDlg</name>
+    <message>
+        <source>用户登录</source>
+        <translation>Login</translation>
+    </message>
+</context>
+<context>
     <name>LoginOp</name>
     <message>
         <source>无法获得验证码图片</source>
@@ -293,6 +300,13 @@
     <message>
         <source>获取激活产品</source>
         <translation>Obtaining product code</translation>
+    </message>
+</context>
+<context>
+    <name>NotesDlg</name>
+    <message>
+        <source>版本说明</source>
+        <translation>Release Notes</translation>
     </message>
 </context>
 <context>
@@ -363,6 +377,10 @@
     <message>
         <source>用户协议</source>
         <translation>User Agreement</translation>
+    </message>
+    <message>
+        <source>验证码图片：输入图中的四位数字，看不清可按“换一张”</source>
+        <translation>Verification code picture: type its four digits; New code draws another one</translation>
     </message>
 </context>
 <context>
@@ -517,6 +535,10 @@
     <message>
         <source>建议：低配电脑选择低画质，低分辨率</source>
         <translation>Note: High quality image and resolution is only recommended for high performance PC.</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
     </message>
 </context>
 <context>

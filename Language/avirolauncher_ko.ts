@@ -277,6 +277,13 @@
     </message>
 </context>
 <context>
+    <name>LoginDlg</name>
+    <message>
+        <source>用户登录</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>LoginOp</name>
     <message>
         <source>无法获得验证码图片</source>
@@ -292,6 +299,13 @@
     </message>
     <message>
         <source>获取激活产品</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>NotesDlg</name>
+    <message>
+        <source>版本说明</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -362,6 +376,10 @@
     </message>
     <message>
         <source>用户协议</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>验证码图片：输入图中的四位数字，看不清可按“换一张”</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -516,6 +534,10 @@
     </message>
     <message>
         <source>建议：低配电脑选择低画质，低分辨率</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>设置</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
