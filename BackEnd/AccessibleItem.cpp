@@ -46,6 +46,15 @@ void AccessibleItem::Update(QAccessibleEvent* event)
 AccessibleItem::AccessibleItem(QAccessibleInterface* inner)
     : inner(inner), innerId(QAccessible::uniqueId(inner))
 {
+    // Screen readers keep the states they were told: a change of the enabled state is told to them.
+    if (auto* item = qobject_cast<QQuickItem*>(inner->object())) {
+        QObject::connect(item, &QQuickItem::enabledChanged, item, [item] {
+            QAccessible::State changed;
+            changed.disabled = true;
+            QAccessibleStateChangeEvent event(item, changed);
+            QAccessible::updateAccessibility(&event);
+        });
+    }
 }
 
 AccessibleItem::~AccessibleItem()
@@ -168,6 +177,9 @@ void* AccessibleItem::interface_cast(QAccessible::InterfaceType type)
     if (IsPassword() && type == QAccessible::EditableTextInterface) {
         return nullptr;
     }
+    if (type == QAccessible::ValueInterface && inner->role() == QAccessible::ProgressBar) {
+        return static_cast<QAccessibleValueInterface*>(this);
+    }
     return inner->interface_cast(type);
 }
 
@@ -235,4 +247,26 @@ QString AccessibleItem::attributes(int /*offset*/, int* startOffset, int* endOff
     *startOffset = 0;
     *endOffset = 0;
     return QString();
+}
+
+QVariant AccessibleItem::currentValue() const
+{
+    return object()->property("value");
+}
+
+void AccessibleItem::setCurrentValue(const QVariant& /*value*/) {}
+
+QVariant AccessibleItem::maximumValue() const
+{
+    return object()->property("to");
+}
+
+QVariant AccessibleItem::minimumValue() const
+{
+    return object()->property("from");
+}
+
+QVariant AccessibleItem::minimumStepSize() const
+{
+    return 0;
 }

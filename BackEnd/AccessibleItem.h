@@ -5,8 +5,10 @@
 // Qt Quick's own accessible interface of an item, completed where its QML properties fall short: a disabled
 // item says it is disabled; a popup, which QML's Accessible cannot reach, is a dialog (or its "spokenRole")
 // named by its "spokenName" or its title; a password field is named by its placeholder and never gives its
-// text.
-class AccessibleItem : public QAccessibleInterface, public QAccessibleTextInterface
+// text; a progress bar gives its value.
+class AccessibleItem : public QAccessibleInterface,
+                       public QAccessibleTextInterface,
+                       public QAccessibleValueInterface
 {
 public:
     // Wraps the interfaces of the items created from now on; call it once the QML engine has loaded.
@@ -47,6 +49,13 @@ public:
     int offsetAtPoint(const QPoint& point) const override;
     void scrollToSubstring(int startIndex, int endIndex) override;
     QString attributes(int offset, int* startOffset, int* endOffset) const override;
+
+    // The value of a progress bar, which Qt Quick gives no value interface: its "value" from "from" to "to".
+    QVariant currentValue() const override;
+    void setCurrentValue(const QVariant& value) override;
+    QVariant maximumValue() const override;
+    QVariant minimumValue() const override;
+    QVariant minimumStepSize() const override;
 
 private:
     static void Update(QAccessibleEvent* event);
