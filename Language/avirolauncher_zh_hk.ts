@@ -447,6 +447,22 @@
         <source>服务器应答过大</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>连接被 %1 拒绝</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>找不到主机：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>服务器的证书不受信任</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>HTTP %1，来自 %2</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>RunGameUI</name>
