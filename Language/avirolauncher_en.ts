@@ -117,6 +117,10 @@
         <source>网络端口被占用</source>
         <translation>Network Adapter Occupied</translation>
     </message>
+    <message>
+        <source>UDP 端口 127.0.0.1:%1 已被另一个程序占用</source>
+        <translation>UDP port 127.0.0.1:%1 is taken by another program</translation>
+    </message>
 </context>
 <context>
     <name>GameInstaller</name>

@@ -117,6 +117,10 @@
         <source>网络端口被占用</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>UDP 端口 127.0.0.1:%1 已被另一个程序占用</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>GameInstaller</name>
