@@ -1,3 +1,4 @@
+#include "AccessibleItem.h"
 #include "BackEnd.h"
 #include "QmlNetMngFactory.h"
 #include "SingleApplication.h"
@@ -5,6 +6,7 @@
 #include <QFont>
 #include <QMessageBox>
 #include <QQmlApplicationEngine>
+#include <QQmlComponent>
 #include <QQuickStyle>
 
 #include <memory>
@@ -31,6 +33,13 @@ int main(int argc, char* argv[])
     static QmlNetMngFactory netFactory;
     auto engine = std::make_unique<QQmlApplicationEngine>();
     engine->setNetworkAccessManagerFactory(&netFactory);
+    {
+        // Qt Quick installs its accessibility factory when it is first imported; ours, installed after it, is
+        // asked first (a screen reader present at start asks for the items while the window loads).
+        QQmlComponent quick(engine.get());
+        quick.setData("import QtQuick 2.15\nQtObject {}", QUrl());
+        AccessibleItem::Install();
+    }
     engine->load(QUrl(QStringLiteral("qrc:/FrontEnd/main.qml")));
 
     int status = -1;

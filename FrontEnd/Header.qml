@@ -96,6 +96,30 @@ Item {
         y: 60
         padding: 5
         focus: true
+        property int spokenRole: Accessible.PopupMenu
+        property string spokenName: qsTr("选项") + mLang.hook
+
+        // What the chosen entry does, once the menu has closed and given the focus back to its button.
+        property var chosen: null
+
+        function choose(action) {
+            chosen = action
+            close()
+        }
+
+        // The first entry has the focus from the start (keys pressed during the opening reach it) and shows
+        // it once the menu is open: given again, for a keyboard's reason.
+        onOpened: {
+            contentItem.forceActiveFocus()
+            settingsEntry.forceActiveFocus(Qt.TabFocusReason)
+        }
+        onClosed: {
+            optionsButton.forceActiveFocus(Qt.TabFocusReason)
+            var action = chosen
+            chosen = null
+            if (action)
+                action()
+        }
 
         background: Rectangle {
             color: "#808080"
@@ -105,37 +129,38 @@ Item {
         contentItem: Column {
             spacing: 2
             HeadBtn {
+                id: settingsEntry
                 objectName: "settingsEntry"
+                focus: true
                 width: 120
                 height: 40
                 font.pixelSize: 13
                 text: qsTr("设置") + mLang.hook
-                onClicked: {
-                    optionsMenu.close()
-                    header.settingsRequested()
-                }
+                KeyNavigation.down: faqEntry
+                onClicked: optionsMenu.choose(function() { header.settingsRequested() })
             }
             HeadBtn {
+                id: faqEntry
                 objectName: "faqEntry"
                 width: 120
                 height: 40
                 font.pixelSize: 13
                 text: qsTr("FAQ") + mLang.hook
-                onClicked: {
-                    optionsMenu.close()
-                    Qt.openUrlExternally(gd.faqUrl)
-                }
+                KeyNavigation.up: settingsEntry
+                KeyNavigation.down: manualEntry
+                onClicked: optionsMenu.choose(function() { Qt.openUrlExternally(gd.faqUrl) })
             }
             HeadBtn {
+                id: manualEntry
                 objectName: "manualEntry"
                 width: 120
                 height: 40
                 font.pixelSize: 13
                 text: qsTr("操作说明") + mLang.hook
-                onClicked: {
-                    optionsMenu.close()
+                KeyNavigation.up: faqEntry
+                onClicked: optionsMenu.choose(function() {
                     Qt.openUrlExternally(Doc.url(gd.docServer, "manual", mLang.langCode))
-                }
+                })
             }
         }
     }

@@ -2,6 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Controls.Material 2.15
 import BackEnd 1.0
+import "Widget"
 
 // Release notes of the newest versions, one tab a version.
 Popup {
@@ -20,6 +21,8 @@ Popup {
     focus: true
     padding: 0
     anchors.centerIn: Overlay.overlay
+    // What screen readers call the dialog.
+    property string spokenName: qsTr("版本说明") + BE.multiLang.hook
 
     background: Rectangle {
         color: "#A0ffffff"
@@ -78,6 +81,7 @@ Popup {
                     border.width: parent.checked ? 2 : 0
                     border.color: "#2196F3"
                 }
+                FocusFrame {}
                 onClicked: {
                     if (index < dialog.notes.length)
                         dialog.content = dialog.notes[index]

@@ -3,6 +3,7 @@ import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import BackEnd 1.0
 import QtQml 2.15
+import "Widget"
 
 // The game's display settings and the interface language; every choice is stored at once.
 Popup {
@@ -27,6 +28,8 @@ Popup {
     modal: true
     focus: true
     anchors.centerIn: Overlay.overlay
+    // What screen readers call the dialog.
+    property string spokenName: qsTr("设置") + mLang.hook
 
     GridLayout {
         id: grid
@@ -45,6 +48,7 @@ Popup {
             font.pixelSize: 13
             model: mLang.langs
             Accessible.name: qsTr("语言") + mLang.hook
+            FocusFrame {}
             onCurrentIndexChanged: {
                 if (!dialog.built)
                     return
@@ -70,6 +74,7 @@ Popup {
             model: [qsTr("低") + mLang.hook, qsTr("中") + mLang.hook, qsTr("高") + mLang.hook,
                 qsTr("最佳") + mLang.hook]
             Accessible.name: qsTr("画质") + mLang.hook
+            FocusFrame {}
         }
 
         Label { text: qsTr("分辨率") + mLang.hook; font.pixelSize: 13 }
@@ -81,6 +86,7 @@ Popup {
             font.pixelSize: 13
             model: gs.resolutionList
             Accessible.name: qsTr("分辨率") + mLang.hook
+            FocusFrame {}
         }
 
         Label { text: qsTr("窗口模式") + mLang.hook; font.pixelSize: 13 }
@@ -92,6 +98,7 @@ Popup {
             font.pixelSize: 13
             model: [qsTr("全屏") + mLang.hook, qsTr("窗口") + mLang.hook]
             Accessible.name: qsTr("窗口模式") + mLang.hook
+            FocusFrame {}
         }
 
         Label { text: qsTr("摇杆模式") + mLang.hook; font.pixelSize: 13 }
@@ -103,6 +110,7 @@ Popup {
             font.pixelSize: 13
             model: [qsTr("美国手") + mLang.hook, qsTr("日本手") + mLang.hook, qsTr("中国手") + mLang.hook]
             Accessible.name: qsTr("摇杆模式") + mLang.hook
+            FocusFrame {}
         }
     }
 

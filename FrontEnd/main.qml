@@ -138,6 +138,13 @@ ApplicationWindow {
         objectName: "settingDlg"
     }
 
+    FocusKeeper { popup: loginDlg }
+    FocusKeeper { popup: notesDlg }
+    FocusKeeper { popup: settingDlg }
+    FocusKeeper { popup: busyDialog }
+    FocusKeeper { popup: errorBox }
+    FocusKeeper { popup: warningBox }
+
     Connections {
         target: op
         function onNeedLogin() {

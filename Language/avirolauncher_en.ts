@@ -117,6 +117,10 @@
         <source>网络端口被占用</source>
         <translation>Network Adapter Occupied</translation>
     </message>
+    <message>
+        <source>UDP 端口 127.0.0.1:%1 已被另一个程序占用</source>
+        <translation>UDP port 127.0.0.1:%1 is taken by another program</translation>
+    </message>
 </context>
 <context>
     <name>GameInstaller</name>
@@ -281,6 +285,13 @@
     </message>
 </context>
 <context>
+    <name>LoginDlg</name>
+    <message>
+        <source>用户登录</source>
+        <translation>Login</translation>
+    </message>
+</context>
+<context>
     <name>LoginOp</name>
     <message>
         <source>无法获得验证码图片</source>
@@ -297,6 +308,13 @@
     <message>
         <source>获取激活产品</source>
         <translation>Obtaining product code</translation>
+    </message>
+</context>
+<context>
+    <name>NotesDlg</name>
+    <message>
+        <source>版本说明</source>
+        <translation>Release Notes</translation>
     </message>
 </context>
 <context>
@@ -368,6 +386,10 @@
         <source>用户协议</source>
         <translation>User Agreement</translation>
     </message>
+    <message>
+        <source>验证码图片：输入图中的四位数字，看不清可按“换一张”</source>
+        <translation>Verification code picture: type its four digits; New code draws another one</translation>
+    </message>
 </context>
 <context>
     <name>Proc7zOp</name>
@@ -432,6 +454,22 @@
     <message>
         <source>服务器应答过大</source>
         <translation>The server&apos;s answer is too large</translation>
+    </message>
+    <message>
+        <source>连接被 %1 拒绝</source>
+        <translation>Connection refused by %1</translation>
+    </message>
+    <message>
+        <source>找不到主机：%1</source>
+        <translation>Host not found: %1</translation>
+    </message>
+    <message>
+        <source>服务器的证书不受信任</source>
+        <translation>The server&apos;s certificate is not trusted</translation>
+    </message>
+    <message>
+        <source>HTTP %1，来自 %2</source>
+        <translation>HTTP %1 from %2</translation>
     </message>
 </context>
 <context>
@@ -521,6 +559,10 @@
     <message>
         <source>建议：低配电脑选择低画质，低分辨率</source>
         <translation>Note: High quality image and resolution is only recommended for high performance PC.</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
     </message>
 </context>
 <context>

@@ -117,6 +117,10 @@
         <source>网络端口被占用</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>UDP 端口 127.0.0.1:%1 已被另一个程序占用</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>GameInstaller</name>
@@ -281,6 +285,13 @@
     </message>
 </context>
 <context>
+    <name>LoginDlg</name>
+    <message>
+        <source>用户登录</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>LoginOp</name>
     <message>
         <source>无法获得验证码图片</source>
@@ -296,6 +307,13 @@
     </message>
     <message>
         <source>获取激活产品</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>NotesDlg</name>
+    <message>
+        <source>版本说明</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -368,6 +386,10 @@
         <source>用户协议</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>验证码图片：输入图中的四位数字，看不清可按“换一张”</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>Proc7zOp</name>
@@ -431,6 +453,22 @@
     </message>
     <message>
         <source>服务器应答过大</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>连接被 %1 拒绝</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>找不到主机：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>服务器的证书不受信任</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>HTTP %1，来自 %2</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -520,6 +558,10 @@
     </message>
     <message>
         <source>建议：低配电脑选择低画质，低分辨率</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>设置</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

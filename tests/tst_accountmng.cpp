@@ -142,7 +142,9 @@ private slots:
     void transferFailures_data()
     {
         Columns<QJsonObject, QString>({"fault", "suffix"});
-        Row("server error", QJsonObject{{"status", 500}}, "Network Error\nError: 001_000 {000/0119}");
+        Row("server error", QJsonObject{{"status", 500}},
+            "Network Error\nError: 001_000 {000/0119}\nHTTP 500 from " + sandbox.Origin("account") +
+                "/apis/apprest/v1/user_login");
         Row("not JSON", QJsonObject{{"body", "<html>ok</html>"}}, "\nError: 001_002 {000/0130}");
         Row("no code", QJsonObject{{"body", "{\"data\":{\"token\":\"t\"}}"}}, "\nError: 001_002 {000/0130}");
         Row("no token", QJsonObject{{"body", "{\"code\":0,\"data\":{}}"}}, "\nError: 001_002 {000/0137}");
@@ -230,7 +232,8 @@ private slots:
         sandbox.AddFault("account", "/apis/apprest/v1/token", {{"status", 502}, {"times", 1}});
         const auto failed = AutoLogin();
         QVERIFY(failed);
-        QCOMPARE(failed->second, QString("Network Error\nError: 001_000 {000/0187}"));
+        QCOMPARE(failed->second, "Network Error\nError: 001_000 {000/0187}\nHTTP 502 from " +
+                                     sandbox.Origin("account") + "/apis/apprest/v1/token");
 
         sandbox.AddFault("account", "/apis/apprest/v1/token", {{"body", "plain text"}});
         const auto garbled = AutoLogin();

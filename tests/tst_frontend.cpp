@@ -15,9 +15,11 @@
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -301,6 +303,62 @@ private:
     {
         auto* background = Prop(button, "background").value<QQuickItem*>();
         return background ? QRectF(background->mapToScene(QPointF()), background->size()) : QRectF();
+    }
+
+    // Tabs until the item has the keyboard focus; false when Tab never reaches it.
+    bool TabTo(const QString& name)
+    {
+        for (int i = 0; i < 40; ++i) {
+            QQuickItem* item = Item(name);
+            if (item && item->hasActiveFocus()) {
+                return true;
+            }
+            Key(Qt::Key_Tab);
+        }
+        return false;
+    }
+
+    // What the window shows (the offscreen platform keeps it in the screen, not in the window).
+    QImage Screen() { return window->screen()->grabWindow(window->winId()).toImage(); }
+
+    // Contrast of two colours as WCAG defines it, 1 to 21.
+    static double Contrast(QRgb a, QRgb b)
+    {
+        const auto linear = [](int value) {
+            const double s = value / 255.0;
+            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        const auto luminance = [&](QRgb c) {
+            return 0.2126 * linear(qRed(c)) + 0.7152 * linear(qGreen(c)) + 0.0722 * linear(qBlue(c)) + 0.05;
+        };
+        return std::max(luminance(a), luminance(b)) / std::min(luminance(a), luminance(b));
+    }
+
+    // The share of the points around the rectangle where, within 4 pixels outside it, the focused picture
+    // differs from the unfocused one by a contrast of at least 3:1: how much of a frame the focus draws.
+    static double FramedShare(const QRect& rect, const QImage& before, const QImage& after)
+    {
+        int points = 0;
+        int framed = 0;
+        const auto look = [&](const QPoint& point, const QPoint& outward) {
+            ++points;
+            for (int d = 1; d <= 4; ++d) {
+                const QPoint at = point + outward * d;
+                if (before.rect().contains(at) && Contrast(before.pixel(at), after.pixel(at)) >= 3) {
+                    ++framed;
+                    return;
+                }
+            }
+        };
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            look({x, rect.top()}, {0, -1});
+            look({x, rect.bottom()}, {0, 1});
+        }
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            look({rect.left(), y}, {-1, 0});
+            look({rect.right(), y}, {1, 0});
+        }
+        return double(framed) / points;
     }
 
     int Requests(const QString& server, const QString& path)
@@ -768,6 +826,104 @@ private slots:
         QVERIFY(WaitOpen("loginDlg"));
     }
 
+    // Every control the keyboard reaches shows a frame around it while it has the focus, on the white
+    // dialogs as on the dark footer and header.
+    void focusIsVisible_data()
+    {
+        Columns<QString, QString>({"scene", "control"});
+        for (const char* control : {"refreshCaptcha", "staySignedIn", "signInButton", "registerLink"}) {
+            Row(control, "signIn", control);
+        }
+        for (const char* control : {"accountButton", "optionsButton", "installButton", "changeLocation"}) {
+            Row(control, "Intall", control);
+        }
+        Row("pauseResume", "Download", "pauseResume");
+        Row("runButton", "Run", "runButton");
+        Row("notesLink", "Run", "notesLink");
+        Row("settingsEntry", "menu", "settingsEntry");
+        Row("languageCombo", "settings", "languageCombo");
+        Row("notesTab0", "notes", "notesTab0");
+        Row("retryButton", "error", "retryButton");
+    }
+    void focusIsVisible()
+    {
+        auto [scene, control] = Fetch<QString, QString>({"scene", "control"});
+        if (scene == "signIn") {
+            LaunchToSignIn();
+        } else {
+            SignedInProfile();
+            LaunchTo("InstallUI");
+            if (scene == "menu" || scene == "settings") {
+                Click("optionsButton");
+                QVERIFY(WaitOpen("optionsMenu"));
+            }
+            if (scene == "settings") {
+                Click("settingsEntry");
+                QVERIFY(WaitOpen("settingDlg"));
+            } else if (scene == "notes") {
+                emit backEnd->launcherOp()->switchPage("Run");
+                Click("notesLink");
+                QVERIFY(WaitOpen("notesDlg"));
+                QVERIFY(WaitOpen("busyDialog", false));
+            } else if (scene == "error") {
+                backEnd->globalUi()->showError("Something failed");
+                QVERIFY(WaitOpen("errorBox"));
+            } else if (scene != "menu") {
+                emit backEnd->launcherOp()->switchPage(scene);
+            }
+        }
+        QVERIFY2(TabTo(control), qPrintable(control + " is not in the Tab order"));
+        QQuickItem* item = Item(control);
+        const QRect rect = QRectF(item->mapToScene(QPointF()), item->size()).toAlignedRect();
+        QTest::qWait(300);
+        const QImage focused = Screen();
+        item->setFocus(false);
+        QVERIFY(!item->hasActiveFocus());
+        QTest::qWait(300);
+        const QImage unfocused = Screen();
+        const double share = FramedShare(rect, unfocused, focused);
+        QVERIFY2(share > 0.9, qPrintable(QString("%1 framed at %2 of its edge").arg(control).arg(share)));
+    }
+
+    // Header and menu buttons take Enter; the menu opens on its first entry and the arrows move in it;
+    // a closed dialog or menu gives the focus back to what opened it.
+    void focusGoesBackToTheOpener_data()
+    {
+        Columns<QString, QString, QString>({"page", "opener", "popup"});
+        Row("options menu", "Intall", "optionsButton", "optionsMenu");
+        Row("settings", "Intall", "optionsButton", "settingDlg");
+        Row("sign-in", "Intall", "accountButton", "loginDlg");
+        Row("release notes", "Run", "notesLink", "notesDlg");
+    }
+    void focusGoesBackToTheOpener()
+    {
+        auto [page, opener, popup] = Fetch<QString, QString, QString>({"page", "opener", "popup"});
+        SignedInProfile();
+        LaunchTo("InstallUI");
+        emit backEnd->launcherOp()->switchPage(page);
+        QVERIFY(TabTo(opener));
+        Key(Qt::Key_Return);
+        if (opener == "optionsButton") {
+            QVERIFY(WaitOpen("optionsMenu"));
+            QVERIFY(Item("settingsEntry")->hasActiveFocus());
+            Key(Qt::Key_Down);
+            QVERIFY(Item("faqEntry")->hasActiveFocus());
+            Key(Qt::Key_Down);
+            QVERIFY(Item("manualEntry")->hasActiveFocus());
+            Key(Qt::Key_Up);
+            Key(Qt::Key_Up);
+            QVERIFY(Item("settingsEntry")->hasActiveFocus());
+            if (popup != "optionsMenu") {
+                Key(Qt::Key_Return);
+            }
+        }
+        QVERIFY(WaitOpen(popup));
+        QVERIFY(WaitOpen("busyDialog", false));
+        Key(Qt::Key_Escape);
+        QVERIFY(WaitOpen(popup, false));
+        QVERIFY(TestEnv::WaitFor([&] { return Item(opener)->hasActiveFocus(); }));
+    }
+
     void linksOpenTheirPages()
     {
         LaunchToSignIn();
@@ -778,6 +934,8 @@ private slots:
         Click("optionsButton");
         QVERIFY(WaitOpen("optionsMenu"));
         Click("manualEntry");
+        // The entry's page opens once the menu has closed.
+        QVERIFY(TestEnv::WaitFor([&] { return opened.size() == 3; }));
         const QString docs = sandbox.Origin("documents");
         QCOMPARE(opened, (QList<QUrl>{QUrl(docs + "/Doc/privacy/en.pdf"), QUrl(docs + "/Doc/term_use/en.pdf"),
                                       QUrl(docs + "/Doc/manual/manual_en.pdf")}));

@@ -338,7 +338,8 @@ def sign_in(j):
     j.type("wrong-password")
     j.key("Tab")
     j.type(first["code"])
-    j.key("Tab", "space", "shift+Tab", "Return")
+    # Past the captcha's refresh icon to "Stay signed in", and back to the code.
+    j.key("Tab", "Tab", "space", "shift+Tab", "shift+Tab", "Return")
     step("a wrong password: its hint and a new captcha")
     j.wait_log("VomoAccountMng::GetVerifyCode", count=2)
     second = j.control("GET", "/captcha")
@@ -399,7 +400,8 @@ def download_with_kills(j):
                                   "throttle": 3000000})
     total = sum(os.path.getsize(os.path.join(j.files, v["file"])) for v in j.versions)
     moments = sorted(random.sample(range(total // 20, total * 9 // 10), KILL_ROUNDS))
-    j.click(*SCREEN_MAIN_BUTTON)
+    # The folder dialog gave the focus back to "Modify"; Install is before it.
+    j.key("shift+Tab", "Return")
     j.wait_page("Download")
     j.wait_log("Rate:")
     time.sleep(0.5)
@@ -598,9 +600,10 @@ def settings_and_game(j):
     j.wait_log('Get Version:  "%s"' % j.versions[-1]["version"])
     j.shot("08-run")
     j.control("DELETE", "/reports")
-    # Option, then Settings; in the dialog each combo takes the focus in turn and the arrows choose.
-    j.key("Tab", "Tab", "space")
-    j.key("Tab", "space")
+    # Option, which opens its menu on Settings; in the dialog each combo takes the focus in turn and the
+    # arrows choose.
+    j.key("Tab", "Tab", "Return")
+    j.key("Return")
     time.sleep(0.5)
     j.key("Tab", "Down", "Tab", "Down", "Down", "Down", "Down", "Tab", "Tab", "Down", "Down")
     j.shot("09-settings")
@@ -608,7 +611,8 @@ def settings_and_game(j):
     step("Start: the game gets exactly those settings, reports, and ends")
     with open(os.path.join(j.location, "SkyTrainer", "sandbox-game.json"), "w") as f:
         json.dump({"runMs": 2000, "report": [{"type": "JourneyFlight", "minutes": 42}]}, f)
-    j.click(*SCREEN_MAIN_BUTTON)
+    # The closed dialog gave the focus back to Option; Start is next.
+    j.key("Tab", "Return")
     j.wait_log("Start Program:")
     reply = next(e["data"] for e in iter(lambda: wait_game(j, "received"), None)
                  if e["data"].get("cmd") == "settingReq")

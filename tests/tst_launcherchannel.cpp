@@ -84,7 +84,8 @@ private slots:
         BackEnd backEnd;
         QString error;
         QVERIFY(!backEnd.Init(error));
-        QCOMPARE(error, QString("Network Adapter Occupied\nError: 010_000 {000/0130}"));
+        QCOMPARE(error, QString("Network Adapter Occupied\nError: 010_000 {000/0130}\n"
+                                "UDP port 127.0.0.1:9998 is taken by another program"));
         QQmlEngine engine;
         QQmlComponent component(&engine);
         component.setData("import QtQml 2.12\nimport BackEnd 1.0\nQtObject {}", QUrl("qrc:/test.qml"));

@@ -147,8 +147,11 @@ private slots:
     {
         Columns<QString, QString>({"path", "message"});
         Row("session", "/api/v2/session", "Failed to creating service session\nError: 008_000 {401/0066}");
-        Row("product", "/api/v2/users/*", "Network Error\nError: 008_003 {000/0115}");
-        Row("versions", "/api/v2/appversion", "Network Error\nError: 008_011 {000/0298}");
+        const QString from = "\nHTTP 500 from " + sandbox.Origin("store");
+        Row("product", "/api/v2/users/*",
+            "Network Error\nError: 008_003 {000/0115}" + from + "/api/v2/users/1001/product");
+        Row("versions", "/api/v2/appversion",
+            "Network Error\nError: 008_011 {000/0298}" + from + "/api/v2/appversion");
     }
     void failuresShowTheErrorAndRetryTheSignInStep()
     {

@@ -116,7 +116,9 @@ private slots:
             QStringList{": Failed to creating service session\nError: 008_000 {403/0066}"}, none,
             QStringList(chain.mid(0, 2)));
         Row("product fails", "pilot@example.com", "secret", true, "/api/v2/users/*", none,
-            QStringList{"Network Error\nError: 008_003 {000/0115}"}, chain);
+            QStringList{"Network Error\nError: 008_003 {000/0115}\nHTTP 503 from " + sandbox.Origin("store") +
+                        "/api/v2/users/1001/product"},
+            chain);
         Row("signed in", "pilot@example.com", "secret", true, "", none, none, chain);
     }
     void signIns()

@@ -178,7 +178,8 @@ private slots:
         seen->Clear();
         notes->GetVerNotes();
         QVERIFY(TestEnv::WaitFor([&] { return !seen->errors.isEmpty(); }));
-        QCOMPARE(seen->errors, QStringList{"Network Error\nError: 008_006 {000/0235}"});
+        QCOMPARE(seen->errors, QStringList{"Network Error\nError: 008_006 {000/0235}\nHTTP 500 from " +
+                                           sandbox.Origin("store") + "/api/v2/appversion"});
         QVERIFY(!seen->SpinnerShown());
         QCOMPARE(ready.count(), 0);
     }

@@ -7,7 +7,9 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTranslator>
 
 #include <optional>
 
@@ -118,6 +120,50 @@ private slots:
         QCOMPARE(result->ok, ok);
         QCOMPARE(result->body, expected);
         QCOMPARE(sandbox.Requests("store").size(), 1);
+    }
+
+    // A failed reply says what really failed, in words, for the line under the error's code.
+    void failureCause_data()
+    {
+        Columns<QString, QString>({"case", "cause"});
+        Row("refused", "refused", "Connection refused by 127.0.0.1:%1");
+        Row("no such host", "host", "Host not found: nosuch.invalid");
+        Row("untrusted", "untrusted", "The server's certificate is not trusted");
+        Row("HTTP 503", "503", "HTTP 503 from %2/api/v2/launcherversion");
+    }
+    void failureCause()
+    {
+        auto [which, cause] = Fetch<QString, QString>({"case", "cause"});
+        QTranslator english;
+        QVERIFY(english.load(":/Language/avirolauncher_en.qm"));
+        QCoreApplication::installTranslator(&english);
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        QString url = Store("/api/v2/launcherversion");
+        if (which == "refused") {
+            url = QString("http://127.0.0.1:%1/x").arg(port);
+        } else if (which == "host") {
+            url = "https://nosuch.invalid/x";
+        } else if (which == "untrusted") {
+            sandbox.WriteServerSettings(false);
+        } else {
+            sandbox.AddFault("store", "/api/v2/launcherversion", {{"status", 503}});
+        }
+        RestClient rest;
+        QString seen;
+        ReplyCallbacks callbacks;
+        bool done = false;
+        callbacks.jsonCallback = [&](bool, const QJsonObject&) {
+            seen = rest.CauseLine();
+            done = true;
+        };
+        rest.Get(url, {}, callbacks);
+        QVERIFY(TestEnv::WaitFor([&] { return done; }, 15000));
+        QCOMPARE(seen,
+                 "\n" + cause.replace("%1", QString::number(port)).replace("%2", sandbox.Origin("store")));
+        QCOMPARE(rest.CauseLine(), QString());
     }
 
     void rawCallbackWinsOverJson()

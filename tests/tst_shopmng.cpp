@@ -264,12 +264,16 @@ private slots:
         Columns<QString, QString, QJsonObject, KEY, QString>({"call", "path", "fault", "kept", "expected"});
         const auto body = [](const char* text) { return QJsonObject{{"body", text}}; };
         const QJsonObject down{{"status", 500}};
+        // A transfer's failure ends with its cause.
+        const auto from = [&](int status, const QString& path) {
+            return QString("\nHTTP %1 from %2%3").arg(status).arg(sandbox.Origin("store"), path);
+        };
         Row("session refused", "session", "/api/v2/session", QJsonObject{{"token", "tok-unknown"}},
             SESSION_ID, "Failed to creating service session\nError: 008_000 {204/0066}");
         Row("session without cookie", "session", "/api/v2/session", QJsonObject{{"noSessionCookie", true}},
             SESSION_ID, "Failed to obtaining session ID\nError: 008_001 {000/0071}");
         Row("product transfer", "product", "/api/v2/users/*", QJsonObject{{"status", 503}}, PRODUCT_CODE,
-            "Network Error\nError: 008_003 {000/0115}");
+            "Network Error\nError: 008_003 {000/0115}" + from(503, "/api/v2/users/1001/product"));
         Row("product not JSON", "product", "/api/v2/users/*", body("busy"), PRODUCT_CODE,
             "File Error\nError: 008_004 {000/0121}");
         Row("product refused", "product", "", QJsonObject{{"userId", "9999"}}, PRODUCT_CODE,
@@ -280,7 +284,7 @@ private slots:
         Row("no product", "product", "/api/v2/users/*", body(R"({"result":"ok","data":[]})"), PRODUCT_CODE,
             "Invalid product code\nError: 008_015 {000/0131}");
         Row("versions transfer", "versions", "/api/v2/appversion", down, NEWEST_VERSION,
-            "Network Error\nError: 008_011 {000/0298}");
+            "Network Error\nError: 008_011 {000/0298}" + from(500, "/api/v2/appversion"));
         Row("versions not JSON", "versions", "/api/v2/appversion", body("<html/>"), NEWEST_VERSION,
             "File Error\nError: 008_012 {000/0303}");
         Row("versions refused", "versions", "/api/v2/appversion",
@@ -290,12 +294,12 @@ private slots:
             body(R"({"result":"ok","data":[{"version":"1.1","ispatch":3}]})"), NEWEST_VERSION,
             "File Error\nError: 008_014 {000/0337}");
         Row("notes transfer", "notes", "/api/v2/appversion", down, NOTES_LIST,
-            "Network Error\nError: 008_006 {000/0235}");
+            "Network Error\nError: 008_006 {000/0235}" + from(500, "/api/v2/appversion"));
         Row("notes refused", "notes", "/api/v2/appversion",
             body(R"({"result":"fail","description":"later"})"), NOTES_LIST,
             "later\nError: 008_007 {000/0240}");
         Row("launcher transfer", "launcher", "/api/v2/launcherversion", down, NEWEST_LAUNCHER_VERSION,
-            "Network Error\nError: 008_008 {000/0263}");
+            "Network Error\nError: 008_008 {000/0263}" + from(500, "/api/v2/launcherversion"));
         Row("launcher refused", "launcher", "/api/v2/launcherversion",
             body(R"({"result":"no","description":"down"})"), NEWEST_LAUNCHER_VERSION,
             "down\nError: 008_009 {000/0269}");

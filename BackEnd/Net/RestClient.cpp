@@ -102,6 +102,30 @@ QString RestClient::FailureText(const QString& networkText) const
     }
 }
 
+QString RestClient::CauseOf(QNetworkReply* reply)
+{
+    const QUrl url = reply->url();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    switch (reply->error()) {
+    case QNetworkReply::ConnectionRefusedError:
+        return tr("连接被 %1 拒绝")
+            .arg(url.host() + ':' +
+                 QString::number(url.port(url.scheme() == QLatin1String("https") ? 443 : 80)));
+    case QNetworkReply::HostNotFoundError:
+        return tr("找不到主机：%1").arg(url.host());
+    case QNetworkReply::SslHandshakeFailedError:
+        return tr("服务器的证书不受信任");
+    default:
+        break;
+    }
+    if (status >= 300) {
+        return tr("HTTP %1，来自 %2")
+            .arg(status)
+            .arg(url.toDisplayString(QUrl::RemoveQuery | QUrl::RemoveUserInfo));
+    }
+    return reply->errorString();
+}
+
 void RestClient::SetCookie(const QByteArray& name, const QByteArray& value)
 {
     manager->cookieJar()->insertCookie(QNetworkCookie(name, value));
@@ -180,6 +204,11 @@ void RestClient::OnReqFinished()
             ok = false;
         }
     }
+    // A refused reply's text says why already.
+    failureCause = ok || refused.contains(reply) ? QString() : CauseOf(reply);
+    if (!failureCause.isEmpty()) {
+        qDebug() << "[cause]" << failureCause;
+    }
     if (callbacks.rawCallback) {
         callbacks.rawCallback(ok, reply);
     } else if (callbacks.jsonCallback) {
@@ -200,6 +229,7 @@ void RestClient::OnReqFinished()
     pending.remove(reply);
     refused.remove(reply);
     failureDetail = 0;
+    failureCause.clear();
 }
 
 QByteArray LogExcerpt(const QByteArray& body)

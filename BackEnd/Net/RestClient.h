@@ -56,6 +56,10 @@ public:
     int FailureDetail() const { return failureDetail; }
     // The text to show for that failure: what went wrong for those two, else `networkText`.
     QString FailureText(const QString& networkText) const;
+    // For the callback of a failed reply: a line with what really failed ("Connection refused by
+    // 127.0.0.1:3443", "HTTP 503 from ..."), to go under the error's code; empty for any other reply.
+    QString CauseLine() const { return failureCause.isEmpty() ? QString() : '\n' + failureCause; }
+    static QString CauseOf(QNetworkReply* reply);
 
 private slots:
     void OnReqFinished();
@@ -75,6 +79,7 @@ private:
     int headerDeadlineMs = kHeaderDeadlineMs;
     QHash<QNetworkReply*, int> refused;
     int failureDetail = 0;
+    QString failureCause;
 };
 
 // The start of a body, for a log line.

@@ -28,7 +28,7 @@ QString BrokenAnswer(int error, int location)
 QString NetworkErrorText(const RestClient& rest, const char* text, int error, int location)
 {
     return rest.FailureText(ShopAccountMng::tr(text)) +
-           ErrorSuffix(ErrShop, error, rest.FailureDetail(), location);
+           ErrorSuffix(ErrShop, error, rest.FailureDetail(), location) + rest.CauseLine();
 }
 
 // Where each answer's failures are reported from. An answer without an empty-body check (empty < 0) is

@@ -201,7 +201,8 @@ void VomoAccountMng::LoginAck(bool ok, const QJsonObject& body)
     }
     if (!ok) {
         done(false, QString(),
-             rest.FailureText(NetworkError()) + ErrorSuffix(ErrAccount, 0, rest.FailureDetail(), 119));
+             rest.FailureText(NetworkError()) + ErrorSuffix(ErrAccount, 0, rest.FailureDetail(), 119) +
+                 rest.CauseLine());
         return;
     }
     int code = 0;
@@ -249,7 +250,8 @@ void VomoAccountMng::AutoLoginAck(bool ok, const QJsonObject& body)
         return;
     }
     if (!ok) {
-        done(false, rest.FailureText(NetworkError()) + ErrorSuffix(ErrAccount, 0, rest.FailureDetail(), 187));
+        done(false, rest.FailureText(NetworkError()) + ErrorSuffix(ErrAccount, 0, rest.FailureDetail(), 187) +
+                        rest.CauseLine());
         return;
     }
     int code = 0;

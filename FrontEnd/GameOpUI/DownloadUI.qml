@@ -31,6 +31,9 @@ Item {
         width: 30
         height: 30
         hoverEnabled: true
+        focusPolicy: Qt.StrongFocus
+        Keys.onReturnPressed: clicked()
+        Keys.onEnterPressed: clicked()
         Accessible.name: op.isDown ? qsTr("暂停") + mLang.hook : qsTr("继续") + mLang.hook
         ToolTip.visible: hovered
         ToolTip.text: Accessible.name
@@ -40,5 +43,7 @@ Item {
             source: op.isDown ? "qrc:/Resources/pause.png" : "qrc:/Resources/start.png"
         }
         onClicked: page.launcher ? op.switchLauncherDownload() : op.switchDownload()
+
+        FocusFrame {}
     }
 }

@@ -31,6 +31,8 @@ Dialog {
     topPadding: 20
     bottomPadding: 20
     closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
+    // What screen readers call the dialog.
+    property string spokenName: qsTr("用户登录") + BE.multiLang.hook
 
     header: Image {
         objectName: "loginHeader"

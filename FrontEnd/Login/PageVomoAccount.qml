@@ -111,6 +111,7 @@ Item {
         }
         TextField {
             id: account
+            Accessible.description: qsTranslate("PageVomoAccount", page.accountErrorHint) + mLang.hook
             objectName: "accountField"
             width: 300
             maximumLength: 32
@@ -134,6 +135,7 @@ Item {
         }
         TextField {
             id: password
+            Accessible.description: qsTranslate("PageVomoAccount", page.pswdErrorHint) + mLang.hook
             objectName: "passwordField"
             width: 300
             maximumLength: 32
@@ -160,12 +162,13 @@ Item {
             spacing: 300 * 0.05
             TextField {
                 id: verifyCode
+                Accessible.description: qsTranslate("PageVomoAccount", page.verifyCodeHint) + mLang.hook
                 objectName: "verifyCodeField"
                 width: 150
                 maximumLength: 4
                 placeholderText: qsTr("验证码") + mLang.hook
                 Accessible.name: placeholderText
-                KeyNavigation.tab: stayCheck
+                KeyNavigation.tab: refreshCaptcha
                 onEditingFinished: {
                     page.verifyCodeHint = ""
                     page.checkCode()
@@ -184,11 +187,16 @@ Item {
                     anchors.margins: 1
                     source: page.loginOp.verifyUrl
                     Accessible.role: Accessible.Graphic
-                    Accessible.name: qsTr("验证码") + mLang.hook
+                    Accessible.name: qsTr("验证码图片：输入图中的四位数字，看不清可按“换一张”") + mLang.hook
                 }
             }
             AbstractButton {
+                id: refreshCaptcha
                 objectName: "refreshCaptcha"
+                focusPolicy: Qt.StrongFocus
+                KeyNavigation.tab: stayCheck
+                Keys.onReturnPressed: clicked()
+                Keys.onEnterPressed: clicked()
                 anchors.verticalCenter: parent.verticalCenter
                 width: 300 * 0.1
                 height: 30
@@ -199,6 +207,8 @@ Item {
                     source: "qrc:/Resources/refreshing.png"
                 }
                 onClicked: page.loginOp.refreshVerifyCode()
+
+                FocusFrame {}
             }
         }
         Label {
@@ -209,13 +219,20 @@ Item {
             textFormat: Text.PlainText
             text: qsTranslate("PageVomoAccount", page.verifyCodeHint) + mLang.hook
         }
-        CheckBox {
-            id: stayCheck
-            objectName: "staySignedIn"
+        // The box keeps its own height, so that its focus frame is its own and not the row's.
+        Item {
+            width: 300
             height: 80
-            text: qsTr("始终让我保持登陆状态") + mLang.hook
-            Accessible.name: text
-            KeyNavigation.tab: signInButton
+            CheckBox {
+                id: stayCheck
+                objectName: "staySignedIn"
+                anchors.verticalCenter: parent.verticalCenter
+                text: qsTr("始终让我保持登陆状态") + mLang.hook
+                Accessible.name: text
+                KeyNavigation.tab: signInButton
+
+                FocusFrame {}
+            }
         }
         Column {
             width: 300

@@ -12,6 +12,8 @@ Popup {
     modal: true
     focus: true
     closePolicy: Popup.NoAutoClose
+    // What screen readers call the dialog.
+    property string spokenName: text
     padding: 8
     // Shown whole from its first frame, so that a short wait does not pass unseen behind an opening
     // animation; it goes at once too, since the style's closing would leave it faded out for the next time.

@@ -11,7 +11,8 @@ ProgressBar {
 
     from: 0
     to: 1
-    Accessible.name: msg
+    // The caption with the share done, which the caption does not always say.
+    Accessible.name: msg + " " + Math.round(visualPosition * 100) + "%"
 
     background: Rectangle {
         color: "transparent"

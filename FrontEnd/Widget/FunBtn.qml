@@ -14,6 +14,8 @@ Button {
     topInset: 0
     bottomInset: 0
     hoverEnabled: true
+    // Above its neighbours while it has the focus, so that nothing covers its frame.
+    z: visualFocus ? 1 : 0
     font.capitalization: Font.MixedCase
     Accessible.name: text
     Keys.onReturnPressed: clicked()
@@ -31,7 +33,7 @@ Button {
     background: Rectangle {
         radius: 3
         color: control.pressed ? "#00BCD4" : control.hovered ? "#03A9F4" : "#2196F3"
-        border.width: control.visualFocus ? 2 : 0
-        border.color: "white"
     }
+
+    FocusFrame {}
 }

@@ -16,6 +16,10 @@ Button {
     opacity: enabled ? 1.0 : 0.3
     font.capitalization: Font.MixedCase
     Accessible.name: text
+    // Above its neighbours while it has the focus, so that nothing covers its frame.
+    z: visualFocus ? 1 : 0
+    Keys.onReturnPressed: clicked()
+    Keys.onEnterPressed: clicked()
 
     contentItem: Text {
         text: control.text
@@ -31,7 +35,7 @@ Button {
     background: Rectangle {
         radius: 5
         color: control.pressed ? "#E0E0E0" : control.hovered ? "#80A0A0A0" : "#70505050"
-        border.width: control.visualFocus ? 1 : 0
-        border.color: "white"
     }
+
+    FocusFrame {}
 }

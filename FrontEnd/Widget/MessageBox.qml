@@ -14,10 +14,10 @@ Dialog {
     width: Math.min(480, parent ? parent.width - 80 : 480)
     closePolicy: Popup.NoAutoClose
 
-    // The first button is the default one: Enter presses it.
+    // The first button is the default one: Enter presses it, and its focus frame says so.
     onOpened: {
         if (buttonRow.children.length > 0)
-            buttonRow.children[0].forceActiveFocus()
+            buttonRow.children[0].forceActiveFocus(Qt.TabFocusReason)
     }
 
     contentItem: Row {

@@ -1,0 +1,28 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Window 2.15
+
+// Gives the keyboard focus back, when the popup closes, to the item that had it when the popup opened,
+// unless another popup has taken it meanwhile.
+Item {
+    property var popup
+    property Item opener: null
+
+    function inPopup(item) {
+        for (var i = item; i; i = i.parent) {
+            if (i === Overlay.overlay)
+                return true
+        }
+        return false
+    }
+
+    Connections {
+        target: popup
+        function onAboutToShow() { opener = Window.activeFocusItem }
+        function onClosed() {
+            if (opener && opener.visible && opener.enabled && !inPopup(Window.activeFocusItem))
+                opener.forceActiveFocus(Qt.TabFocusReason)
+            opener = null
+        }
+    }
+}
