@@ -1,11 +1,11 @@
 #include "QmlNetMng.h"
 
 #include "Picture.h"
+#include "ReplyBounds.h"
 #include "ServerConfig.h"
 
 #include <QDebug>
 #include <QNetworkReply>
-#include <QTimer>
 
 namespace {
 
@@ -27,29 +27,11 @@ QmlNetMng::QmlNetMng(QObject* parent) : QNetworkAccessManager(parent)
 QNetworkReply* QmlNetMng::createRequest(Operation op, const QNetworkRequest& request, QIODevice* outgoingData)
 {
     QNetworkReply* reply = QNetworkAccessManager::createRequest(op, request, outgoingData);
-    const auto refuseAt = [reply](int ms, const char* why) {
-        auto* deadline = new QTimer(reply);
-        deadline->setSingleShot(true);
-        connect(deadline, &QTimer::timeout, reply, [reply, why] { Refuse(reply, why); });
-        deadline->start(ms);
-        return deadline;
-    };
-    refuseAt(deadlineMs, "past its deadline");
-    // Headers that never end would grow in Qt's hands until then, out of sight.
-    connect(reply, &QNetworkReply::metaDataChanged,
-            refuseAt(kHeaderDeadlineMs, "without an end to its headers"), &QTimer::stop);
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
-        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kMaxReplyBytes) {
-            Refuse(reply, "announcing more than the size limit");
-        }
+    ReplyBounds{kMaxReplyBytes, deadlineMs, kHeaderDeadlineMs}.Watch(reply, reply, [reply](int detail) {
+        Refuse(reply, detail == QNetworkReply::TimeoutError ? "past a deadline" : "over the size limit");
     });
-    // The picture loader reads only once the reply has finished, so what is unread is what has come. The
-    // declared size is judged from the first bytes, before the loader decodes anything.
+    // The declared size is judged from the first bytes, before the loader decodes anything.
     connect(reply, &QNetworkReply::readyRead, reply, [reply, judged = false]() mutable {
-        if (reply->bytesAvailable() > kMaxReplyBytes) {
-            Refuse(reply, "over the size limit");
-            return;
-        }
         if (judged) {
             return;
         }

@@ -1,5 +1,6 @@
 #include "RestClient.h"
 
+#include "ReplyBounds.h"
 #include "ServerConfig.h"
 
 #include <QDebug>
@@ -10,7 +11,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
-#include <QTimer>
 
 RestClient::RestClient(QObject* parent) : QObject(parent), manager(new QNetworkAccessManager(this))
 {
@@ -54,26 +54,8 @@ void RestClient::Track(QNetworkReply* reply, const ReplyCallbacks& callbacks)
     connect(reply, &QNetworkReply::finished, this, &RestClient::OnReqFinished);
     // Without a bound Qt reads on as fast as the sender sends, whatever it takes to hand the bytes over.
     reply->setReadBufferSize(2 * kMaxReplyBytes);
-    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
-        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kMaxReplyBytes) {
-            Refuse(reply, QNetworkReply::UnknownContentError);
-        }
-    });
-    connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
-        if (reply->bytesAvailable() > kMaxReplyBytes) {
-            Refuse(reply, QNetworkReply::UnknownContentError);
-        }
-    });
-    const auto refuseAt = [this, reply](int ms) {
-        auto* deadline = new QTimer(reply);
-        deadline->setSingleShot(true);
-        connect(deadline, &QTimer::timeout, this,
-                [this, reply] { Refuse(reply, QNetworkReply::TimeoutError); });
-        deadline->start(ms);
-        return deadline;
-    };
-    refuseAt(deadlineMs);
-    connect(reply, &QNetworkReply::metaDataChanged, refuseAt(headerDeadlineMs), &QTimer::stop);
+    ReplyBounds{kMaxReplyBytes, deadlineMs, headerDeadlineMs}.Watch(
+        reply, this, [this, reply](int detail) { Refuse(reply, detail); });
     pending.insert(reply, callbacks);
 }
 
