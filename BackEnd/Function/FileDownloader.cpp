@@ -3,6 +3,7 @@
 #include "DownFileMeta.h"
 #include "ErrorSuffix.h"
 #include "Platform.h"
+#include "RestClient.h"
 #include "ServerConfig.h"
 
 #include <QDebug>
@@ -29,6 +30,14 @@ constexpr qint64 kPieceBytes = 256 * 1024;
 QString Reason(const char* text, int error, int detail, int location)
 {
     return FileDownloader::tr(text) + ErrorSuffix(ErrFileDownloader, error, detail, location);
+}
+
+// A failure of the network also says, under its code, what really failed: the user can act on that.
+QString NetworkReason(QNetworkReply* reply, const char* text, int error, int detail, int location)
+{
+    const QString cause = RestClient::CauseOf(reply);
+    qDebug() << "[cause]" << cause;
+    return Reason(text, error, detail, location) + '\n' + cause;
 }
 
 } // namespace
@@ -64,13 +73,13 @@ void FileDownloader::QuerySize(DownFileMeta* record, const SizeCallback& callbac
             return;
         }
         if (head->error() != QNetworkReply::NoError) {
-            callback(false, Reason(QT_TR_NOOP("网络错误"), 0, head->error(), 31));
+            callback(false, NetworkReason(head, QT_TR_NOOP("网络错误"), 0, head->error(), 31));
             return;
         }
         // Redirections are not followed: the length of a redirect's answer is not the file's.
         const int status = head->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (status < 200 || status > 299) {
-            callback(false, Reason(QT_TR_NOOP("网络错误"), 0, 0, 33));
+            callback(false, NetworkReason(head, QT_TR_NOOP("网络错误"), 0, 0, 33));
             return;
         }
         bool ok = false;
@@ -230,7 +239,7 @@ void FileDownloader::NetFinished()
         ReleaseReply();
         emit StateChanged(false);
     } else {
-        EndAfterWriting(Reason(QT_TR_NOOP("下载文件网络错误"), 4, error, 109));
+        EndAfterWriting(NetworkReason(reply, QT_TR_NOOP("下载文件网络错误"), 4, error, 109));
     }
 }
 

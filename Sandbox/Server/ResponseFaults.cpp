@@ -118,6 +118,8 @@ void ResponseFaults::Install(httplib::Server& server, SandboxState& state, const
         // and closing would cut the client's upload short, and it would send the request again.
         if (req.method == "GET" || req.method == "HEAD") {
             if (Replace(res, fault)) {
+                // The fault's answer goes out whole: a range of it would be another answer (416 past its end).
+                ranges.clear();
                 // httplib leaves the length out of empty answers; the client would wait for the end.
                 if (res.body.empty()) {
                     res.set_header("Content-Length", "0");
