@@ -6,6 +6,7 @@
 #include "SignInAttempt.h"
 #include "TestEnv.h"
 
+#include <QAccessible>
 #include <QDesktopServices>
 #include <QFont>
 #include <QFontMetricsF>
@@ -729,7 +730,8 @@ private slots:
     }
 
     // A hint from the account server lands under its field; one about no field above them all. Each hint
-    // has its row of 25 pixels whether it says something or not, so the form stays where it is.
+    // has its row of 25 pixels whether it says something or not, so the form stays where it is. A field's
+    // hint is its description for screen readers (Qt Quick tells them when a description changes).
     void backEndHintsLandUnderTheirField()
     {
         LaunchToSignIn();
@@ -751,6 +753,10 @@ private slots:
         }
         for (int i = 0; i < fields.size(); ++i) {
             QCOMPARE(Text(labels[i]), "From the server: " + fields[i]);
+        }
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(QAccessible::queryAccessibleInterface(Item(items[i]))->text(QAccessible::Description),
+                     "From the server: " + fields[i]);
         }
         QCOMPARE(where(), empty);
     }
