@@ -63,25 +63,6 @@ private slots:
         QVERIFY2(status == 0, qPrintable(output));
     }
 
-    void installsTheLauncherAlone()
-    {
-        QStringList files;
-        QDirIterator it(usr, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            files << it.next().mid(usr.size() + 1);
-        }
-        files.sort();
-        QStringList expected{"bin/AviroLauncher", "share/applications/" + appId + ".desktop",
-                             "share/icons/hicolor/scalable/apps/avirolauncher.svg",
-                             "share/metainfo/" + appId + ".metainfo.xml"};
-        for (int size : {16, 24, 32, 48, 64, 128, 256}) {
-            expected << QString("share/icons/hicolor/%1x%1/apps/avirolauncher.png").arg(size);
-        }
-        expected.sort();
-        QCOMPARE(files, expected);
-        QVERIFY(QFileInfo(usr + "/bin/AviroLauncher").isExecutable());
-    }
-
     void desktopEntryIsValid()
     {
         QString output;

@@ -286,28 +286,6 @@ private slots:
         QVERIFY(!op->isDown());
     }
 
-    void pauseAndResume()
-    {
-        SignedIn(true);
-        StartUp();
-        sandbox.AddFault("files", "/files/packages/*", {{"method", "GET"}, {"throttle", 200000}});
-        op->setup();
-        const QString cache = Location() + "/__DownloadCache__/SkyTrainer_1_1_0_0.7z";
-        QVERIFY(TestEnv::WaitFor([&] { return QFileInfo(cache).size() > 50000; }));
-        QVERIFY(op->isDown());
-        op->switchDownload();
-        QVERIFY(!op->isDown());
-        QCOMPARE(op->hint(), QString("Pause"));
-        const qint64 paused = QFileInfo(cache).size();
-        QTest::qWait(300);
-        QCOMPARE(QFileInfo(cache).size(), paused);
-        sandbox.ClearFaults();
-        op->switchDownload();
-        QVERIFY(op->isDown());
-        QVERIFY(WaitForPage("Run"));
-        QVERIFY2(seen->errors.isEmpty(), qPrintable(seen->errors.join('|')));
-    }
-
     // A step that cannot be taken ends in the error box and changes nothing; above all, the launcher does not
     // quit for a setup that does not run, which would leave the user with none.
     void refusals_data()

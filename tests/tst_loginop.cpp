@@ -112,6 +112,8 @@ private slots:
             QStringList{"verify: Wrong Verification Code"}, none, QStringList(chain.mid(0, 1)));
         Row("unknown user", "nobody@example.com", "secret", true, "",
             QStringList{"account: Invalid Username"}, none, QStringList(chain.mid(0, 1)));
+        Row("other refusal", "blocked@example.com", "x", true, "", QStringList{": Error Code:7"}, none,
+            QStringList(chain.mid(0, 1)));
         Row("session fails", "pilot@example.com", "secret", true, "/api/v2/session",
             QStringList{": Failed to creating service session\nError: 008_000 {403/0066}"}, none,
             QStringList(chain.mid(0, 2)));

@@ -3,7 +3,6 @@
 #include "TestEnv.h"
 
 #include <QPointer>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -98,19 +97,6 @@ private slots:
             delete thread;
             QVERIFY2(!readToTheEnd, qPrintable(QString("the stop of round %1 was lost").arg(round)));
         }
-    }
-
-    // Quitting while a large file is read ends the process normally, with the thread stopped.
-    void quitWhileReading()
-    {
-        const QString path = BigFile();
-        QVERIFY(!path.isEmpty());
-        QProcess probe;
-        probe.start(TestEnv::BinDir() + "/pipeline_probe", {"md5-quit", path});
-        QVERIFY(probe.waitForFinished(10000));
-        QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(probe.exitCode(), 0);
-        QVERIFY2(probe.readAllStandardOutput().contains("QUIT 0"), "the thread was still running after quit");
     }
 };
 

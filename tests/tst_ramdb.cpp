@@ -115,29 +115,6 @@ private slots:
         QCOMPARE(file.value("GAME_RC_MODE").toInt(), 2);
     }
 
-    void typedReadsConvert_data()
-    {
-        Columns<QString, bool, int>({"stored", "asBool", "asInt"});
-        Row("true", "true", true, 0);
-        Row("FALSE", "FALSE", false, 0);
-        Row("zero", "0", false, 0);
-        Row("empty", "", false, 0);
-        Row("number", "42", true, 42);
-        Row("garbage", "abc", true, 0);
-    }
-    void typedReadsConvert()
-    {
-        auto [stored, asBool, asInt] = Fetch<QString, bool, int>({"stored", "asBool", "asInt"});
-        {
-            QSettings file(TestEnv::SettingsFile(), QSettings::IniFormat);
-            file.setValue("IS_INSTALLING", stored);
-            file.setValue("GAME_RESOLUTION", stored);
-        }
-        RamDB db;
-        QCOMPARE(db.GetBool(IS_INSTALLING, !asBool), asBool);
-        QCOMPARE(db.GetInt(GAME_RESOLUTION, -7), asInt);
-    }
-
     // A new product starts its downloads and installations afresh; a code that could leave its folder is
     // refused and changes nothing.
     void productChange_data()

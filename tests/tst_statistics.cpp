@@ -135,29 +135,6 @@ private slots:
                  QString("application/octet-stream"));
     }
 
-    void answers_data()
-    {
-        Columns<QJsonObject, QString>({"fault", "message"});
-        Row("refused without message", QJsonObject{{"body", "{\"success\":false}"}},
-            "{\n}\n\nError: 009_002 {000/0066}");
-        Row("refused with message", QJsonObject{{"body", "{\"success\":false,\"message\":{\"why\":\"x\"}}"}},
-            "{\n    \"why\": \"x\"\n}\n\nError: 009_002 {000/0066}");
-        Row("array answer", QJsonObject{{"body", "[true]"}}, "{\n}\n\nError: 009_002 {000/0066}");
-        Row("success not boolean", QJsonObject{{"body", "{\"success\":\"yes\"}"}},
-            "{\n}\n\nError: 009_002 {000/0066}");
-        Row("not JSON", QJsonObject{{"body", "oops"}},
-            "Failed to analyze the son reply in Report.\nError: 009_001 {000/0061}");
-        Row("transfer failure", QJsonObject{{"status", 500}}, "\nError: 009_000 {401/0055}");
-    }
-    void answers()
-    {
-        auto [fault, message] = Fetch<QJsonObject, QString>({"fault", "message"});
-        sandbox.AddFault("statistics", "/api/report/client", fault);
-        const Outcome answer = Report(QJsonArray{QJsonObject{{"type", "x"}}});
-        QVERIFY(answer && !answer->first);
-        QVERIFY2(answer->second.endsWith(message), qPrintable(answer->second));
-    }
-
     // The stamp says "Unkown" only for a key that was never set; a key stored as empty text goes as it is.
     void onlineEvents_data()
     {

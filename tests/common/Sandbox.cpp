@@ -226,10 +226,13 @@ QJsonObject Sandbox::WithVersions(QJsonObject catalogue, const QJsonArray& versi
 QJsonObject Sandbox::BasicCatalogue()
 {
     return QJsonObject{
-        {"users", QJsonArray{QJsonObject{{"account", "pilot@example.com"},
-                                         {"password", "secret"},
-                                         {"userId", "1001"},
-                                         {"product", "SkyTrainer"}}}},
+        {"users",
+         QJsonArray{QJsonObject{{"account", "pilot@example.com"},
+                                {"password", "secret"},
+                                {"userId", "1001"},
+                                {"product", "SkyTrainer"}},
+                    // Refused with a code the launcher has no words for.
+                    QJsonObject{{"account", "blocked@example.com"}, {"password", "x"}, {"loginCode", 7}}}},
         {"products",
          QJsonArray{QJsonObject{{"code", "SkyTrainer"}, {"bgImage", "{documents}/images/SkyTrainer.png"}}}},
     };
