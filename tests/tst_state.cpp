@@ -1,0 +1,437 @@
+#include "GameSettings.h"
+#include "GlobalData.h"
+#include "MultiLang.h"
+#include "Platform.h"
+#include "RamDB.h"
+#include "Services.h"
+#include "ShownText.h"
+#include "TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <sys/stat.h>
+
+// The shared state: the settings store, the paths built from it, the values the window shows and the
+// game's settings.
+class TestState : public QObject
+{
+    Q_OBJECT
+private:
+    Services services;
+    RamDB* db = &services.db;
+    PathMng& paths = services.paths;
+    QTemporaryDir root;
+
+    QString Location() const { return root.path() + "/Games"; }
+
+    static void Touch(const QString& path, const QByteArray& content = "x")
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    static QStringList Entries(const QString& dir)
+    {
+        return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                   QDir::Name);
+    }
+
+    // The permission bits of a file, or -1 when there is none.
+    static int Mode(const QString& path)
+    {
+        struct stat st
+        {
+        };
+        return stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+    }
+
+    static QString FailedToStart() { return QCoreApplication::translate("QObject", "无法启动"); }
+
+private slots:
+    // Every case starts with a product in a location of its own, and no settings file.
+    void init()
+    {
+        db->SetString(GAME_LOCATION, Location());
+        db->SetString(PRODUCT_CODE, "P1");
+        QDir(root.path()).removeRecursively();
+        QDir().mkpath(root.path());
+        QFile::remove(TestEnv::SettingsFile());
+    }
+
+    void persistedKeysSurviveRestart()
+    {
+        auto store = std::make_unique<RamDB>();
+        store->SetBool(IS_AUTO_LOGIN, true);
+        store->SetString(USER_TOKEN, "tok en/é");
+        store->SetInt(MULTI_LANG, 1);
+        store->SetString(NEWEST_VERSION, "1.2.3.4");
+        store.reset();
+        store = std::make_unique<RamDB>();
+        QCOMPARE(store->GetBool(IS_AUTO_LOGIN, false), true);
+        QCOMPARE(store->GetString(USER_TOKEN), QString("tok en/é"));
+        QCOMPARE(store->GetInt(MULTI_LANG, 0), 1);
+        QCOMPARE(store->GetString(NEWEST_VERSION, "none"), QString("none"));
+    }
+
+    // Read while the store lives: a persisted value is on disk as soon as it is written, so that a kill
+    // at any later moment keeps it.
+    void fileIsUsersOwnUnderGeneralAndWrittenAtOnce()
+    {
+        RamDB store;
+        store.SetString(GAME_LOCATION, "/games");
+        const QString path = TestEnv::Home() + "/config/VOMO/Vomo Skyworks.ini";
+        QFile file(path);
+        QCOMPARE(Mode(path), 0600);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY2(text.contains("[General]\nGAME_LOCATION=/games"), qPrintable(text));
+    }
+
+    // A link where the settings file belongs is neither read nor written through: what it leads to stays as
+    // it was, and the store keeps its values in a file of its own, the user's alone.
+    void linkInPlaceOfTheFileIsNotFollowed_data()
+    {
+        Columns<bool>({"targetExists"});
+        Row("link to a file", true);
+        Row("link to nothing yet", false);
+    }
+    void linkInPlaceOfTheFileIsNotFollowed()
+    {
+        auto [targetExists] = Fetch<bool>({"targetExists"});
+        const QString target = TestEnv::Home() + "/elsewhere.ini";
+        QFile::remove(target);
+        const QByteArray text = "[General]\nUSER_TOKEN=theirs\n";
+        if (targetExists) {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+            file.close();
+            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                        QFile::ReadOther));
+        }
+        QVERIFY(QDir().mkpath(QFileInfo(TestEnv::SettingsFile()).path()));
+        QVERIFY(QFile::link(target, TestEnv::SettingsFile()));
+        {
+            RamDB store;
+            QCOMPARE(store.GetString(USER_TOKEN, "none"), QString("none"));
+            store.SetString(USER_TOKEN, "mine");
+        }
+        QVERIFY(!QFileInfo(TestEnv::SettingsFile()).isSymLink());
+        QCOMPARE(Mode(TestEnv::SettingsFile()), 0600);
+        QCOMPARE(RamDB().GetString(USER_TOKEN), QString("mine"));
+        QCOMPARE(Mode(target), targetExists ? 0644 : -1);
+        if (targetExists) {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), text);
+        }
+    }
+
+    void fileEntriesThatAreNotPersistedKeysAreIgnored()
+    {
+        {
+            QSettings file(TestEnv::SettingsFile(), QSettings::IniFormat);
+            file.setValue("SESSION_ID", "from-file");
+            file.setValue("NOT_A_KEY", "x");
+            file.setValue("IS_DOWNLOADING", "true");
+            file.setValue("Servers/Store", "https://127.0.0.1:1");
+        }
+        {
+            RamDB store;
+            QCOMPARE(store.GetString(SESSION_ID, "default"), QString("default"));
+            QCOMPARE(store.GetBool(IS_DOWNLOADING, false), true);
+            store.SetInt(GAME_RC_MODE, 2);
+        }
+        QSettings file(TestEnv::SettingsFile(), QSettings::IniFormat);
+        QCOMPARE(file.value("NOT_A_KEY").toString(), QString("x"));
+        QCOMPARE(file.value("Servers/Store").toString(), QString("https://127.0.0.1:1"));
+        QCOMPARE(file.value("GAME_RC_MODE").toInt(), 2);
+    }
+
+    // A new product starts its downloads and installations afresh; a code that could leave its folder is
+    // refused and changes nothing.
+    void productChange_data()
+    {
+        Columns<QString, QString, bool, bool>({"previous", "code", "accepted", "cleared"});
+        Row("first code", "", "P1", true, false);
+        Row("same code", "P1", "P1", true, false);
+        Row("other code", "P1", "P2", true, true);
+        for (const char* code : {"", ".", "..", "a/b", "a\\b", "C:", "x/../.."}) {
+            Row(qPrintable(QString("refused '%1'").arg(code)), QString("P1"), QString(code), false, false);
+        }
+    }
+    void productChange()
+    {
+        auto [previous, code, accepted, cleared] =
+            Fetch<QString, QString, bool, bool>({"previous", "code", "accepted", "cleared"});
+        RamDB store;
+        if (!previous.isEmpty()) {
+            store.SetString(PRODUCT_CODE, previous);
+        }
+        store.SetBool(IS_DOWNLOADING, true);
+        store.SetBool(IS_INSTALLING, true);
+        store.SetString(DOWNLOAD_VERSION, "1.0.0.1");
+        store.SetString(INSTALL_VERSION, "1.0.0.1");
+        store.SetString(CURRENT_VERSION, "1.0.0.0");
+        QCOMPARE(SetProductCode(&store, code), accepted);
+        QCOMPARE(store.GetString(PRODUCT_CODE), accepted ? code : previous);
+        QCOMPARE(store.GetBool(IS_DOWNLOADING), !cleared);
+        QCOMPARE(store.GetBool(IS_INSTALLING), !cleared);
+        QCOMPARE(store.GetString(DOWNLOAD_VERSION).isEmpty(), cleared);
+        QCOMPARE(store.GetString(INSTALL_VERSION).isEmpty(), cleared);
+        QCOMPARE(store.GetString(CURRENT_VERSION).isEmpty(), cleared);
+    }
+
+    // No path built from a missing location or product may ever reach a folder removal.
+    void missingLocationOrProductYieldsNoPath_data()
+    {
+        Columns<QString, QString>({"location", "product"});
+        Row("no location", "", "P1");
+        Row("no product", "/games", "");
+        Row("escaping product", "/games", "..");
+    }
+    void missingLocationOrProductYieldsNoPath()
+    {
+        auto [location, product] = Fetch<QString, QString>({"location", "product"});
+        db->SetString(GAME_LOCATION, location);
+        db->SetString(PRODUCT_CODE, product);
+        QVERIFY(paths.GameDir().isEmpty());
+        QVERIFY(paths.GameExePath("").isEmpty());
+        QVERIFY(paths.VersionFilePath().isEmpty());
+        QVERIFY(!paths.FindGameExe());
+        QCOMPARE(paths.CacheFilePath("a.7z").isEmpty(), location.isEmpty());
+        QCOMPARE(paths.PrepareDirs(), !location.isEmpty());
+        QVERIFY(!ClearDir(paths.GameDir()));
+        QVERIFY(!RemoveDir(paths.GameDir()));
+    }
+
+    void findGameExeAndVersionFile()
+    {
+        const QString game = Location() + "/P1";
+        Touch(game + "/readme.txt");
+        Touch(game + "/notrun.exe");
+        QVERIFY(!paths.FindGameExe());
+        QFile::setPermissions(game + "/notrun.exe",
+                              QFile::permissions(game + "/notrun.exe") | QFile::ExeOwner);
+        QVERIFY(paths.FindGameExe());
+        QCOMPARE(paths.GameExePath(""), game + "/notrun.exe");
+        QCOMPARE(paths.VersionFilePath(), game + "/notrun/Content/version.dat");
+        QFile::remove(game + "/notrun.exe");
+        QVERIFY(!paths.FindGameExe());
+        QCOMPARE(paths.VersionFilePath(), game + "/notrun/Content/version.dat");
+    }
+
+    // The scratch folders are removed only where the launcher has been before, that is where its cache
+    // folder is; the cache itself is kept.
+    void prepareDirs_data()
+    {
+        Columns<QString, bool, QStringList>({"cache", "prepared", "left"});
+        Row("used before", "folder", true, QStringList{"__DownloadCache__"});
+        Row("new location", "", true, QStringList{"Download", "Setup", "__DownloadCache__"});
+        Row("a file with the cache's name", "file", false,
+            QStringList{"Download", "Setup", "__DownloadCache__"});
+        Row("missing location", "none", true, QStringList{"__DownloadCache__"});
+    }
+    void prepareDirs()
+    {
+        auto [cache, prepared, left] = Fetch<QString, bool, QStringList>({"cache", "prepared", "left"});
+        if (cache != "none") {
+            Touch(Location() + "/Download/letter.txt");
+            Touch(Location() + "/Setup/deep/notes.txt");
+        }
+        if (cache == "folder") {
+            Touch(Location() + "/__DownloadCache__/pkg.7z", "partial");
+        } else if (cache == "file") {
+            Touch(Location() + "/__DownloadCache__");
+        }
+        QCOMPARE(paths.PrepareDirs(), prepared);
+        QCOMPARE(Entries(Location()), left);
+        if (cache == "folder") {
+            QCOMPARE(Entries(Location() + "/__DownloadCache__"), QStringList{"pkg.7z"});
+        }
+    }
+
+    // Read-only and hidden entries go too; a folder that is not there, or is a file, has nothing to clear
+    // and the file is left alone.
+    void removeAndClearOddFolders()
+    {
+        const QString dir = root.path() + "/ro";
+        Touch(dir + "/sub/file.txt");
+        Touch(dir + "/.hidden");
+        QFile::setPermissions(dir + "/sub/file.txt", QFileDevice::ReadOwner);
+        QVERIFY(RemoveDir(dir));
+        QVERIFY(!QFileInfo::exists(dir));
+        QVERIFY(RemoveDir(root.path() + "/does-not-exist"));
+        Touch(root.path() + "/file");
+        QVERIFY(ClearDir(root.path() + "/file"));
+        QVERIFY(QFileInfo::exists(root.path() + "/file"));
+        QVERIFY(ClearDir(root.path() + "/nothing"));
+    }
+
+    // Links lead out of the product folder: they are removed, never followed.
+    void linksAreNotFollowed_data()
+    {
+        Columns<QString, bool>({"kind", "link"});
+        Row("folder", "folder", false);
+        Row("file", "file", false);
+        Row("link to a folder", "folder link", true);
+        Row("link to a file", "file link", true);
+        Row("dangling link", "dangling link", true);
+        Row("junction", "junction", true);
+    }
+    void linksAreNotFollowed()
+    {
+        auto [kind, link] = Fetch<QString, bool>({"kind", "link"});
+        const QString outside = root.path() + "/outside";
+        Touch(outside + "/precious.txt");
+        QFile::setPermissions(outside + "/precious.txt", QFileDevice::ReadOwner);
+        const QString game = Location() + "/P1";
+        const QString entry = game + "/entry";
+        Touch(game + "/old.pak");
+        if (kind == "folder" || kind == "file") {
+            Touch(kind == "folder" ? entry + "/inner" : entry);
+        } else if (kind == "junction") {
+#ifdef Q_OS_WIN
+            QCOMPARE(QProcess::execute("cmd", {"/c", "mklink", "/J", QDir::toNativeSeparators(entry),
+                                               QDir::toNativeSeparators(outside)}),
+                     0);
+#else
+            QSKIP("NTFS junctions exist on Windows only");
+#endif
+        } else {
+            const QString target = kind == "folder link" ? outside
+                                   : kind == "file link" ? outside + "/precious.txt"
+                                                         : root.path() + "/gone";
+            QVERIFY(QFile::link(target, entry));
+        }
+        QCOMPARE(Platform::IsLink(QFileInfo(entry)), link);
+
+        QVERIFY(ClearDir(paths.GameDir()));
+        QCOMPARE(Entries(game), QStringList());
+        QCOMPARE(Entries(outside), QStringList{"precious.txt"});
+        QCOMPARE(QFile::permissions(outside + "/precious.txt") & QFileDevice::WriteOwner,
+                 QFileDevice::Permissions());
+
+        // A product folder that is itself a link is neither emptied nor followed.
+        QVERIFY(RemoveDir(game));
+        QVERIFY(QFile::link(outside, game));
+        QVERIFY(!ClearDir(paths.GameDir()));
+        QVERIFY(RemoveDir(paths.GameDir()));
+        QCOMPARE(Entries(outside), QStringList{"precious.txt"});
+    }
+
+    // What a server sends is shown without what would move or reorder it, and within its place.
+    void outsideTextFitsItsPlace_data()
+    {
+        Columns<QString, int, QString, QString>({"text", "maxChars", "line", "block"});
+        Row("plain", "1.0.2.0", 100, "1.0.2.0", "1.0.2.0");
+        Row("bidirectional override", "BG 10.0\u202E", 100, "BG 10.0", "BG 10.0");
+        Row("isolates and marks", "\u2066a\u2069\u200Fb\u061C", 100, "ab", "ab");
+        Row("line breaks", "1.0\n2.0\r\u2029x", 100, "1.0 2.0 x", "1.0\n2.0\nx");
+        Row("controls", "a\u0007\u0001\u001b\u0085b", 100, "ab", "ab");
+        Row("too long", QString(30, 'x'), 10, QString(9, 'x') + "\u2026", QString(9, 'x') + "\u2026");
+        Row("cut between a pair", "abcdefgh\U0001F600x", 10, "abcdefgh\u2026", "abcdefgh\u2026");
+        Row("last line too long to keep", "\n" + QString(12, 'x'), 10, QString(9, 'x') + "\u2026",
+            "\n" + QString(8, 'x') + "\u2026");
+        Row("code kept", QString(50, 'x') + "\nError: 008_013 {000/0307}", 60,
+            QString(50, 'x') + " Error: 0\u2026", QString(33, 'x') + "\u2026\nError: 008_013 {000/0307}");
+    }
+    void outsideTextFitsItsPlace()
+    {
+        auto [text, maxChars, line, block] =
+            Fetch<QString, int, QString, QString>({"text", "maxChars", "line", "block"});
+        QCOMPARE(ShownText::Line(text, maxChars), line);
+        QCOMPARE(ShownText::Block(text, maxChars), block);
+        db->SetString(NEWEST_VERSION, text);
+        GlobalData gd;
+        gd.registry = &services.registry;
+        QCOMPARE(gd.newVersion(), ShownText::Line(text));
+    }
+
+    // The product's picture is shown only from a web server; any other address leaves the window's own.
+    void productPictureFromTheWebOnly_data()
+    {
+        Columns<QString, bool>({"address", "shown"});
+        Row("https", "https://docs.example.com/images/SkyTrainer.png", true);
+        Row("http", "http://127.0.0.1:3447/images/SkyTrainer.png", true);
+        Row("a pipe", "file:///tmp/picture.fifo", false);
+        Row("a bare path", "/tmp/picture.png", false);
+        Row("the program's resources", "qrc:/Resources/aviro.png", false);
+        Row("ftp", "ftp://127.0.0.1/picture.png", false);
+        Row("no host", "https:///picture.png", false);
+    }
+    void productPictureFromTheWebOnly()
+    {
+        auto [address, shown] = Fetch<QString, bool>({"address", "shown"});
+        db->SetString(PRODUCT_IMAGE_URL, address);
+        GlobalData gd;
+        gd.registry = &services.registry;
+        QCOMPARE(gd.productBgImage(), shown ? address : QString());
+    }
+
+    // The chosen language's translation replaces the other and its index is stored; the same index again
+    // changes nothing, and an index of no language is not stored.
+    void languages()
+    {
+        db->SetInt(MULTI_LANG, 0);
+        MultiLang lang;
+        lang.registry = &services.registry;
+        lang.InitLangs();
+        QCOMPARE(lang.langs(), (QStringList{"English", "简体中文"}));
+        QCOMPARE(FailedToStart(), QString("Failed to start."));
+        QSignalSpy changed(&lang, &MultiLang::langIdxChanged);
+        lang.setLangIdx(1);
+        QCOMPARE(FailedToStart(), QString("无法启动"));
+        QCOMPARE(db->GetInt(MULTI_LANG), 1);
+        QCOMPARE(lang.langCode(), QString("zh-CN"));
+        lang.setLangIdx(1);
+        QCOMPARE(changed.count(), 1);
+        lang.setLangIdx(5);
+        QCOMPARE(db->GetInt(MULTI_LANG), 1);
+        QCOMPARE(FailedToStart(), QString("无法启动"));
+        lang.setLangIdx(0);
+        QCOMPARE(FailedToStart(), QString("Failed to start."));
+    }
+
+    // From a first start (nothing stored): the resolution's size is stored at once, and the first write of
+    // a default value is stored and announced (the comparison is with the unset -1).
+    void resolutions_data()
+    {
+        Columns<int, int, int>({"index", "width", "height"});
+        Row("1080p", 0, 1920, 1080);
+        Row("720p", 1, 1280, 720);
+        Row("out of range", 5, 1920, 1080);
+    }
+    void resolutions()
+    {
+        auto [index, width, height] = Fetch<int, int, int>({"index", "width", "height"});
+        TestEnv::ForgetStoredKeys();
+        Services first;
+        auto settings = first.Make<GameSettings>();
+        settings->Init();
+        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_WIDTH), 1920);
+        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_HEIGHT), 1080);
+        QSignalSpy changed(settings.get(), &GameSettings::resolutionChanged);
+        settings->setResolution(index);
+        settings->setResolution(index);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(settings->resolution(), index);
+        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_WIDTH), width);
+        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_HEIGHT), height);
+        // A size stored apart from its choice is computed again at the next start.
+        first.db.SetInt(GAME_RESOLUTION_WIDTH, 1);
+        settings->Init();
+        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_WIDTH), width);
+    }
+};
+
+AVIRO_TEST_MAIN(TestState)
+#include "tst_state.moc"
