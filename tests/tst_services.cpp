@@ -1,0 +1,844 @@
+#include "CrmService.h"
+#include "MsgPackEncoder.h"
+#include "Outcome.h"
+#include "RestClient.h"
+#include "Sandbox.h"
+#include "ServerConfig.h"
+#include "Services.h"
+#include "ShopAccountMng.h"
+#include "StatisticReportMng.h"
+#include "TestEnv.h"
+#include "VomoAccountMng.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QSslConfiguration>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+
+#include <memory>
+#include <optional>
+
+// The services against the sandbox's servers over real HTTP and HTTPS: the HTTP layer, the account, the
+// store and the statistics.
+class TestServices : public QObject
+{
+    Q_OBJECT
+private:
+    Sandbox sandbox;
+    QTemporaryDir files;
+    QSslConfiguration pristineTrust;
+    std::unique_ptr<Services> services;
+    RamDB* db = nullptr;
+    std::unique_ptr<VomoAccountMng> account;
+    std::unique_ptr<ShopAccountMng> shop;
+
+    QString Store(const QString& path) const { return sandbox.Origin("store") + path; }
+
+    // The store's user, whose token the store knows.
+    void ShopUser()
+    {
+        db->SetString(USER_TOKEN, "tok-shop");
+        db->SetString(USER_ID, "1001");
+    }
+
+    struct JsonResult
+    {
+        bool ok = false;
+        QJsonObject body;
+    };
+
+    static std::optional<JsonResult> GetJson(RestClient& rest, const QString& url,
+                                             const QJsonObject& params = {})
+    {
+        std::optional<JsonResult> result;
+        ReplyCallbacks callbacks;
+        callbacks.jsonCallback = [&](bool ok, const QJsonObject& body) { result = JsonResult{ok, body}; };
+        rest.Get(url, params, callbacks);
+        if (!TestEnv::WaitFor([&] { return result.has_value(); }, 15000)) {
+            return std::nullopt;
+        }
+        return result;
+    }
+
+
+    struct LoginResult
+    {
+        bool ok;
+        QString field;
+        QString message;
+    };
+
+    QString FetchCaptcha()
+    {
+        std::optional<bool> done;
+        QImage picture;
+        account->GetVerifyCode([&](bool ok, const QImage& image) {
+            done = ok;
+            picture = image;
+        });
+        if (!TestEnv::WaitFor([&] { return done.has_value(); }) || !*done || picture.isNull()) {
+            return {};
+        }
+        return sandbox.LastCaptchaCode();
+    }
+
+    std::optional<LoginResult> Login(const QString& user, const QString& password, const QString& code)
+    {
+        std::optional<LoginResult> result;
+        account->Login(
+            {{"ACCOUNT", user}, {"PASSWORD", password}, {"VERIF_CODE", code}, {"AREA_CODE", "086"}},
+            [&](bool ok, const QString& field, const QString& message) {
+                result = LoginResult{ok, field, message};
+            });
+        TestEnv::WaitFor([&] { return result.has_value(); });
+        return result;
+    }
+
+    std::optional<std::pair<bool, QString>> AutoLogin()
+    {
+        std::optional<std::pair<bool, QString>> result;
+        account->AutoLogin([&](bool ok, const QString& message) { result = std::make_pair(ok, message); });
+        TestEnv::WaitFor([&] { return result.has_value(); });
+        return result;
+    }
+
+    using Call = void (ShopAccountMng::*)(const ShopAccountMng::Completion&);
+
+    std::pair<bool, QString> Run(Call call)
+    {
+        std::optional<std::pair<bool, QString>> result;
+        (shop.get()->*call)([&](bool ok, const QString& message) { result = std::make_pair(ok, message); });
+        if (!TestEnv::WaitFor([&] { return result.has_value(); }, 60000)) {
+            return {false, "no answer"};
+        }
+        return *result;
+    }
+
+    // Versions oldest first, each "version:ispatch".
+    void UseVersions(const QStringList& entries, const QJsonArray& launchers = {})
+    {
+        QJsonArray versions;
+        for (const QString& entry : entries) {
+            versions.append(Sandbox::Version(entry.section(':', 0, 0), entry.section(':', 1).toInt()));
+        }
+        QJsonObject catalogue = Sandbox::WithVersions(Sandbox::BasicCatalogue(), versions);
+        catalogue.insert("launchers", launchers);
+        sandbox.SetCatalogue(catalogue, files.path());
+    }
+
+    static QStringList VersionsOf(const QJsonArray& list)
+    {
+        QStringList versions;
+        for (const QJsonValue& entry : list) {
+            versions << entry.toObject().value("version").toString();
+        }
+        return versions;
+    }
+
+    QList<QUrlQuery> AppVersionQueries()
+    {
+        QList<QUrlQuery> queries;
+        for (const QJsonValue& request : sandbox.Requests("store")) {
+            const QString target = request.toObject().value("target").toString();
+            if (target.startsWith("/api/v2/appversion")) {
+                queries << QUrlQuery(QUrl(target).query());
+            }
+        }
+        return queries;
+    }
+
+    void OpenSession()
+    {
+        ShopUser();
+        const auto session = Run(&ShopAccountMng::CreateSession);
+        QVERIFY2(session.first, qPrintable(session.second));
+    }
+
+    static QByteArray Hex(const QString& json)
+    {
+        return StatisticReportMng::PackEvents(QJsonDocument::fromJson(json.toUtf8()).array()).toHex();
+    }
+
+    static Outcome Report(const QJsonArray& events)
+    {
+        StatisticReportMng statistics;
+        return AwaitCallback([&](const auto& done) { statistics.report(events, done); });
+    }
+
+    // The first report the server recorded, once there is one.
+    QJsonObject FirstReport()
+    {
+        QJsonArray reports;
+        TestEnv::WaitFor([&] { return !(reports = sandbox.Reports()).isEmpty(); });
+        return reports.at(0).toObject();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TestEnv::InstallEnglish();
+        pristineTrust = QSslConfiguration::defaultConfiguration();
+        QVERIFY(sandbox.Start(Sandbox::BasicCatalogue(), files.path()));
+        sandbox.AddToken("tok-shop", "pilot@example.com");
+    }
+
+    // Every case starts signed out, with a store of its own with no key set yet.
+    void init()
+    {
+        sandbox.WriteServerSettings(true);
+        sandbox.SetCatalogue(Sandbox::BasicCatalogue(), files.path());
+        sandbox.ClearFaults();
+        sandbox.ClearRequests();
+        sandbox.ClearReports();
+        TestEnv::ForgetStoredKeys();
+        services = std::make_unique<Services>();
+        db = &services->db;
+        account = services->Make<VomoAccountMng>();
+        shop = services->Make<ShopAccountMng>();
+    }
+
+    void query_data()
+    {
+        Columns<QJsonObject, QByteArray>({"params", "query"});
+        Row("sorted, skipped, encoded", QJsonObject{{"b", "x y"}, {"a", true}, {"c", QJsonArray{1}}},
+            QByteArray("a=true&b=x%20y"));
+        Row("page", QJsonObject{{"rank", "desc"}, {"pagesize", 20}}, QByteArray("pagesize=20&rank=desc"));
+        Row("not whole", QJsonObject{{"n", 2.5}, {"f", false}}, QByteArray("f=false&n=0"));
+        Row("utf-8 and reserved", QJsonObject{{"s", "é&=/~-._"}}, QByteArray("s=%C3%A9%26%3D%2F~-._"));
+        Row("null and object", QJsonObject{{"x", QJsonValue()}, {"y", QJsonObject{}}}, QByteArray());
+    }
+    void query()
+    {
+        auto [params, query] = Fetch<QJsonObject, QByteArray>({"params", "query"});
+        QCOMPARE(ToQuery(params), query);
+    }
+
+    void certificates_data()
+    {
+        Columns<bool, bool, bool>({"trustCa", "skipPeerVerify", "ok"});
+        Row("untrusted", false, false, false);
+        Row("not verified", false, true, true);
+        Row("trusted", true, false, true);
+    }
+    void certificates()
+    {
+        auto [trustCa, skipPeerVerify, ok] = Fetch<bool, bool, bool>({"trustCa", "skipPeerVerify", "ok"});
+        sandbox.WriteServerSettings(trustCa);
+        RestClient rest;
+        rest.skipPeerVerify = skipPeerVerify;
+        const auto result = GetJson(rest, Store("/api/v2/launcherversion"));
+        QVERIFY(result);
+        QCOMPARE(result->ok, ok);
+        QCOMPARE(sandbox.Requests("store").size(), ok ? 1 : 0);
+        // Without certificates of its own, Qt's default trust stays as it was, with its loading of system
+        // roots on demand.
+        QCOMPARE(QSslConfiguration::defaultConfiguration() == pristineTrust, !trustCa);
+    }
+
+    void replyClassification_data()
+    {
+        Columns<QJsonObject, bool, QJsonObject>({"fault", "ok", "expected"});
+        const auto answer = [](int status, const char* body) {
+            return QJsonObject{{"status", status}, {"body", body}};
+        };
+        Row("302 not followed", answer(302, R"({"r":1})"), false, QJsonObject{{"r", 1}});
+        Row("308 counts as success", answer(308, R"({"r":2})"), true, QJsonObject{{"r", 2}});
+        Row("404 with JSON body", answer(404, R"({"why":"gone"})"), false, QJsonObject{{"why", "gone"}});
+        Row("500 with text body", answer(500, "oops"), false, QJsonObject{});
+        Row("200 not JSON", answer(200, "<html>"), true, QJsonObject{});
+        Row("200 JSON array", answer(200, "[1,2]"), true, QJsonObject{});
+        Row("redirect elsewhere", QJsonObject{{"redirect", Store("/api/v2/appversion")}}, false,
+            QJsonObject{});
+    }
+    void replyClassification()
+    {
+        auto [fault, ok, expected] = Fetch<QJsonObject, bool, QJsonObject>({"fault", "ok", "expected"});
+        sandbox.AddFault("store", "/api/v2/launcherversion", fault);
+        RestClient rest;
+        const auto result = GetJson(rest, Store("/api/v2/launcherversion"));
+        QVERIFY(result);
+        QCOMPARE(result->ok, ok);
+        QCOMPARE(result->body, expected);
+        QCOMPARE(sandbox.Requests("store").size(), 1);
+    }
+
+    // A failed reply says what really failed, in words, for the line under the error's code.
+    void failureCause_data()
+    {
+        Columns<QString, QString>({"case", "cause"});
+        Row("refused", "refused", "Connection refused by 127.0.0.1:%1");
+        Row("no such host", "host", "Host not found: nosuch.invalid");
+        Row("untrusted", "untrusted", "The server's certificate is not trusted");
+        Row("HTTP 503", "503", "HTTP 503 from %2/api/v2/launcherversion");
+    }
+    void failureCause()
+    {
+        auto [which, cause] = Fetch<QString, QString>({"case", "cause"});
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        QString url = Store("/api/v2/launcherversion");
+        if (which == "refused") {
+            url = QString("http://127.0.0.1:%1/x").arg(port);
+        } else if (which == "host") {
+            url = "https://nosuch.invalid/x";
+        } else if (which == "untrusted") {
+            sandbox.WriteServerSettings(false);
+        } else {
+            sandbox.AddFault("store", "/api/v2/launcherversion", {{"status", 503}});
+        }
+        RestClient rest;
+        QString seen;
+        ReplyCallbacks callbacks;
+        bool done = false;
+        callbacks.jsonCallback = [&](bool, const QJsonObject&) {
+            seen = rest.CauseLine();
+            done = true;
+        };
+        rest.Get(url, {}, callbacks);
+        QVERIFY(TestEnv::WaitFor([&] { return done; }, 15000));
+        QCOMPARE(seen,
+                 "\n" + cause.replace("%1", QString::number(port)).replace("%2", sandbox.Origin("store")));
+        QCOMPARE(rest.CauseLine(), QString());
+    }
+
+    // A server that accepts a request and never answers must not keep the caller waiting for ever.
+    void stalledRequestTimesOut()
+    {
+        sandbox.AddFault("store", "/api/v2/launcherversion", {{"stallMs", 8000}});
+        RestClient rest;
+        rest.SetTransferTimeout(700);
+        // Without the time-out the stalled request would end with the server's answer.
+        const auto result = GetJson(rest, Store("/api/v2/launcherversion"));
+        QVERIFY(result);
+        QVERIFY(!result->ok);
+    }
+
+    void signatureVector()
+    {
+        QCOMPARE(SignHeaders("AviroLauncher", "linux-12-1.0.0.0", "51f07e2-9a3b-4d68-b2c4-52540012345",
+                             "{0f8fad5b-d9cb-469f-a165-70867728950e}", "1700000000000"),
+                 QString("W7lV9Uh4cq/QHANFl1zz/wfSA/k="));
+        QCOMPARE(HmacSha1Hex("key", "The quick brown fox jumps over the lazy dog"),
+                 QString("de7c9b85b8b78aa6bc8a7a36f70a90701c9db4d9"));
+    }
+
+    void autoLoginWithoutEarlierSignInSendsNothing()
+    {
+        sandbox.ClearRequests();
+        bool called = false;
+        account->AutoLogin([&](bool ok, const QString& message) {
+            called = true;
+            QVERIFY(!ok);
+            QVERIFY2(message.endsWith("\nError: 001_001 {000/0167}"), qPrintable(message));
+        });
+        QVERIFY(called);
+        QTest::qWait(100);
+        QVERIFY(sandbox.Requests("account").isEmpty());
+    }
+
+    void captchaIsAPicture()
+    {
+        QVERIFY(!FetchCaptcha().isEmpty());
+        const QJsonObject request = sandbox.Requests("account").last().toObject();
+        QVERIFY(request.value("target").toString().startsWith("/apis/apprest/v1/vcode?srandom="));
+        QVERIFY(!request.value("headers").toObject().contains("Sign-Mc"));
+    }
+
+    void transferFailures_data()
+    {
+        Columns<QJsonObject, QString>({"fault", "suffix"});
+        Row("server error", QJsonObject{{"status", 500}},
+            "Network Error\nError: 001_000 {000/0119}\nHTTP 500 from " + sandbox.Origin("account") +
+                "/apis/apprest/v1/user_login");
+        Row("not JSON", QJsonObject{{"body", "<html>ok</html>"}}, "\nError: 001_002 {000/0130}");
+        Row("no code", QJsonObject{{"body", "{\"data\":{\"token\":\"t\"}}"}}, "\nError: 001_002 {000/0130}");
+        Row("no token", QJsonObject{{"body", "{\"code\":0,\"data\":{}}"}}, "\nError: 001_002 {000/0137}");
+    }
+    void transferFailures()
+    {
+        auto [fault, suffix] = Fetch<QJsonObject, QString>({"fault", "suffix"});
+        db->SetString(USER_TOKEN, "earlier-token");
+        sandbox.AddFault("account", "/apis/apprest/v1/user_login", fault);
+        const auto result = Login("pilot@example.com", "secret", FetchCaptcha());
+        QVERIFY(result);
+        QVERIFY(!result->ok);
+        QCOMPARE(result->field, QString());
+        QVERIFY2(result->message.endsWith(suffix), qPrintable(result->message));
+        QCOMPARE(db->GetString(USER_TOKEN), QString("earlier-token"));
+        QCOMPARE(db->GetBool(USER_IS_LOGIN), false);
+    }
+
+    void signInStoresTokenAndSignsRequest()
+    {
+        sandbox.ClearRequests();
+        const auto result = Login("pilot@example.com", "secret", FetchCaptcha());
+        QVERIFY(result);
+        QVERIFY2(result->ok, qPrintable(result->message));
+        QVERIFY(db->GetString(USER_TOKEN).startsWith("tok-"));
+        QCOMPARE(db->GetString(USER_ID), QString("1001"));
+        QCOMPARE(db->GetBool(USER_IS_LOGIN), true);
+
+        const QJsonObject request = sandbox.Requests("account").last().toObject();
+        const QJsonObject headers = request.value("headers").toObject();
+        QCOMPARE(headers.value("AppId-Mc").toString(), QString("AviroLauncher"));
+        QVERIFY(headers.value("ClientName-Mc").toString().endsWith("-1.0.0.0"));
+        QCOMPARE(headers.value("InvokeId-Mc").toString().size(), 38);
+        QCOMPARE(headers.value("Sign-Mc").toString().size(), 28);
+        QCOMPARE(headers.value("Content-Type").toString(), QString("application/x-www-form-urlencoded"));
+        const QString deviceId = headers.value("DeviceId-Mc").toString();
+        QVERIFY(deviceId.isEmpty() || deviceId.startsWith("51f07e2-9a3b-4d68-b2c4-"));
+        const QString body = request.value("body").toString();
+        QVERIFY2(QRegularExpression("^areaCode=086&password=secret&srandom=\\d+&userName=pilot%40example.com&"
+                                    "verificationCode=\\d{4}$")
+                     .match(body)
+                     .hasMatch(),
+                 qPrintable(body));
+    }
+
+    void tokenSignIn()
+    {
+        QVERIFY(Login("pilot@example.com", "secret", FetchCaptcha())->ok);
+        const auto accepted = AutoLogin();
+        QVERIFY(accepted);
+        QVERIFY2(accepted->first, qPrintable(accepted->second));
+        const QString sent = sandbox.Requests("account").last().toObject().value("body").toString();
+        QCOMPARE(sent, "token=" + db->GetString(USER_TOKEN));
+
+        db->SetString(USER_TOKEN, "tok-forgotten");
+        const auto refused = AutoLogin();
+        QVERIFY(refused);
+        QVERIFY(!refused->first);
+        QCOMPARE(refused->second, QString("登陆错误码: 401"));
+        QCOMPARE(db->GetString(USER_TOKEN), QString("tok-forgotten"));
+
+        sandbox.AddFault("account", "/apis/apprest/v1/token", {{"status", 502}, {"times", 1}});
+        const auto failed = AutoLogin();
+        QVERIFY(failed);
+        QCOMPARE(failed->second, "Network Error\nError: 001_000 {000/0187}\nHTTP 502 from " +
+                                     sandbox.Origin("account") + "/apis/apprest/v1/token");
+
+        sandbox.AddFault("account", "/apis/apprest/v1/token", {{"body", "plain text"}});
+        const auto garbled = AutoLogin();
+        QVERIFY(garbled);
+        QVERIFY(!garbled->first);
+        QVERIFY(garbled->second.endsWith("\nError: 001_002 {000/0195}"));
+    }
+
+    void sessionCarriesTokenAndReturnsCookies()
+    {
+        OpenSession();
+        QVERIFY(db->GetString(SESSION_ID).startsWith("sess-"));
+        const QJsonArray requests = sandbox.Requests("store");
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests.at(0).toObject().value("headers").toObject().value("Cookie").toString(),
+                 QString("_token=tok-shop"));
+
+        QCOMPARE(Run(&ShopAccountMng::GetNoteList).first, true);
+        const QString cookie = sandbox.Requests("store")
+                                   .last()
+                                   .toObject()
+                                   .value("headers")
+                                   .toObject()
+                                   .value("Cookie")
+                                   .toString();
+        QVERIFY2(cookie.contains("_session=" + db->GetString(SESSION_ID)) &&
+                     cookie.contains("_token=tok-shop"),
+                 qPrintable(cookie));
+    }
+
+    void productInformation()
+    {
+        OpenSession();
+        db->SetString(PRODUCT_CODE, "OldProduct");
+        db->SetBool(IS_DOWNLOADING, true);
+        const auto result = Run(&ShopAccountMng::GetProductInfo);
+        QVERIFY2(result.first, qPrintable(result.second));
+        QCOMPARE(db->GetString(PRODUCT_CODE), QString("SkyTrainer"));
+        QCOMPARE(db->GetString(PRODUCT_IMAGE_URL), sandbox.Origin("documents") + "/images/SkyTrainer.png");
+        QCOMPARE(db->GetBool(IS_DOWNLOADING), false);
+        QCOMPARE(sandbox.Requests("store").last().toObject().value("target").toString(),
+                 QString("/api/v2/users/1001/product"));
+    }
+
+    void versionList_data()
+    {
+        Columns<QStringList, QString, QStringList, QString, bool, int>(
+            {"catalogue", "current", "setup", "newest", "clean", "pages"});
+        Row("full among patches", QStringList{"2.9:1", "3.0:2", "3.1:1", "3.2:1"}, "",
+            QStringList{"3.0", "3.2"}, "3.2", true, 1);
+        Row("patches only", QStringList{"1.1:1", "1.2:1", "1.3:1", "1.4:1", "1.5:1"}, "1.0",
+            QStringList{"1.5"}, "1.5", false, 1);
+        Row("newest is full", QStringList{"1.0:2", "1.1:1", "2.0:2"}, "", QStringList{"2.0"}, "2.0", true, 1);
+        QStringList longList{"1.0:2"};
+        for (int i = 1; i <= 20; ++i) {
+            longList << QString("1.%1:1").arg(i);
+        }
+        Row("second page by nextid", longList, "", QStringList{"1.0", "1.20"}, "1.20", true, 2);
+        QStringList patchesAfterCurrent{"1.0:2"};
+        for (int i = 1; i <= 25; ++i) {
+            patchesAfterCurrent << QString("1.%1:1").arg(i);
+        }
+        Row("from the installed version", patchesAfterCurrent, "1.0", QStringList{"1.25"}, "1.25", false, 2);
+    }
+    void versionList()
+    {
+        auto [catalogue, current, setup, newest, clean, pages] =
+            Fetch<QStringList, QString, QStringList, QString, bool, int>(
+                {"catalogue", "current", "setup", "newest", "clean", "pages"});
+        UseVersions(catalogue);
+        OpenSession();
+        db->SetString(CURRENT_VERSION, current);
+        sandbox.ClearRequests();
+        const auto result = Run(&ShopAccountMng::GetVersionList);
+        QVERIFY2(result.first, qPrintable(result.second));
+        QCOMPARE(VersionsOf(db->GetJsonArray(SETUP_LIST)), setup);
+        QCOMPARE(db->GetString(NEWEST_VERSION), newest);
+        QCOMPARE(db->GetString(NEWEST_VERSION_SIZE), newest + " GB");
+        QCOMPARE(db->GetBool(IS_CLEAN_INSTALL), clean);
+        QCOMPARE(db->GetBool(NOT_NEED_UPDATE), false);
+        const QList<QUrlQuery> queries = AppVersionQueries();
+        QCOMPARE(queries.size(), pages);
+        QCOMPARE(queries.first().queryItemValue("rank"), QString("desc"));
+        QCOMPARE(queries.first().queryItemValue("pagesize"), QString("20"));
+        QCOMPARE(queries.first().hasQueryItem("from"), !current.isEmpty());
+        QCOMPARE(queries.first().hasQueryItem("nextid"), false);
+        if (pages > 1) {
+            QCOMPARE(queries.at(1).queryItemValue("nextid"), QString("n20"));
+            QCOMPARE(queries.at(1).queryItemValue("from"), queries.first().queryItemValue("from"));
+        }
+        const QJsonObject first = db->GetJsonArray(SETUP_LIST).first().toObject();
+        QCOMPARE(first.value("packageurl").toString(),
+                 sandbox.Origin("files") + "/files/" + setup.first() + ".7z");
+    }
+
+    void upToDate()
+    {
+        UseVersions({"1.0:2", "1.1:1"});
+        OpenSession();
+        db->SetString(CURRENT_VERSION, "1.1");
+        db->SetString(NEWEST_VERSION_SIZE, "untouched");
+        db->SetBool(IS_CLEAN_INSTALL, true);
+        db->SetJsonArray(SETUP_LIST, QJsonArray{1});
+        QCOMPARE(Run(&ShopAccountMng::GetVersionList).first, true);
+        QCOMPARE(db->GetJsonArray(SETUP_LIST), QJsonArray());
+        QCOMPARE(db->GetString(NEWEST_VERSION), QString("1.1"));
+        QCOMPARE(db->GetBool(NOT_NEED_UPDATE), true);
+        QCOMPARE(db->GetString(NEWEST_VERSION_SIZE), QString("untouched"));
+        QCOMPARE(db->GetBool(IS_CLEAN_INSTALL), true);
+    }
+
+    // Full pages without a new way to the next one count as the last page, and no walk goes on for ever.
+    void pagingEnds_data()
+    {
+        Columns<QJsonValue, int>({"nextId", "pages"});
+        Row("no nextid", QJsonValue(QJsonValue::Undefined), 1);
+        Row("empty nextid", QJsonValue(""), 1);
+        Row("repeated nextid", QJsonValue("n1"), 2);
+        Row("endless pages", QJsonValue(QJsonValue::Null), 50);
+    }
+    void pagingEnds()
+    {
+        auto [nextId, pages] = Fetch<QJsonValue, int>({"nextId", "pages"});
+        QStringList patches;
+        for (int i = 1; i <= 1100; ++i) {
+            patches << QString("1.%1:1").arg(i);
+        }
+        UseVersions(patches);
+        OpenSession();
+        if (!nextId.isNull()) {
+            QJsonArray page;
+            for (int i = 0; i < 20; ++i) {
+                page.append(QJsonObject{{"version", QString("1.%1").arg(1100 - i)}, {"ispatch", 1}});
+            }
+            QJsonObject body{{"result", "ok"}, {"data", page}};
+            if (!nextId.isUndefined()) {
+                body.insert("nextid", nextId);
+            }
+            sandbox.AddFault(
+                "store", "/api/v2/appversion",
+                {{"body", QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))}});
+        }
+        sandbox.ClearRequests();
+        QCOMPARE(Run(&ShopAccountMng::GetVersionList).first, true);
+        QCOMPARE(VersionsOf(db->GetJsonArray(SETUP_LIST)), QStringList{"1.1100"});
+        QCOMPARE(AppVersionQueries().size(), pages);
+    }
+
+    void noteList()
+    {
+        UseVersions({"1.0:2", "1.1:1", "1.2:1"});
+        OpenSession();
+        db->SetString(CURRENT_VERSION, "1.1");
+        QCOMPARE(Run(&ShopAccountMng::GetNoteList).first, true);
+        QCOMPARE(VersionsOf(db->GetJsonArray(NOTES_LIST)), (QStringList{"1.2", "1.1", "1.0"}));
+        const QUrlQuery query = AppVersionQueries().last();
+        QCOMPARE(query.toString(), QString("pagesize=20&rank=desc"));
+    }
+
+    void launcherVersion()
+    {
+        UseVersions(
+            {"1.0:2"},
+            QJsonArray{
+                QJsonObject{{"version", "2.1.0.1"}, {"packageurl", "{files}/files/a"}, {"md5", "aa"}},
+                QJsonObject{{"version", "2.1.0.2"}, {"packageurl", "{files}/files/b"}, {"md5", "bb"}}});
+        QCOMPARE(Run(&ShopAccountMng::GetLauncherVersion).first, true);
+        QCOMPARE(db->GetString(NEWEST_LAUNCHER_VERSION), QString("2.1.0.2"));
+        QCOMPARE(db->GetString(NEWEST_LAUNCHER_URL), sandbox.Origin("files") + "/files/b");
+        QCOMPARE(db->GetString(NEWEST_LAUNCHER_MD5), QString("bb"));
+        QCOMPARE(sandbox.Requests("store").last().toObject().value("target").toString(),
+                 QString("/api/v2/launcherversion?pagesize=1&rank=desc"));
+    }
+
+    // An answer that cannot be used is reported with its code, and what the store knew is kept. A refused
+    // product is no success, not even in the log. The refused token and user are the store's own answers.
+    void failures_data()
+    {
+        Columns<QString, QString, QJsonObject, KEY, QString>({"call", "path", "fault", "kept", "expected"});
+        const auto body = [](const char* text) { return QJsonObject{{"body", text}}; };
+        const QJsonObject down{{"status", 500}};
+        // A transfer's failure ends with its cause.
+        const auto from = [&](int status, const QString& path) {
+            return QString("\nHTTP %1 from %2%3").arg(status).arg(sandbox.Origin("store"), path);
+        };
+        Row("session refused", "session", "/api/v2/session", QJsonObject{{"token", "tok-unknown"}},
+            SESSION_ID, "Failed to creating service session\nError: 008_000 {204/0066}");
+        Row("session without cookie", "session", "/api/v2/session", QJsonObject{{"noSessionCookie", true}},
+            SESSION_ID, "Failed to obtaining session ID\nError: 008_001 {000/0071}");
+        Row("product transfer", "product", "/api/v2/users/*", QJsonObject{{"status", 503}}, PRODUCT_CODE,
+            "Network Error\nError: 008_003 {000/0115}" + from(503, "/api/v2/users/1001/product"));
+        Row("product not JSON", "product", "/api/v2/users/*", body("busy"), PRODUCT_CODE,
+            "File Error\nError: 008_004 {000/0121}");
+        Row("product refused", "product", "", QJsonObject{{"userId", "9999"}}, PRODUCT_CODE,
+            "no product for this user\nError: 008_005 {000/0125}");
+        Row("escaping product", "product", "/api/v2/users/*",
+            body(R"({"result":"ok","data":[{"product":"../.."}]})"), PRODUCT_CODE,
+            "Invalid product code\nError: 008_015 {000/0131}");
+        Row("no product", "product", "/api/v2/users/*", body(R"({"result":"ok","data":[]})"), PRODUCT_CODE,
+            "Invalid product code\nError: 008_015 {000/0131}");
+        Row("versions transfer", "versions", "/api/v2/appversion", down, NEWEST_VERSION,
+            "Network Error\nError: 008_011 {000/0298}" + from(500, "/api/v2/appversion"));
+        Row("versions not JSON", "versions", "/api/v2/appversion", body("<html/>"), NEWEST_VERSION,
+            "File Error\nError: 008_012 {000/0303}");
+        Row("versions refused", "versions", "/api/v2/appversion",
+            body(R"({"result":"fail","description":"closed"})"), NEWEST_VERSION,
+            "closed\nError: 008_013 {000/0307}");
+        Row("unknown package kind", "versions", "/api/v2/appversion",
+            body(R"({"result":"ok","data":[{"version":"1.1","ispatch":3}]})"), NEWEST_VERSION,
+            "File Error\nError: 008_014 {000/0337}");
+        Row("notes transfer", "notes", "/api/v2/appversion", down, NOTES_LIST,
+            "Network Error\nError: 008_006 {000/0235}" + from(500, "/api/v2/appversion"));
+        Row("notes refused", "notes", "/api/v2/appversion",
+            body(R"({"result":"fail","description":"later"})"), NOTES_LIST,
+            "later\nError: 008_007 {000/0240}");
+        Row("launcher transfer", "launcher", "/api/v2/launcherversion", down, NEWEST_LAUNCHER_VERSION,
+            "Network Error\nError: 008_008 {000/0263}" + from(500, "/api/v2/launcherversion"));
+        Row("launcher refused", "launcher", "/api/v2/launcherversion",
+            body(R"({"result":"no","description":"down"})"), NEWEST_LAUNCHER_VERSION,
+            "down\nError: 008_009 {000/0269}");
+        Row("launcher refused without text", "launcher", "/api/v2/launcherversion",
+            body(R"({"result":"no"})"), NEWEST_LAUNCHER_VERSION, "Network Error\nError: 008_009 {000/0269}");
+        Row("no launcher", "launcher", "/api/v2/launcherversion", body(R"({"result":"ok","data":[]})"),
+            NEWEST_LAUNCHER_VERSION, "File Error\nError: 008_010 {000/0275}");
+        // Members of the wrong type are a broken answer, never a value.
+        Row("product of another type", "product", "/api/v2/users/*",
+            body(R"({"result":"ok","data":[{"product":{"code":"SkyTrainer"}}]})"), PRODUCT_CODE,
+            "File Error\nError: 008_004 {000/0121}");
+        Row("version of another type", "versions", "/api/v2/appversion",
+            body(R"({"result":"ok","data":[{"version":{"v":1},"ispatch":2}]})"), NEWEST_VERSION,
+            "File Error\nError: 008_012 {000/0303}");
+        Row("size of another type", "versions", "/api/v2/appversion",
+            body(R"({"result":"ok","data":[{"version":"1.1","ispatch":2,"spaceDesc":[1]}]})"), NEWEST_VERSION,
+            "File Error\nError: 008_012 {000/0303}");
+        Row("versions not a list", "versions", "/api/v2/appversion",
+            body(R"({"result":"ok","data":{"version":"1.1"}})"), NEWEST_VERSION,
+            "File Error\nError: 008_012 {000/0303}");
+        Row("note address of another type", "notes", "/api/v2/appversion",
+            body(R"({"result":"ok","data":[{"version":"1.1","noteurl":7}]})"), NOTES_LIST,
+            "File Error\nError: 008_016 {000/0241}");
+        Row("launcher version of another type", "launcher", "/api/v2/launcherversion",
+            body(R"({"result":"ok","data":[{"version":{"v":1}}]})"), NEWEST_LAUNCHER_VERSION,
+            "File Error\nError: 008_017 {000/0276}");
+        Row("launcher without version", "launcher", "/api/v2/launcherversion",
+            body(R"({"result":"ok","data":[{"md5":"aa"}]})"), NEWEST_LAUNCHER_VERSION,
+            "File Error\nError: 008_017 {000/0276}");
+    }
+    void failures()
+    {
+        auto [call, path, fault, kept, expected] =
+            Fetch<QString, QString, QJsonObject, KEY, QString>({"call", "path", "fault", "kept", "expected"});
+        const QMap<QString, Call> calls{{"session", &ShopAccountMng::CreateSession},
+                                        {"product", &ShopAccountMng::GetProductInfo},
+                                        {"versions", &ShopAccountMng::GetVersionList},
+                                        {"notes", &ShopAccountMng::GetNoteList},
+                                        {"launcher", &ShopAccountMng::GetLauncherVersion}};
+        call == "session" ? ShopUser() : OpenSession();
+        if (fault.contains("userId")) {
+            db->SetString(USER_ID, fault.value("userId").toString());
+        } else if (fault.contains("token")) {
+            db->SetString(USER_TOKEN, fault.value("token").toString());
+        } else {
+            sandbox.AddFault("store", path, fault);
+        }
+        db->SetString(kept, "kept");
+        static QStringList log;
+        log.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& message) { log << message; });
+        const auto result = Run(calls.value(call));
+        qInstallMessageHandler(previous);
+        QCOMPARE(result, std::make_pair(false, expected));
+        QCOMPARE(db->GetString(kept), QString("kept"));
+        if (call == "product") {
+            QVERIFY2(!log.join('\n').contains("Succ"), qPrintable(log.join('\n')));
+        }
+    }
+
+    void messagePackVectors_data()
+    {
+        Columns<QString, QByteArray>({"json", "hex"});
+        Row("reference",
+            R"([{"type":"KPX_UserOnline","eventValue":{"onlineState":true},"appCode":"P1","n":3}])",
+            QByteArray("9184a7617070436f6465a25031aa6576656e7456616c756581ab6f6e6c696e655374617465"
+                       "c3a16ecb4008000000000000a474797065ae4b50585f557365724f6e6c696e65"));
+        Row("empty", "[]", QByteArray("90"));
+        Row("nested and null", R"([{"a":{"b":[true,false,null]}}])", QByteArray("9181a16181a16293c3c2c0"));
+        Row("non-ASCII key", R"([{"é":1}])", QByteArray("9181a2c3a9cb3ff0000000000000"));
+        Row("negative fraction", "[-1.5]", QByteArray("91cbbff8000000000000"));
+        Row("zero", "[0]", QByteArray("91cb0000000000000000"));
+        Row("length counts UTF-8 bytes", QString("[\"%1\"]").arg(QString(16, QChar(0xe9))),
+            QByteArray("91d920") + QByteArray("c3a9").repeated(16));
+    }
+    void messagePackVectors()
+    {
+        auto [json, hex] = Fetch<QString, QByteArray>({"json", "hex"});
+        QCOMPARE(Hex(json), hex);
+    }
+
+    // Each size class of strings, maps and arrays: the head, and the length of what follows it.
+    void messagePackHeads_data()
+    {
+        Columns<QString, int, QByteArray>({"kind", "size", "head"});
+        Row("string 31", "string", 31, QByteArray("bf"));
+        Row("string 32", "string", 32, QByteArray("d920"));
+        Row("string 255", "string", 255, QByteArray("d9ff"));
+        Row("string 256", "string", 256, QByteArray("da0100"));
+        Row("string 65535", "string", 65535, QByteArray("daffff"));
+        Row("string 65536", "string", 65536, QByteArray("db00010000"));
+        Row("map 15", "map", 15, QByteArray("8f"));
+        Row("map 16", "map", 16, QByteArray("de0010"));
+        Row("map 65536", "map", 65536, QByteArray("df00010000"));
+        Row("array 15", "array", 15, QByteArray("9f"));
+        Row("array 16", "array", 16, QByteArray("dc0010"));
+        Row("array 65536", "array", 65536, QByteArray("dd00010000"));
+    }
+    void messagePackHeads()
+    {
+        auto [kind, size, head] = Fetch<QString, int, QByteArray>({"kind", "size", "head"});
+        QVariantMap map;
+        QVariantList list;
+        for (int i = 0; kind != "string" && i < size; ++i) {
+            // Keys of six bytes packed with their one-byte head, and a one-byte value.
+            map.insert(QString("k%1").arg(i, 5, 10, QChar('0')), true);
+            list.append(false);
+        }
+        const QByteArray packed = MsgPackEncoder::Pack(kind == "string" ? QVariant(QString(size, 'x'))
+                                                       : kind == "map"  ? QVariant(map)
+                                                                        : QVariant(list));
+        QCOMPARE(packed.left(head.size() / 2).toHex(), head);
+        QCOMPARE(packed.size(), head.size() / 2 + size * (kind == "map" ? 8 : 1));
+    }
+
+    // The body goes as MessagePack, signed; an empty batch is posted all the same.
+    void reportArrivesSigned_data()
+    {
+        Columns<QJsonArray, QString>({"events", "sign"});
+        Row("events", QJsonArray{QJsonObject{{"type", "T"}, {"n", 7}, {"nested", QJsonObject{{"ok", true}}}}},
+            "");
+        Row("empty batch", QJsonArray(), "03e4edd672cbf84bc3e95be26c5e2456");
+    }
+    void reportArrivesSigned()
+    {
+        auto [events, sign] = Fetch<QJsonArray, QString>({"events", "sign"});
+        QCOMPARE(Report(events), Outcome(std::make_pair(true, QString("Success"))));
+        const QJsonObject report = FirstReport();
+        QCOMPARE(sandbox.Reports().size(), 1);
+        QCOMPARE(report.value("appid").toString(), QString("413572"));
+        QVERIFY(report.value("signValid").toBool());
+        QCOMPARE(report.value("events").toArray(), events);
+        QCOMPARE(report.value("body").toString().toLatin1(), StatisticReportMng::PackEvents(events).toHex());
+        if (!sign.isEmpty()) {
+            QCOMPARE(report.value("sign").toString(), sign);
+        }
+        const QJsonObject request = sandbox.Requests("statistics").last().toObject();
+        QCOMPARE(request.value("headers").toObject().value("Content-Type").toString(),
+                 QString("application/octet-stream"));
+    }
+
+    // The stamp says "Unkown" only for a key that was never set; a key stored as empty text goes as it is.
+    void onlineEvents_data()
+    {
+        Columns<bool, QStringList, QStringList, QString>({"online", "stored", "stamp", "reportId"});
+        Row("nothing known", true, QStringList(), QStringList{"Unkown App", "Unkown Ver", "Unkown User"},
+            "7a4df655b2fc34d60a894f56ecf5333a");
+        Row("stored empty", true, QStringList{"", "", ""}, QStringList{"", "", ""},
+            "7a4df655b2fc34d60a894f56ecf5333a");
+        Row("signed in, offline", false, QStringList{"SkyTrainer", "1.2.0.0", "pilot@example.com"},
+            QStringList{"SkyTrainer", "1.2.0.0", "pilot@example.com"}, "53a218610319f8032dd505940e510648");
+    }
+    void onlineEvents()
+    {
+        auto [online, stored, stamp, reportId] =
+            Fetch<bool, QStringList, QStringList, QString>({"online", "stored", "stamp", "reportId"});
+        if (!stored.isEmpty()) {
+            db->SetString(PRODUCT_CODE, stored.at(0));
+            db->SetString(NEWEST_VERSION, stored.at(1));
+            db->SetString(USER_ACCOUNT, stored.at(2));
+        }
+        db->SetString(CURRENT_VERSION, "1.1.0.0");
+        CrmService crm;
+        crm.registry = &services->registry;
+        crm.reportUserOnline(online);
+        const QJsonArray events = FirstReport().value("events").toArray();
+        QCOMPARE(events.size(), 2);
+        const QJsonObject common{
+            {"appCode", stamp.at(0)}, {"appVer", stamp.at(1)}, {"userAccount", stamp.at(2)}};
+        QJsonObject login = common;
+        login.insert("type", "KPX_UserLogin");
+        login.insert("eventValue", QJsonObject{{"loginEvent", online ? "login" : "logout"}});
+        QCOMPARE(events.at(0).toObject(), login);
+        QJsonObject state = common;
+        state.insert("type", "KPX_UserOnline");
+        state.insert("eventValue", QJsonObject{{"onlineState", online}});
+        state.insert("reportid", reportId);
+        QCOMPARE(events.at(1).toObject(), state);
+    }
+
+    void customEventsAreStampedInOrder()
+    {
+        db->SetString(USER_ACCOUNT, "pilot@example.com");
+        db->SetString(NEWEST_VERSION, "1.2.0.0");
+        CrmService crm;
+        crm.registry = &services->registry;
+        crm.reportCustom(QJsonArray{QJsonObject{{"type", "A"}, {"appVer", "game's own"}, {"score", 10}},
+                                    QJsonValue("not an object"),
+                                    QJsonObject{{"type", "C"}, {"reportid", "kept"}}});
+        const QJsonArray events = FirstReport().value("events").toArray();
+        QCOMPARE(events.size(), 3);
+        QCOMPARE(events.at(0).toObject().value("type").toString(), QString("A"));
+        QCOMPARE(events.at(0).toObject().value("appVer").toString(), QString("1.2.0.0"));
+        QCOMPARE(events.at(0).toObject().value("score").toDouble(), 10.0);
+        QCOMPARE(events.at(1).toObject().keys(), (QStringList{"appCode", "appVer", "userAccount"}));
+        QCOMPARE(events.at(2).toObject().value("reportid").toString(), QString("kept"));
+    }
+};
+
+AVIRO_TEST_MAIN(TestServices)
+#include "tst_services.moc"
