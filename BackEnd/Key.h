@@ -2,6 +2,7 @@
 
 #include <QMetaType>
 #include <QString>
+#include <QVector>
 
 // A key of the shared store. Keys are a closed set of static records compared by identity.
 struct KEY
@@ -14,53 +15,65 @@ struct KEY
 
     // The record of a key name read from the settings file; null for names that are not keys.
     static const KEY* Find(const QString& name);
+    // Every key, in the order of the list below.
+    static const QVector<const KEY*>& All();
 };
 Q_DECLARE_METATYPE(KEY)
 
-extern const KEY USER_TOKEN;
-extern const KEY USER_ACCOUNT;
-extern const KEY USER_ID;
-extern const KEY USER_IS_LOGIN;
-extern const KEY IS_AUTO_LOGIN;
-extern const KEY MULTI_LANG;
-extern const KEY GAME_LOCATION;
-extern const KEY GAME_IMAGE_QUALITY;
-extern const KEY GAME_RESOLUTION;
-extern const KEY GAME_RESOLUTION_WIDTH;
-extern const KEY GAME_RESOLUTION_HEIGHT;
-extern const KEY GAME_WINDOW_MODE;
-extern const KEY GAME_RC_MODE;
-extern const KEY CURRENT_VERSION;
-extern const KEY NEWEST_VERSION;
-extern const KEY NEWEST_VERSION_SIZE;
-extern const KEY SETUP_LIST;
-extern const KEY NEED_SETUP;
-extern const KEY NOT_NEED_UPDATE;
-extern const KEY INSTALL_PACK_LIST;
-extern const KEY INSTALL_VERSION_LIST;
-extern const KEY INSTALL_MD5_LIST;
-extern const KEY NOTES_LIST;
-extern const KEY IS_CLEAN_INSTALL;
-extern const KEY PRODUCT_CODE;
-extern const KEY SESSION_ID;
-extern const KEY PRODUCT_IMAGE_URL;
-extern const KEY DOWNLOAD_VERSION;
-extern const KEY INSTALL_VERSION;
-extern const KEY IS_DOWNLOADING;
-extern const KEY IS_INSTALLING;
-extern const KEY IS_RUNNING_GAME;
-extern const KEY NEWEST_LAUNCHER_VERSION;
-extern const KEY NEWEST_LAUNCHER_URL;
-extern const KEY NEWEST_LAUNCHER_MD5;
-extern const KEY LAUNCHER_SETUP_PATH;
-extern const KEY IS_LAUNCHER_NEED_UPDATE;
-extern const KEY DOWNLOAD_LAUNCHER_VERSION;
-extern const KEY IS_LAUNCHER_DOWNLOADING;
-// Digests of the packages an unfinished installation has already extracted; kept across restarts so that a
-// resumed installation neither downloads nor extracts them again.
-extern const KEY INSTALL_DONE_LIST;
-// The version an unfinished installation started from ("" for a clean one). Until the installation ends,
-// the game's version file may already name the new version while most of its files are still the old ones.
-extern const KEY INSTALL_BASE_VERSION;
-// The window shows a signed-in user (account, product); kept across restarts.
-extern const KEY IS_SIGNED_IN;
+// Every key of the store, once: its name, and whether it is kept in the settings file across restarts. The
+// declarations, the definitions and the lookup of names read from the file all come from this list.
+#define AVIRO_KEYS(X)                                                                                        \
+    X(USER_TOKEN, true)                                                                                      \
+    X(USER_ACCOUNT, true)                                                                                    \
+    X(USER_ID, true)                                                                                         \
+    X(USER_IS_LOGIN, true)                                                                                   \
+    X(IS_AUTO_LOGIN, true)                                                                                   \
+    X(MULTI_LANG, true)                                                                                      \
+    X(GAME_LOCATION, true)                                                                                   \
+    X(GAME_IMAGE_QUALITY, true)                                                                              \
+    X(GAME_RESOLUTION, true)                                                                                 \
+    X(GAME_RESOLUTION_WIDTH, false)                                                                          \
+    X(GAME_RESOLUTION_HEIGHT, false)                                                                         \
+    X(GAME_WINDOW_MODE, true)                                                                                \
+    X(GAME_RC_MODE, true)                                                                                    \
+    X(CURRENT_VERSION, false)                                                                                \
+    X(NEWEST_VERSION, false)                                                                                 \
+    X(NEWEST_VERSION_SIZE, false)                                                                            \
+    X(SETUP_LIST, false)                                                                                     \
+    X(NEED_SETUP, false)                                                                                     \
+    X(NOT_NEED_UPDATE, false)                                                                                \
+    X(INSTALL_PACK_LIST, false)                                                                              \
+    X(INSTALL_VERSION_LIST, false)                                                                           \
+    X(INSTALL_MD5_LIST, false)                                                                               \
+    X(NOTES_LIST, false)                                                                                     \
+    X(IS_CLEAN_INSTALL, false)                                                                               \
+    X(PRODUCT_CODE, false)                                                                                   \
+    X(SESSION_ID, false)                                                                                     \
+    X(PRODUCT_IMAGE_URL, false)                                                                              \
+    X(DOWNLOAD_VERSION, true)                                                                                \
+    X(INSTALL_VERSION, true)                                                                                 \
+    X(IS_DOWNLOADING, true)                                                                                  \
+    X(IS_INSTALLING, true)                                                                                   \
+    X(IS_RUNNING_GAME, false)                                                                                \
+    X(NEWEST_LAUNCHER_VERSION, false)                                                                        \
+    X(NEWEST_LAUNCHER_URL, false)                                                                            \
+    X(NEWEST_LAUNCHER_MD5, false)                                                                            \
+    X(LAUNCHER_SETUP_PATH, false)                                                                            \
+    X(IS_LAUNCHER_NEED_UPDATE, false)                                                                        \
+    X(DOWNLOAD_LAUNCHER_VERSION, true)                                                                       \
+    X(IS_LAUNCHER_DOWNLOADING, true)                                                                         \
+    /* Digests of the packages an unfinished installation has already extracted; kept across restarts so     \
+     * that a */                                                                                             \
+    /* resumed installation neither downloads nor extracts them again. */                                    \
+    X(INSTALL_DONE_LIST, true)                                                                               \
+    /* The version an unfinished installation started from ("" for a clean one). Until the installation      \
+     * ends, */                                                                                              \
+    /* the game's version file may already name the new version while most of its files are still the old    \
+     * ones. */                                                                                              \
+    X(INSTALL_BASE_VERSION, true)                                                                            \
+    /* The window shows a signed-in user (account, product); kept across restarts. */                        \
+    X(IS_SIGNED_IN, true)
+
+#define AVIRO_DECLARE_KEY(name, persisted) extern const KEY name;
+AVIRO_KEYS(AVIRO_DECLARE_KEY)
+#undef AVIRO_DECLARE_KEY

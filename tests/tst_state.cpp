@@ -80,6 +80,15 @@ private slots:
         QCOMPARE(store->GetString(USER_TOKEN), QString("tok en/é"));
         QCOMPARE(store->GetInt(MULTI_LANG, 0), 1);
         QCOMPARE(store->GetString(NEWEST_VERSION, "none"), QString("none"));
+        // Every kept key comes back from the file, and no other.
+        for (const KEY* key : KEY::All()) {
+            store->SetString(*key, QString("value of ") + key->name);
+        }
+        store = std::make_unique<RamDB>();
+        for (const KEY* key : KEY::All()) {
+            QCOMPARE(store->GetString(*key, "none"),
+                     key->persist ? QString("value of ") + key->name : "none");
+        }
     }
 
     // Read while the store lives: a persisted value is on disk as soon as it is written, so that a kill
