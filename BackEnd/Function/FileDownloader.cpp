@@ -118,8 +118,7 @@ void FileDownloader::Connect()
 {
     QNetworkRequest request{QUrl(meta->url)};
     requestedFrom = meta->downloadedSize;
-    rangeChecked = false;
-    discardBody = false;
+    phase = Phase::AwaitingStatus;
     request.setRawHeader("Range", QStringLiteral("bytes=%1-").arg(requestedFrom).toLatin1());
     manager->clearConnectionCache();
     reply = manager->get(request);
@@ -132,12 +131,12 @@ void FileDownloader::Connect()
 // the local file then starts over, rather than become a mix of both.
 bool FileDownloader::CheckRange()
 {
-    rangeChecked = true;
+    phase = Phase::Receiving;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     // Anything but the file itself (an error page, a redirect's body) is not part of it: read and dropped,
     // the end of the reply then says what went wrong.
     if (status != 200 && status != 206) {
-        discardBody = true;
+        phase = Phase::Discarding;
         return true;
     }
     if (status == 200 && requestedFrom > 0) {
@@ -166,21 +165,26 @@ bool FileDownloader::CheckRange()
 
 void FileDownloader::CopyData()
 {
+    Copy(false);
+}
+
+void FileDownloader::Copy(bool whole)
+{
     if (reply == nullptr) {
         return;
     }
-    if (!rangeChecked && !CheckRange()) {
+    if (phase == Phase::AwaitingStatus && !CheckRange()) {
         return;
     }
     // While the writer is behind, the bytes stay in the reply, whose bounded buffer then holds the server
     // back; the writer's next report comes back here. The rest of a finished body is taken whole.
-    while (reply->bytesAvailable() > 0 && (finishing || writer.Current().queued < kQueuedBytes)) {
+    while (reply->bytesAvailable() > 0 && (whole || writer.Current().queued < kQueuedBytes)) {
         // Sized to what is there: a larger array would be allocated, and its pages touched, for nothing.
         const QByteArray piece = reply->read(std::min(reply->bytesAvailable(), kPieceBytes));
         if (piece.isEmpty()) {
             return;
         }
-        if (discardBody) {
+        if (phase == Phase::Discarding) {
             continue;
         }
         // Nothing is written past the announced size: a longer body is not the file that was announced.
@@ -203,14 +207,14 @@ void FileDownloader::OnWritten()
 {
     const FileWriter::State state = writer.Take();
     // A report that comes after the end of its transfer is about nothing anymore.
-    if (reply == nullptr && !finishing) {
+    if (phase == Phase::Idle) {
         return;
     }
     // Only what a write really stored counts.
     meta->AddDownloaded(state.length - meta->downloadedSize);
     if (state.failed) {
         StopAndReport(false, WriteFailure(118));
-    } else if (finishing) {
+    } else if (phase == Phase::Draining) {
         if (state.queued == 0) {
             Complete();
         }
@@ -227,8 +231,7 @@ void FileDownloader::NetFinished()
     }
     const QNetworkReply::NetworkError error = reply->error();
     if (error == QNetworkReply::NoError) {
-        finishing = true;
-        CopyData();
+        Copy(true);
         if (reply == nullptr) {
             return;
         }
@@ -237,6 +240,7 @@ void FileDownloader::NetFinished()
         StopWriting();
         file.close();
         ReleaseReply();
+        phase = Phase::Idle;
         emit StateChanged(false);
     } else {
         EndAfterWriting(NetworkReason(reply, QT_TR_NOOP("下载文件网络错误"), 4, error, 109));
@@ -248,7 +252,7 @@ void FileDownloader::NetFinished()
 void FileDownloader::EndAfterWriting(const QString& error)
 {
     ReleaseReply();
-    finishing = true;
+    phase = Phase::Draining;
     finishError = error;
     if (writer.Current().queued == 0) {
         Complete();
@@ -257,7 +261,6 @@ void FileDownloader::EndAfterWriting(const QString& error)
 
 void FileDownloader::Complete()
 {
-    finishing = false;
     StopWriting();
     if (writer.Current().failed) {
         StopAndReport(false, WriteFailure(118));
@@ -294,7 +297,7 @@ void FileDownloader::ReleaseReply()
 
 void FileDownloader::StopAndReport(bool ok, const QString& reason)
 {
-    finishing = false;
+    phase = Phase::Idle;
     StopWriting();
     file.close();
     ReleaseReply();
@@ -306,9 +309,9 @@ void FileDownloader::Abort()
 {
     if (reply != nullptr && !reply->isFinished()) {
         reply->abort();
-    } else if (finishing) {
+    } else if (phase == Phase::Draining) {
         // The body is complete but not all written: cancelled like a transfer still under way.
-        finishing = false;
+        phase = Phase::Idle;
         StopWriting();
         file.close();
         emit StateChanged(false);

@@ -43,7 +43,20 @@ private slots:
     void OnWritten();
 
 private:
+    // Where a transfer is: its reply's status not yet known, its body written or dropped (an error page),
+    // or its body ended and the writer still writing what came.
+    enum class Phase
+    {
+        Idle,
+        AwaitingStatus,
+        Receiving,
+        Discarding,
+        Draining,
+    };
+
     void Connect();
+    // Hands what the reply holds to the writer; `whole` takes all of it, past the writer's queue bound.
+    void Copy(bool whole);
     void Reconnect();
     void ReleaseReply();
     void StopWriting();
@@ -60,9 +73,7 @@ private:
     QNetworkReply* reply = nullptr;
     FileWriter writer;
     qint64 requestedFrom = 0;
-    bool rangeChecked = false;
-    bool discardBody = false;
-    // The body has ended: the end is reported once the writer has written all of it.
-    bool finishing = false;
+    Phase phase = Phase::Idle;
+    // The end to report once the writer has written all of the body; empty for a success.
     QString finishError;
 };
