@@ -1,6 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import BackEnd 1.0
+import "Tools/UiStyle.js" as UiStyle
 
 // The footer: one page at a time, switched by name, and the launcher's version.
 Item {
@@ -41,8 +42,8 @@ Item {
     Rectangle {
         anchors.fill: parent
         gradient: Gradient {
-            GradientStop { position: 0.0; color: Qt.rgba(0.3, 0.3, 0.3, 0.3) }
-            GradientStop { position: 1.0; color: "black" }
+            GradientStop { position: 0.0; color: UiStyle.color_footerShade }
+            GradientStop { position: 1.0; color: UiStyle.color_footerBase }
         }
     }
 
@@ -59,12 +60,12 @@ Item {
         anchors.bottomMargin: 10
         spacing: 4
         Label {
-            color: "white"
+            color: UiStyle.color_footerText
             text: qsTr("登录器版本: ") + mLang.hook
         }
         Label {
             objectName: "launcherVersion"
-            color: "white"
+            color: UiStyle.color_footerText
             text: BE.version
         }
     }

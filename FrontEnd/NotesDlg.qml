@@ -3,6 +3,7 @@ import QtQuick.Controls 2.15
 import QtQuick.Controls.Material 2.15
 import BackEnd 1.0
 import "Widget"
+import "Tools/UiStyle.js" as UiStyle
 
 // Release notes of the newest versions, one tab a version.
 Popup {
@@ -25,7 +26,7 @@ Popup {
     property string spokenName: qsTr("版本说明") + BE.multiLang.hook
 
     background: Rectangle {
-        color: "#A0ffffff"
+        color: UiStyle.color_dialogPane
         radius: 10
     }
 
@@ -76,10 +77,10 @@ Popup {
                                         : tab.checked ? tab.Material.accentColor : tab.Material.foreground
                 }
                 background: Rectangle {
-                    color: "#80ffffff"
+                    color: UiStyle.color_notesTab
                     radius: 10
                     border.width: parent.checked ? 2 : 0
-                    border.color: "#2196F3"
+                    border.color: UiStyle.color_hyperlink
                 }
                 FocusFrame {}
                 onClicked: {

@@ -2,26 +2,21 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import BackEnd 1.0
-import QtQml 2.15
+import BackEnd.GameSettings 1.0
+import BackEnd.MultiLang 1.0
 import "Widget"
 
 // The game's display settings and the interface language; every choice is stored at once.
 Popup {
     id: dialog
 
-    property var mLang: BE.multiLang
-    property var gs: BE.gameSettings
+    readonly property MultiLang mLang: BE.multiLang
+    readonly property GameSettings gs: BE.gameSettings
     property bool built: false
     // While the language changes, the translated models are rebuilt and their combos reset for a moment.
     property bool switching: false
-    readonly property var qualityValues: [0, 1, 2, 3]
-    readonly property var windowModeValues: [0, 2]
-    readonly property var rcModeValues: [0, 1, 2]
-
-    function indexOfValue(values, value) {
-        var index = values.indexOf(value)
-        return index < 0 ? 0 : index
-    }
+    // Choices are stored once the dialog shows the stored ones, and not while the language changes.
+    readonly property bool live: built && !switching
 
     width: 400
     height: 350
@@ -39,16 +34,12 @@ Popup {
         columnSpacing: 10
         rowSpacing: 10
 
-        Label { text: qsTr("语言") + mLang.hook; font.pixelSize: 13 }
-        ComboBox {
+        Label { text: languageCombo.label; font.pixelSize: 13 }
+        SettingCombo {
             id: languageCombo
             objectName: "languageCombo"
-            Layout.preferredWidth: 150
-            Layout.preferredHeight: 40
-            font.pixelSize: 13
+            label: qsTr("语言") + mLang.hook
             model: mLang.langs
-            Accessible.name: qsTr("语言") + mLang.hook
-            FocusFrame {}
             onCurrentIndexChanged: {
                 if (!dialog.built)
                     return
@@ -64,53 +55,48 @@ Popup {
             }
         }
 
-        Label { text: qsTr("画质") + mLang.hook; font.pixelSize: 13 }
-        ComboBox {
+        Label { text: qualityCombo.label; font.pixelSize: 13 }
+        SettingCombo {
             id: qualityCombo
             objectName: "qualityCombo"
-            Layout.preferredWidth: 150
-            Layout.preferredHeight: 40
-            font.pixelSize: 13
+            label: qsTr("画质") + mLang.hook
+            setting: "imageQuality"
+            values: [0, 1, 2, 3]
+            live: dialog.live
             model: [qsTr("低") + mLang.hook, qsTr("中") + mLang.hook, qsTr("高") + mLang.hook,
                 qsTr("最佳") + mLang.hook]
-            Accessible.name: qsTr("画质") + mLang.hook
-            FocusFrame {}
         }
 
-        Label { text: qsTr("分辨率") + mLang.hook; font.pixelSize: 13 }
-        ComboBox {
+        Label { text: resolutionCombo.label; font.pixelSize: 13 }
+        SettingCombo {
             id: resolutionCombo
             objectName: "resolutionCombo"
-            Layout.preferredWidth: 150
-            Layout.preferredHeight: 40
-            font.pixelSize: 13
+            label: qsTr("分辨率") + mLang.hook
+            setting: "resolution"
+            live: dialog.live
             model: gs.resolutionList
-            Accessible.name: qsTr("分辨率") + mLang.hook
-            FocusFrame {}
         }
 
-        Label { text: qsTr("窗口模式") + mLang.hook; font.pixelSize: 13 }
-        ComboBox {
+        Label { text: windowModeCombo.label; font.pixelSize: 13 }
+        SettingCombo {
             id: windowModeCombo
             objectName: "windowModeCombo"
-            Layout.preferredWidth: 150
-            Layout.preferredHeight: 40
-            font.pixelSize: 13
+            label: qsTr("窗口模式") + mLang.hook
+            setting: "windowMode"
+            values: [0, 2]
+            live: dialog.live
             model: [qsTr("全屏") + mLang.hook, qsTr("窗口") + mLang.hook]
-            Accessible.name: qsTr("窗口模式") + mLang.hook
-            FocusFrame {}
         }
 
-        Label { text: qsTr("摇杆模式") + mLang.hook; font.pixelSize: 13 }
-        ComboBox {
+        Label { text: rcModeCombo.label; font.pixelSize: 13 }
+        SettingCombo {
             id: rcModeCombo
             objectName: "rcModeCombo"
-            Layout.preferredWidth: 150
-            Layout.preferredHeight: 40
-            font.pixelSize: 13
+            label: qsTr("摇杆模式") + mLang.hook
+            setting: "rcMode"
+            values: [0, 1, 2]
+            live: dialog.live
             model: [qsTr("美国手") + mLang.hook, qsTr("日本手") + mLang.hook, qsTr("中国手") + mLang.hook]
-            Accessible.name: qsTr("摇杆模式") + mLang.hook
-            FocusFrame {}
         }
     }
 
@@ -126,41 +112,12 @@ Popup {
         text: qsTr("建议：低配电脑选择低画质，低分辨率") + mLang.hook
     }
 
-    Binding {
-        target: dialog.gs
-        property: "imageQuality"
-        value: dialog.qualityValues[qualityCombo.currentIndex]
-        when: dialog.built && !dialog.switching
-        restoreMode: Binding.RestoreNone
-    }
-    Binding {
-        target: dialog.gs
-        property: "resolution"
-        value: resolutionCombo.currentIndex
-        when: dialog.built && !dialog.switching
-        restoreMode: Binding.RestoreNone
-    }
-    Binding {
-        target: dialog.gs
-        property: "windowMode"
-        value: dialog.windowModeValues[windowModeCombo.currentIndex]
-        when: dialog.built && !dialog.switching
-        restoreMode: Binding.RestoreNone
-    }
-    Binding {
-        target: dialog.gs
-        property: "rcMode"
-        value: dialog.rcModeValues[rcModeCombo.currentIndex]
-        when: dialog.built && !dialog.switching
-        restoreMode: Binding.RestoreNone
-    }
-
     Component.onCompleted: {
         languageCombo.currentIndex = mLang.langIdx
-        qualityCombo.currentIndex = indexOfValue(qualityValues, gs.imageQuality)
-        resolutionCombo.currentIndex = gs.resolution
-        windowModeCombo.currentIndex = indexOfValue(windowModeValues, gs.windowMode)
-        rcModeCombo.currentIndex = indexOfValue(rcModeValues, gs.rcMode)
+        qualityCombo.show(gs.imageQuality)
+        resolutionCombo.show(gs.resolution)
+        windowModeCombo.show(gs.windowMode)
+        rcModeCombo.show(gs.rcMode)
         built = true
     }
 }

@@ -1,15 +1,12 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
-import BackEnd 1.0
 import "../Widget"
 
 // Progress of the game download (or, with `launcher`, of the launcher's), with pause and resume.
-Item {
+FooterPage {
     id: page
     objectName: "DownloadUI"
 
-    property var mLang: BE.multiLang
-    property var op: BE.launcherOp
     property bool launcher: false
 
     DownloadBar {

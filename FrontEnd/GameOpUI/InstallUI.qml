@@ -1,28 +1,16 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
-import QtQuick.Controls.Material 2.15
-import BackEnd 1.0
 import "../Widget"
 
 // First installation: where to install, or where an installation already is.
-Item {
+FooterPage {
     id: page
     objectName: "InstallUI"
 
-    property var mLang: BE.multiLang
-    property var op: BE.launcherOp
-    property var gd: BE.globalData
     property string installPath: gd.defaultLocation
 
-    Material.foreground: "white"
-
-    FunBtn {
+    FooterAction {
         objectName: "installButton"
-        x: 50
-        anchors.verticalCenter: parent.verticalCenter
-        width: 180
-        height: 60
-        font.pixelSize: 28
         text: qsTr("安 装") + mLang.hook
         onClicked: {
             gd.gameLocation = page.installPath
@@ -30,11 +18,7 @@ Item {
         }
     }
 
-    Column {
-        x: 270
-        anchors.verticalCenter: parent.verticalCenter
-        spacing: 15
-
+    FooterDetails {
         Row {
             spacing: 10
             Label { text: qsTr("安装路径：") + mLang.hook }

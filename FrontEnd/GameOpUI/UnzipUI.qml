@@ -1,12 +1,9 @@
 import QtQuick 2.15
-import BackEnd 1.0
 import "../Widget"
 
 // Progress of the installation.
-Item {
+FooterPage {
     objectName: "UnzipUI"
-
-    property var op: BE.launcherOp
 
     DownloadBar {
         objectName: "setupBar"

@@ -1,37 +1,20 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
-import QtQuick.Controls.Material 2.15
-import BackEnd 1.0
 import "../Widget"
 
 // A newer game version is available.
-Item {
+FooterPage {
     objectName: "UpdateVerUI"
-
-    property var mLang: BE.multiLang
-    property var op: BE.launcherOp
-    property var gd: BE.globalData
 
     signal notesRequested()
 
-    Material.foreground: "white"
-
-    FunBtn {
+    FooterAction {
         objectName: "updateButton"
-        x: 50
-        anchors.verticalCenter: parent.verticalCenter
-        width: 180
-        height: 60
-        font.pixelSize: 28
         text: qsTr("更 新") + mLang.hook
         onClicked: op.update()
     }
 
-    Column {
-        x: 270
-        anchors.verticalCenter: parent.verticalCenter
-        spacing: 15
-
+    FooterDetails {
         Row {
             spacing: 10
             Label { text: qsTr("最新版本：") + mLang.hook }

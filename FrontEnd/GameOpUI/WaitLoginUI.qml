@@ -1,15 +1,13 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
-import BackEnd 1.0
+import "../Widget"
 
-Item {
+// Before anyone has signed in.
+FooterPage {
     objectName: "WaitLoginUI"
-
-    property var mLang: BE.multiLang
 
     Label {
         anchors.centerIn: parent
-        color: "white"
         font.pointSize: 20
         text: qsTr("请先登录账号") + mLang.hook
     }

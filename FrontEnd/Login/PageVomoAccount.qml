@@ -179,7 +179,7 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 width: 300 * 0.3
                 height: 30
-                border.color: "black"
+                border.color: UiStyle.color_captchaBorder
                 border.width: 1
                 Image {
                     objectName: "captchaImage"

@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import "../Tools/UiStyle.js" as UiStyle
 
 // The wait spinner: modal, and closed by the back end only.
 Popup {
@@ -21,10 +22,10 @@ Popup {
     exit: null
 
     background: Rectangle {
-        color: "#80FFFFFF"
+        color: UiStyle.color_busyPane
         radius: 10
         border.width: 2
-        border.color: "#505050"
+        border.color: UiStyle.color_busyBorder
     }
 
     contentItem: Item {

@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import "../Tools/UiStyle.js" as UiStyle
 
 // Progress of a download or an installation, with its caption inside the bar.
 ProgressBar {
@@ -16,7 +17,7 @@ ProgressBar {
 
     background: Rectangle {
         color: "transparent"
-        border.color: "#B0BEC5"
+        border.color: UiStyle.color_barBorder
         border.width: bar.borderWidth
     }
 
@@ -26,7 +27,7 @@ ProgressBar {
             y: bar.borderWidth
             width: bar.visualPosition * (bar.width - 2 * bar.borderWidth)
             height: bar.height - 2 * bar.borderWidth
-            color: bar.running ? "#03A9F4" : "#B0BEC5"
+            color: bar.running ? UiStyle.color_barRunning : UiStyle.color_barPaused
         }
         Text {
             objectName: "barText"
@@ -36,7 +37,7 @@ ProgressBar {
             elide: Text.ElideRight
             textFormat: Text.PlainText
             text: bar.msg
-            color: "white"
+            color: UiStyle.color_barText
             font.pixelSize: 14
         }
     }

@@ -1,4 +1,5 @@
 import QtQuick 2.15
+import "../Tools/UiStyle.js" as UiStyle
 
 // The keyboard focus of the item it lies in, drawn just outside it: a white line inside a dark one, so that
 // it shows on the white dialogs and on the dark footer and pictures alike.
@@ -11,7 +12,7 @@ Rectangle {
     color: "transparent"
     radius: 4
     border.width: 1
-    border.color: "#202020"
+    border.color: UiStyle.color_focusOutline
 
     Rectangle {
         anchors.fill: parent
@@ -19,6 +20,6 @@ Rectangle {
         color: "transparent"
         radius: 3
         border.width: 2
-        border.color: "white"
+        border.color: UiStyle.color_focusLine
     }
 }

@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import "../Tools/UiStyle.js" as UiStyle
 
 // The launcher's main action button.
 Button {
@@ -24,7 +25,7 @@ Button {
     contentItem: Text {
         text: control.text
         font: control.font
-        color: control.enabled ? "white" : "#B0B0B0"
+        color: control.enabled ? UiStyle.color_buttonText : UiStyle.color_buttonTextDisabled
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
         elide: Text.ElideRight
@@ -32,7 +33,8 @@ Button {
 
     background: Rectangle {
         radius: 3
-        color: control.pressed ? "#00BCD4" : control.hovered ? "#03A9F4" : "#2196F3"
+        color: control.pressed ? UiStyle.color_buttonPressed
+                               : control.hovered ? UiStyle.color_buttonHovered : UiStyle.color_button
     }
 
     FocusFrame {}

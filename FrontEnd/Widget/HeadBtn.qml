@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import "../Tools/UiStyle.js" as UiStyle
 
 // A button of the header and its options menu.
 Button {
@@ -34,7 +35,8 @@ Button {
 
     background: Rectangle {
         radius: 5
-        color: control.pressed ? "#E0E0E0" : control.hovered ? "#80A0A0A0" : "#70505050"
+        color: control.pressed ? UiStyle.color_headPressed
+                               : control.hovered ? UiStyle.color_headHovered : UiStyle.color_head
     }
 
     FocusFrame {}

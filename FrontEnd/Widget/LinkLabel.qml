@@ -1,4 +1,5 @@
 import QtQuick 2.15
+import "../Tools/UiStyle.js" as UiStyle
 
 // Text that acts as a link: underlined, pointing hand, reachable with the keyboard, and a link to screen
 // readers (a Label would call itself static text to them whatever its role says).
@@ -7,7 +8,7 @@ Text {
 
     signal clicked()
 
-    color: "#03A9F4"
+    color: UiStyle.color_link
     font.pixelSize: 14
     font.underline: true
     textFormat: Text.PlainText
