@@ -86,6 +86,8 @@ void BackEnd::RegisterQmlTypes()
                                            QStringLiteral("GlobalUi use for instance"));
     qmlRegisterUncreatableType<GameSettings>("BackEnd.GameSettings", 1, 0, "GameSettings",
                                              QStringLiteral("GameSettings use for instance"));
+    qmlRegisterUncreatableType<NotesOp>("BackEnd.NotesOp", 1, 0, "NotesOp",
+                                        QStringLiteral("NotesOp use for instance"));
     qmlRegisterSingletonType<BackEnd>("BackEnd", 1, 0, "BE", ProvideBackEnd);
 }
 

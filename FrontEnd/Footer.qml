@@ -1,13 +1,14 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import BackEnd 1.0
+import BackEnd.MultiLang 1.0
 import "Tools/UiStyle.js" as UiStyle
 
 // The footer: one page at a time, switched by name, and the launcher's version.
 Item {
     id: footer
 
-    property var mLang: BE.multiLang
+    readonly property MultiLang mLang: BE.multiLang
     property string pageName: ""
     readonly property var pages: ({
         "Welcome": "GameOpUI/WaitLoginUI.qml",

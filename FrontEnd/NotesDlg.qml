@@ -2,6 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Controls.Material 2.15
 import BackEnd 1.0
+import BackEnd.NotesOp 1.0
 import "Widget"
 import "Tools/UiStyle.js" as UiStyle
 
@@ -9,7 +10,7 @@ import "Tools/UiStyle.js" as UiStyle
 Popup {
     id: dialog
 
-    property var notesOp: BE.notesOp
+    readonly property NotesOp notesOp: BE.notesOp
     property var tabTexts: ["", "", "", "", ""]
     // Tabs are enabled by position: a version without a name still has its note.
     property int tabCount: 0

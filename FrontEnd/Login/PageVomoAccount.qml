@@ -1,6 +1,9 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import BackEnd 1.0
+import BackEnd.GlobalData 1.0
+import BackEnd.LoginOp 1.0
+import BackEnd.MultiLang 1.0
 import "../Widget"
 import "../Tools/UiStyle.js" as UiStyle
 import "../Tools/ToolFun.js" as ToolFun
@@ -12,9 +15,9 @@ Item {
     id: page
     objectName: "PageVomoAccount"
 
-    property var mLang: BE.multiLang
-    property var gd: BE.globalData
-    property var loginOp: BE.loginOp
+    readonly property MultiLang mLang: BE.multiLang
+    readonly property GlobalData gd: BE.globalData
+    readonly property LoginOp loginOp: BE.loginOp
     // Hints hold the text to show: a source text of this page (translated when shown) or a message
     // that the back end has already translated.
     property string errorHintMsg: ""

@@ -1,11 +1,12 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import QtQuick.Templates 2.15 as T
 import QtQuick.Window 2.15
 
 // Gives the keyboard focus back, when the popup closes, to the item that had it when the popup opened,
 // unless another popup has taken it meanwhile.
 Item {
-    property var popup
+    property T.Popup popup
     property Item opener: null
 
     function inPopup(item) {
