@@ -28,17 +28,17 @@ bool BackEnd::Init(QString& error)
 {
     instance = this;
 
-    RegisterObject(QStringLiteral("RamDB"), &db);
-    RegisterObject(QStringLiteral("VomoAccountMng"), &account);
-    RegisterObject(QStringLiteral("ShopAccountMng"), &shop);
-    RegisterObject(QStringLiteral("CrmService"), &crm);
-    RegisterObject(QStringLiteral("GameInstaller"), &installer);
-    RegisterObject(QStringLiteral("GameDownloader"), &gameDownloader);
-    RegisterObject(QStringLiteral("LauncherDownloader"), &launcherDownloader);
-    RegisterObject(QStringLiteral("GameLauncher"), &gameLauncher);
-    RegisterObject(QStringLiteral("GlobalUiOp"), &ui);
-    RegisterObject(QStringLiteral("PathMng"), &paths);
-    RegisterObject(QStringLiteral("MultiLang"), &lang);
+    registry.Register(&db);
+    registry.Register(&account);
+    registry.Register(&shop);
+    registry.Register(&crm);
+    registry.Register(&installer);
+    registry.Register(&gameDownloader);
+    registry.Register(&launcherDownloader);
+    registry.Register(&gameLauncher);
+    registry.Register(&ui);
+    registry.Register(&paths);
+    registry.Register(&lang);
 
     paths.registry = &registry;
     account.registry = &registry;

@@ -41,6 +41,11 @@ public:
 
     void RegisterObject(const QString& name, void* object);
     void* FindObject(const QString& name) const;
+    template <class T>
+    T* Peer() const
+    {
+        return registry.Peer<T>();
+    }
 
     LoginOp* loginOp() { return &login; }
     LauncherOp* launcherOp() { return &launcher; }

@@ -20,74 +20,69 @@ QString OrFallback(const QString& value, const char* fallback)
 
 GlobalData::GlobalData(QObject* parent) : QObject(parent) {}
 
-RamDB* GlobalData::Db() const
-{
-    return registry->Find<RamDB>(QStringLiteral("RamDB"));
-}
-
 QString GlobalData::account() const
 {
-    return Db()->GetString(USER_ACCOUNT);
+    return registry->Db()->GetString(USER_ACCOUNT);
 }
 
 void GlobalData::setAccount(const QString& value)
 {
-    Db()->SetString(USER_ACCOUNT, value);
+    registry->Db()->SetString(USER_ACCOUNT, value);
 }
 
 bool GlobalData::isAuto() const
 {
-    return Db()->GetBool(IS_AUTO_LOGIN, false);
+    return registry->Db()->GetBool(IS_AUTO_LOGIN, false);
 }
 
 void GlobalData::setIsAuto(bool value)
 {
-    Db()->SetBool(IS_AUTO_LOGIN, value);
+    registry->Db()->SetBool(IS_AUTO_LOGIN, value);
 }
 
 QString GlobalData::newVersion() const
 {
-    return OrFallback(ShownText::Line(Db()->GetString(NEWEST_VERSION)), "Unkown");
+    return OrFallback(ShownText::Line(registry->Db()->GetString(NEWEST_VERSION)), "Unkown");
 }
 
 void GlobalData::setNewVersion(const QString& value)
 {
-    Db()->SetString(NEWEST_VERSION, value);
+    registry->Db()->SetString(NEWEST_VERSION, value);
 }
 
 QString GlobalData::curVersion() const
 {
-    return OrFallback(ShownText::Line(Db()->GetString(CURRENT_VERSION)), "Unkown");
+    return OrFallback(ShownText::Line(registry->Db()->GetString(CURRENT_VERSION)), "Unkown");
 }
 
 void GlobalData::setCurVersion(const QString& value)
 {
-    Db()->SetString(CURRENT_VERSION, value);
+    registry->Db()->SetString(CURRENT_VERSION, value);
 }
 
 QString GlobalData::gameLocation() const
 {
-    return Db()->GetString(GAME_LOCATION);
+    return registry->Db()->GetString(GAME_LOCATION);
 }
 
 void GlobalData::setGameLocation(const QString& value)
 {
-    Db()->SetString(GAME_LOCATION, value);
+    registry->Db()->SetString(GAME_LOCATION, value);
 }
 
 QString GlobalData::gameSize() const
 {
-    return OrFallback(ShownText::Line(Db()->GetString(NEWEST_VERSION_SIZE)), "10.0 GB");
+    return OrFallback(ShownText::Line(registry->Db()->GetString(NEWEST_VERSION_SIZE)), "10.0 GB");
 }
 
 void GlobalData::setGameSize(const QString& value)
 {
-    Db()->SetString(NEWEST_VERSION_SIZE, value);
+    registry->Db()->SetString(NEWEST_VERSION_SIZE, value);
 }
 
 QString GlobalData::newLauncherVersion() const
 {
-    return ShownText::Line(Db()->GetString(NEWEST_LAUNCHER_VERSION));
+    return ShownText::Line(registry->Db()->GetString(NEWEST_LAUNCHER_VERSION));
 }
 
 QString GlobalData::curLauncherVersion() const
@@ -99,33 +94,33 @@ QString GlobalData::productBgImage() const
 {
     // Only a web server's picture: a local address could name a pipe that blocks the picture loader, and the
     // quit with it, for ever. The window then shows its own picture.
-    const QString address = Db()->GetString(PRODUCT_IMAGE_URL);
+    const QString address = registry->Db()->GetString(PRODUCT_IMAGE_URL);
     return ServerConfig::IsWebAddress(QUrl(address, QUrl::StrictMode)) ? address : QString();
 }
 
 bool GlobalData::isGameStart() const
 {
-    return Db()->GetBool(IS_RUNNING_GAME, false);
+    return registry->Db()->GetBool(IS_RUNNING_GAME, false);
 }
 
 bool GlobalData::isLauncherNeedUpdate() const
 {
-    return Db()->GetBool(IS_LAUNCHER_NEED_UPDATE, false);
+    return registry->Db()->GetBool(IS_LAUNCHER_NEED_UPDATE, false);
 }
 
 QString GlobalData::productName() const
 {
-    return Db()->GetString(PRODUCT_CODE);
+    return registry->Db()->GetString(PRODUCT_CODE);
 }
 
 bool GlobalData::isSignedIn() const
 {
-    return Db()->GetBool(IS_SIGNED_IN, false);
+    return registry->Db()->GetBool(IS_SIGNED_IN, false);
 }
 
 void GlobalData::setIsSignedIn(bool value)
 {
-    Db()->SetBool(IS_SIGNED_IN, value);
+    registry->Db()->SetBool(IS_SIGNED_IN, value);
 }
 
 QString GlobalData::docServer() const

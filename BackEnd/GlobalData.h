@@ -78,5 +78,4 @@ public slots:
     void DdChanged(KEY key, QVariant var);
 
 private:
-    RamDB* Db() const;
 };

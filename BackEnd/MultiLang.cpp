@@ -27,7 +27,7 @@ void MultiLang::InitLangs()
 
 int MultiLang::StoredIndex() const
 {
-    return registry->Find<RamDB>(QStringLiteral("RamDB"))->GetInt(MULTI_LANG, 0);
+    return registry->Peer<RamDB>()->GetInt(MULTI_LANG, 0);
 }
 
 void MultiLang::ApplyLang(int index)
@@ -40,7 +40,7 @@ void MultiLang::ApplyLang(int index)
     }
     currentTranslator = languages[index].translator;
     QCoreApplication::installTranslator(currentTranslator);
-    registry->Find<RamDB>(QStringLiteral("RamDB"))->SetInt(MULTI_LANG, index);
+    registry->Peer<RamDB>()->SetInt(MULTI_LANG, index);
     emit langChanged();
 }
 

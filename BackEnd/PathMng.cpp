@@ -49,19 +49,14 @@ bool RemoveEntries(const QString& path)
 
 } // namespace
 
-RamDB* PathMng::Db() const
-{
-    return registry->Find<RamDB>(QStringLiteral("RamDB"));
-}
-
 QString PathMng::GameLocation() const
 {
-    return Db()->GetString(GAME_LOCATION);
+    return registry->Db()->GetString(GAME_LOCATION);
 }
 
 QString PathMng::ProductCode() const
 {
-    return Db()->GetString(PRODUCT_CODE);
+    return registry->Db()->GetString(PRODUCT_CODE);
 }
 
 QString PathMng::InLocation(const QString& name) const

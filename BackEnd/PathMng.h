@@ -29,7 +29,6 @@ public:
     bool PrepareDirs();
 
 private:
-    RamDB* Db() const;
     QString InLocation(const QString& name) const;
 
     QString exeName;

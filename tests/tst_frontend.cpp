@@ -612,7 +612,7 @@ private slots:
                              notesDir.path());
         SignedInProfile();
         LaunchTo("InstallUI");
-        auto* db = static_cast<RamDB*>(backEnd->FindObject("RamDB"));
+        auto* db = backEnd->Peer<RamDB>();
         db->SetString(NEWEST_LAUNCHER_VERSION, hostile);
         db->SetString(PRODUCT_CODE, markup);
         backEnd->launcherOp()->setHint(markup);

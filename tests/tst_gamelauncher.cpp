@@ -46,7 +46,7 @@ private slots:
         QVERIFY(sandbox.Start(Sandbox::BasicCatalogue(), root.path()));
         crm = std::make_unique<CrmService>();
         crm->registry = &services.registry;
-        services.registry.RegisterObject("CrmService", crm.get());
+        services.registry.Register(crm.get());
         launcher = std::make_unique<GameLauncher>();
         launcher->SetRegistry(&services.registry);
         QString error;

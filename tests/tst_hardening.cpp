@@ -116,7 +116,7 @@ private slots:
         QVERIFY(sandbox.Start(Sandbox::BasicCatalogue(), root.path()));
         // It takes the statistics server's address from the settings the sandbox has just written.
         crm = services.Make<CrmService>();
-        services.registry.RegisterObject("CrmService", crm.get());
+        services.registry.Register(crm.get());
     }
 
     void init()

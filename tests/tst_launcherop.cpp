@@ -67,7 +67,7 @@ private slots:
         backEnd = std::make_unique<BackEnd>();
         QString error;
         QVERIFY2(backEnd->Init(error), qPrintable(error));
-        db = static_cast<RamDB*>(backEnd->FindObject("RamDB"));
+        db = backEnd->Peer<RamDB>();
         op = backEnd->launcherOp();
         seen = std::make_unique<Recorder>(backEnd.get());
         QDesktopServices::setUrlHandler("file", this, "OpenUrl");

@@ -65,13 +65,12 @@ private slots:
         QVERIFY2(backEnd->Init(error), qPrintable(error));
         notes = backEnd->notesOp();
         seen = std::make_unique<Recorder>(backEnd.get());
-        static_cast<RamDB*>(backEnd->FindObject("RamDB"))->SetString(USER_TOKEN, "tok-notes");
+        backEnd->Peer<RamDB>()->SetString(USER_TOKEN, "tok-notes");
         bool done = false;
-        static_cast<ShopAccountMng*>(backEnd->FindObject("ShopAccountMng"))
-            ->CreateSession([&](bool ok, const QString&) {
-                QVERIFY(ok);
-                done = true;
-            });
+        backEnd->Peer<ShopAccountMng>()->CreateSession([&](bool ok, const QString&) {
+            QVERIFY(ok);
+            done = true;
+        });
         QVERIFY(TestEnv::WaitFor([&] { return done; }));
     }
 

@@ -27,11 +27,6 @@ GameDownloader::GameDownloader(QObject* parent) : QObject(parent), downloader(th
     connect(&stat, &DownloadStat::Error, this, &GameDownloader::StopAndReport);
 }
 
-RamDB* GameDownloader::Db() const
-{
-    return registry->Find<RamDB>(QStringLiteral("RamDB"));
-}
-
 void GameDownloader::ClearRecords()
 {
     for (DownFileMeta* meta : qAsConst(records)) {
@@ -42,8 +37,9 @@ void GameDownloader::ClearRecords()
 
 void GameDownloader::MarkDownloading(bool downloading)
 {
-    Db()->SetBool(IS_DOWNLOADING, downloading);
-    Db()->SetString(DOWNLOAD_VERSION, downloading ? Db()->GetString(NEWEST_VERSION) : QString());
+    registry->Db()->SetBool(IS_DOWNLOADING, downloading);
+    registry->Db()->SetString(DOWNLOAD_VERSION,
+                              downloading ? registry->Db()->GetString(NEWEST_VERSION) : QString());
 }
 
 void GameDownloader::Start()
@@ -52,13 +48,13 @@ void GameDownloader::Start()
     stat.Stop();
     downloader.Abort();
     ClearRecords();
-    const QJsonArray list = Db()->GetJsonArray(SETUP_LIST);
+    const QJsonArray list = registry->Db()->GetJsonArray(SETUP_LIST);
     qDebug() << "GameDownloader::Start " << QJsonDocument(list).toJson(QJsonDocument::Compact);
-    auto* paths = registry->Find<PathMng>(QStringLiteral("PathMng"));
+    auto* paths = registry->Peer<PathMng>();
     // Packages an interrupted installation has already extracted are neither downloaded nor installed again.
     // What an installation of other packages left behind is forgotten, so that it cannot spare the folder
     // from being emptied by a clean installation.
-    const QStringList recorded = Db()->GetValue(INSTALL_DONE_LIST).toStringList();
+    const QStringList recorded = registry->Db()->GetValue(INSTALL_DONE_LIST).toStringList();
     QStringList extracted;
     for (const QJsonValue& element : list) {
         const QString md5 = element.toObject().value(QStringLiteral("md5")).toString();
@@ -67,7 +63,7 @@ void GameDownloader::Start()
         }
     }
     if (extracted != recorded) {
-        Db()->SetValue(INSTALL_DONE_LIST, extracted);
+        registry->Db()->SetValue(INSTALL_DONE_LIST, extracted);
     }
     for (const QJsonValue& element : list) {
         const QJsonObject package = element.toObject();
@@ -188,7 +184,7 @@ void GameDownloader::NextPackage()
         versions << meta->version;
         digests << meta->md5;
     }
-    RamDB* db = Db();
+    RamDB* db = registry->Db();
     db->SetValue(INSTALL_PACK_LIST, packs);
     db->SetValue(INSTALL_VERSION_LIST, versions);
     db->SetValue(INSTALL_MD5_LIST, digests);

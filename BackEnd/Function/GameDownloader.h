@@ -40,7 +40,6 @@ public slots:
     void StartDownload();
 
 private:
-    RamDB* Db() const;
     void ClearRecords();
     void OnSizeAnswer(bool ok, const QString& reason);
     void NextPackage();

@@ -97,7 +97,7 @@ QJsonObject GameIPC::Answer(const QJsonObject& request, Batch& batch) const
     if (request.contains(QStringLiteral("seq"))) {
         reply.insert(QStringLiteral("seq"), request.value(QStringLiteral("seq")));
     }
-    const RamDB* db = registry->Find<RamDB>(QStringLiteral("RamDB"));
+    const RamDB* db = registry->Peer<RamDB>();
     if (cmd == QLatin1String("settingReq")) {
         reply.insert(QStringLiteral("windowMode"), db->GetInt(GAME_WINDOW_MODE, 0));
         // The same default the settings dialog shows, so the game runs with what the user sees.
@@ -115,7 +115,7 @@ QJsonObject GameIPC::Answer(const QJsonObject& request, Batch& batch) const
     batch.events += report.size();
     batch.report = report;
     if (!report.isEmpty()) {
-        registry->Find<CrmService>(QStringLiteral("CrmService"))->reportCustom(report);
+        registry->Peer<CrmService>()->reportCustom(report);
     }
     reply.insert(QStringLiteral("result"), true);
     return reply;

@@ -19,11 +19,6 @@ GameInstaller::GameInstaller(QObject* parent) : QObject(parent), extractor(this)
     connect(&extractor, &Proc7zOp::Over, this, &GameInstaller::OnExtracted);
 }
 
-RamDB* GameInstaller::Db() const
-{
-    return registry->Find<RamDB>(QStringLiteral("RamDB"));
-}
-
 void GameInstaller::Relay(float rate)
 {
     emit ProgressBar(int(rate * 100.0f));
@@ -31,7 +26,7 @@ void GameInstaller::Relay(float rate)
 
 void GameInstaller::SetInstalling(bool installing)
 {
-    RamDB* db = Db();
+    RamDB* db = registry->Db();
     db->SetString(INSTALL_VERSION, installing ? db->GetString(NEWEST_VERSION) : QString());
     db->SetString(INSTALL_BASE_VERSION,
                   installing && !db->GetBool(NEED_SETUP, false) ? db->GetString(CURRENT_VERSION) : QString());
@@ -48,7 +43,7 @@ void GameInstaller::Fail(const QString& reason)
 void GameInstaller::Install()
 {
     SetInstalling(true);
-    RamDB* db = Db();
+    RamDB* db = registry->Db();
     packList = db->GetValue(INSTALL_PACK_LIST).toStringList();
     versionList = db->GetValue(INSTALL_VERSION_LIST).toStringList();
     md5List = db->GetValue(INSTALL_MD5_LIST).toStringList();
@@ -67,8 +62,7 @@ void GameInstaller::Install()
         return;
     }
     // Only ever the product's own folder: without a location and a valid product there is none.
-    if (db->GetBool(IS_CLEAN_INSTALL, false) &&
-        registry->Find<PathMng>(QStringLiteral("PathMng"))->GameDir().isEmpty()) {
+    if (db->GetBool(IS_CLEAN_INSTALL, false) && registry->Peer<PathMng>()->GameDir().isEmpty()) {
         Fail(tr("游戏目录无效，无法安装") + ErrorSuffix(ErrGameInstaller, 3, 0, 58));
         return;
     }
@@ -78,7 +72,7 @@ void GameInstaller::Install()
 
 void GameInstaller::Succeed()
 {
-    Db()->SetValue(INSTALL_DONE_LIST, QStringList());
+    registry->Db()->SetValue(INSTALL_DONE_LIST, QStringList());
     emit Finish(true, QString());
     SetInstalling(false);
 }
@@ -113,8 +107,8 @@ void GameInstaller::OnVerified(bool state, const QString& reason, bool stopped)
     }
     // The old installation goes only once every package is known to be sound, and only before the
     // first extraction: a resumed installation must not remove what it has already extracted.
-    if (Db()->GetBool(IS_CLEAN_INSTALL, false) && done.isEmpty()) {
-        ClearDir(registry->Find<PathMng>(QStringLiteral("PathMng"))->GameDir());
+    if (registry->Db()->GetBool(IS_CLEAN_INSTALL, false) && done.isEmpty()) {
+        ClearDir(registry->Peer<PathMng>()->GameDir());
     }
     index = 0;
     ExtractAt();
@@ -123,7 +117,7 @@ void GameInstaller::OnVerified(bool state, const QString& reason, bool stopped)
 void GameInstaller::ExtractAt()
 {
     emit InstallVerChanged(tr("安装版本：") + versionList.at(index));
-    auto* paths = registry->Find<PathMng>(QStringLiteral("PathMng"));
+    auto* paths = registry->Peer<PathMng>();
     // Extraction writes into the product folder: a link there would take it outside the install location.
     if (!RemoveStrayLink(paths->GameDir())) {
         Fail(tr("游戏目录无效，无法安装") + ErrorSuffix(ErrGameInstaller, 3, 0, 112));
@@ -182,7 +176,7 @@ void GameInstaller::MarkExtracted()
     // What is extracted is recorded before anything else, so that an end at any moment from here on
     // resumes with the next package.
     done << md5List.at(index);
-    RamDB* db = Db();
+    RamDB* db = registry->Db();
     db->SetValue(INSTALL_DONE_LIST, done);
     db->SetValue(INSTALL_PACK_LIST, QStringList(packList.mid(index + 1)));
     db->SetValue(INSTALL_VERSION_LIST, QStringList(versionList.mid(index + 1)));

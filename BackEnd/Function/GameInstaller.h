@@ -27,7 +27,6 @@ signals:
     void InstallVerChanged(QString version);
 
 private:
-    RamDB* Db() const;
     void SetInstalling(bool installing);
     void Fail(const QString& reason);
     void Succeed();

@@ -53,7 +53,7 @@ bool GameLauncher::InitChannel(QString& error)
 
 bool GameLauncher::IsInstalled(const QString& location)
 {
-    auto* paths = registry->Find<PathMng>(QStringLiteral("PathMng"));
+    auto* paths = registry->Peer<PathMng>();
     if (!paths->FindGameExe()) {
         return false;
     }
@@ -63,7 +63,7 @@ bool GameLauncher::IsInstalled(const QString& location)
 
 bool GameLauncher::GetVersion()
 {
-    const QString path = registry->Find<PathMng>(QStringLiteral("PathMng"))->VersionFilePath();
+    const QString path = registry->Peer<PathMng>()->VersionFilePath();
     if (path.isEmpty()) {
         return false;
     }
@@ -83,7 +83,7 @@ bool GameLauncher::GetVersion()
         return false;
     }
     qDebug() << "Get Version: " << version << " Product: " << product;
-    auto* db = registry->Find<RamDB>(QStringLiteral("RamDB"));
+    auto* db = registry->Peer<RamDB>();
     db->SetString(CURRENT_VERSION, version);
     db->SetString(PRODUCT_CODE, product);
     return true;
@@ -108,8 +108,8 @@ void GameLauncher::Launch()
     if (game.state() != QProcess::NotRunning) {
         return;
     }
-    auto* paths = registry->Find<PathMng>(QStringLiteral("PathMng"));
-    auto* db = registry->Find<RamDB>(QStringLiteral("RamDB"));
+    auto* paths = registry->Peer<PathMng>();
+    auto* db = registry->Peer<RamDB>();
     const QString program = paths->GameExePath(QString());
     const QString folder = paths->GameDir();
     const QStringList arguments{QStringLiteral("-culture=") + MultiLang::CodeOf(db->GetInt(MULTI_LANG, 0))};
@@ -120,15 +120,15 @@ void GameLauncher::Launch()
     // Marked before the start: a start that fails at once reports it from inside start(), and the failure
     // must be the last word.
     db->SetBool(IS_RUNNING_GAME, true);
-    registry->Find<CrmService>(QStringLiteral("CrmService"))->reportUserOnline(true);
+    registry->Peer<CrmService>()->reportUserOnline(true);
     qDebug() << "Start Program: " << program << "  " << arguments;
     game.start(program, arguments, QIODevice::ReadWrite);
 }
 
 void GameLauncher::OnGameExit(int, QProcess::ExitStatus)
 {
-    registry->Find<RamDB>(QStringLiteral("RamDB"))->SetBool(IS_RUNNING_GAME, false);
-    registry->Find<CrmService>(QStringLiteral("CrmService"))->reportUserOnline(false);
+    registry->Peer<RamDB>()->SetBool(IS_RUNNING_GAME, false);
+    registry->Peer<CrmService>()->reportUserOnline(false);
 }
 
 void GameLauncher::OnGameError(QProcess::ProcessError error)
@@ -138,8 +138,8 @@ void GameLauncher::OnGameError(QProcess::ProcessError error)
         return;
     }
     qDebug() << "The game cannot be started:" << game.errorString();
-    registry->Find<RamDB>(QStringLiteral("RamDB"))->SetBool(IS_RUNNING_GAME, false);
-    registry->Find<CrmService>(QStringLiteral("CrmService"))->reportUserOnline(false);
+    registry->Peer<RamDB>()->SetBool(IS_RUNNING_GAME, false);
+    registry->Peer<CrmService>()->reportUserOnline(false);
     emit LaunchFailed(game.errorString());
 }
 
@@ -153,11 +153,11 @@ void GameLauncher::EndWithApplication()
     game.disconnect(this);
     game.kill();
     game.waitForFinished(kGameEndWaitMs);
-    registry->Find<RamDB>(QStringLiteral("RamDB"))->SetBool(IS_RUNNING_GAME, false);
+    registry->Peer<RamDB>()->SetBool(IS_RUNNING_GAME, false);
     // The event loop has ended: the offline report goes out only while this one runs.
     QEventLoop wait;
     const QPointer<QEventLoop> waiting(&wait);
-    registry->Find<CrmService>(QStringLiteral("CrmService"))->reportUserOnline(false, [waiting] {
+    registry->Peer<CrmService>()->reportUserOnline(false, [waiting] {
         if (!waiting.isNull()) {
             waiting->exit(0);
         }

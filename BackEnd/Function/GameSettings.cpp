@@ -18,36 +18,31 @@ constexpr int kResolutionCount = int(sizeof kResolutions / sizeof kResolutions[0
 
 GameSettings::GameSettings(QObject* parent) : QObject(parent) {}
 
-RamDB* GameSettings::Db() const
-{
-    return registry->Find<RamDB>(QStringLiteral("RamDB"));
-}
-
 void GameSettings::Init()
 {
-    ApplyResolution(Db()->GetInt(GAME_RESOLUTION, 0));
+    ApplyResolution(registry->Db()->GetInt(GAME_RESOLUTION, 0));
 }
 
 // Compared with -1 as the default, so that the first write of any value is stored and announced.
 bool GameSettings::Write(const KEY& key, int value)
 {
-    if (Db()->GetInt(key, -1) == value) {
+    if (registry->Db()->GetInt(key, -1) == value) {
         return false;
     }
-    Db()->SetInt(key, value);
+    registry->Db()->SetInt(key, value);
     return true;
 }
 
 void GameSettings::ApplyResolution(int index)
 {
     const Resolution& row = kResolutions[index >= 1 && index < kResolutionCount ? index : 0];
-    Db()->SetInt(GAME_RESOLUTION_WIDTH, row.width);
-    Db()->SetInt(GAME_RESOLUTION_HEIGHT, row.height);
+    registry->Db()->SetInt(GAME_RESOLUTION_WIDTH, row.width);
+    registry->Db()->SetInt(GAME_RESOLUTION_HEIGHT, row.height);
 }
 
 int GameSettings::imageQuality() const
 {
-    return Db()->GetInt(GAME_IMAGE_QUALITY, 2);
+    return registry->Db()->GetInt(GAME_IMAGE_QUALITY, 2);
 }
 
 void GameSettings::setImageQuality(int value)
@@ -68,7 +63,7 @@ QStringList GameSettings::resolutionList() const
 
 int GameSettings::resolution() const
 {
-    return Db()->GetInt(GAME_RESOLUTION, 0);
+    return registry->Db()->GetInt(GAME_RESOLUTION, 0);
 }
 
 void GameSettings::setResolution(int value)
@@ -81,7 +76,7 @@ void GameSettings::setResolution(int value)
 
 int GameSettings::windowMode() const
 {
-    return Db()->GetInt(GAME_WINDOW_MODE, 0);
+    return registry->Db()->GetInt(GAME_WINDOW_MODE, 0);
 }
 
 void GameSettings::setWindowMode(int value)
@@ -93,7 +88,7 @@ void GameSettings::setWindowMode(int value)
 
 int GameSettings::rcMode() const
 {
-    return Db()->GetInt(GAME_RC_MODE, 0);
+    return registry->Db()->GetInt(GAME_RC_MODE, 0);
 }
 
 void GameSettings::setRcMode(int value)

@@ -42,7 +42,6 @@ signals:
     void rcModeChanged();
 
 private:
-    RamDB* Db() const;
     bool Write(const KEY& key, int value);
     void ApplyResolution(int index);
 };

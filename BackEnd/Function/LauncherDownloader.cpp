@@ -26,11 +26,6 @@ LauncherDownloader::LauncherDownloader(QObject* parent)
     connect(&stat, &DownloadStat::Error, this, &LauncherDownloader::StopAndReport);
 }
 
-RamDB* LauncherDownloader::Db() const
-{
-    return registry->Find<RamDB>(QStringLiteral("RamDB"));
-}
-
 void LauncherDownloader::ClearRecords()
 {
     for (DownFileMeta* meta : qAsConst(records)) {
@@ -41,9 +36,9 @@ void LauncherDownloader::ClearRecords()
 
 void LauncherDownloader::MarkDownloading(bool downloading)
 {
-    Db()->SetBool(IS_LAUNCHER_DOWNLOADING, downloading);
-    Db()->SetString(DOWNLOAD_LAUNCHER_VERSION,
-                    downloading ? Db()->GetString(NEWEST_LAUNCHER_VERSION) : QString());
+    registry->Db()->SetBool(IS_LAUNCHER_DOWNLOADING, downloading);
+    registry->Db()->SetString(DOWNLOAD_LAUNCHER_VERSION,
+                              downloading ? registry->Db()->GetString(NEWEST_LAUNCHER_VERSION) : QString());
 }
 
 void LauncherDownloader::Start()
@@ -51,9 +46,9 @@ void LauncherDownloader::Start()
     stat.Stop();
     downloader.Abort();
     ClearRecords();
-    const QString url = Db()->GetString(NEWEST_LAUNCHER_URL);
-    const QString version = Db()->GetString(NEWEST_LAUNCHER_VERSION);
-    const QString md5 = Db()->GetString(NEWEST_LAUNCHER_MD5);
+    const QString url = registry->Db()->GetString(NEWEST_LAUNCHER_URL);
+    const QString version = registry->Db()->GetString(NEWEST_LAUNCHER_VERSION);
+    const QString md5 = registry->Db()->GetString(NEWEST_LAUNCHER_MD5);
     qDebug() << "Launcher url: " << url;
     const QString name = DownFileMeta::LocalFileName(url);
     if (name.isEmpty()) {
@@ -152,7 +147,7 @@ void LauncherDownloader::Verify()
     auto* thread = new CheckMd5Thread(this);
     emit HintInfo(tr("校验版本：") + meta->version);
     thread->filePath = meta->filePath;
-    Db()->SetString(LAUNCHER_SETUP_PATH, meta->filePath);
+    registry->Db()->SetString(LAUNCHER_SETUP_PATH, meta->filePath);
     thread->md5 = meta->md5;
     connect(thread, &CheckMd5Thread::Progress, this, &LauncherDownloader::Progress);
     const QString path = meta->filePath;
@@ -162,7 +157,7 @@ void LauncherDownloader::Verify()
         if (!ok && !thread->WasStopped()) {
             const bool removed = QFile::remove(path);
             qDebug() << "Delete launcher setup: " << path << " [" << removed << "]";
-            Db()->SetString(LAUNCHER_SETUP_PATH, QString());
+            registry->Db()->SetString(LAUNCHER_SETUP_PATH, QString());
         }
         if (ok) {
             emit Finish(true, reason);

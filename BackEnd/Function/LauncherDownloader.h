@@ -39,7 +39,6 @@ public slots:
     void StartDownload();
 
 private:
-    RamDB* Db() const;
     void ClearRecords();
     void MarkDownloading(bool downloading);
     void OnSizeAnswer(bool ok, const QString& reason);

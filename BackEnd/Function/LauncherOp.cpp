@@ -20,22 +20,17 @@
 
 LauncherOp::LauncherOp(QObject* parent) : QObject(parent) {}
 
-RamDB* LauncherOp::Db() const
-{
-    return registry->Find<RamDB>(QStringLiteral("RamDB"));
-}
-
 GlobalUiOp* LauncherOp::Ui() const
 {
-    return registry->Find<GlobalUiOp>(QStringLiteral("GlobalUiOp"));
+    return registry->Peer<GlobalUiOp>();
 }
 
 void LauncherOp::initConnections()
 {
-    auto* games = registry->Find<GameDownloader>(QStringLiteral("GameDownloader"));
-    auto* installer = registry->Find<GameInstaller>(QStringLiteral("GameInstaller"));
-    auto* launcherDownloader = registry->Find<LauncherDownloader>(QStringLiteral("LauncherDownloader"));
-    auto* gameLauncher = registry->Find<GameLauncher>(QStringLiteral("GameLauncher"));
+    auto* games = registry->Peer<GameDownloader>();
+    auto* installer = registry->Peer<GameInstaller>();
+    auto* launcherDownloader = registry->Peer<LauncherDownloader>();
+    auto* gameLauncher = registry->Peer<GameLauncher>();
     connect(
         games, &GameDownloader::Progress, this,
         [this](int value) {
@@ -129,19 +124,18 @@ void LauncherOp::detectLauncherVersion()
 {
     switchToPage(0);
     Ui()->showWait(tr("检测启动器版本"));
-    registry->Find<ShopAccountMng>(QStringLiteral("ShopAccountMng"))
-        ->GetLauncherVersion(Completion([this](bool ok, const QString& reason) {
-            if (!ok) {
-                Ui()->showError(reason);
-                return;
-            }
-            if (Db()->GetString(NEWEST_LAUNCHER_VERSION) != QLatin1String(kLauncherVersion)) {
-                Db()->SetBool(IS_LAUNCHER_NEED_UPDATE, true);
-                switchToPage(6);
-                return;
-            }
-            tryAutoLogin();
-        }));
+    registry->Peer<ShopAccountMng>()->GetLauncherVersion(Completion([this](bool ok, const QString& reason) {
+        if (!ok) {
+            Ui()->showError(reason);
+            return;
+        }
+        if (registry->Db()->GetString(NEWEST_LAUNCHER_VERSION) != QLatin1String(kLauncherVersion)) {
+            registry->Db()->SetBool(IS_LAUNCHER_NEED_UPDATE, true);
+            switchToPage(6);
+            return;
+        }
+        tryAutoLogin();
+    }));
     lastOp = [this] { detectLauncherVersion(); };
 }
 
@@ -150,7 +144,7 @@ void LauncherOp::tryAutoLogin()
     switchToPage(0);
     allowLogin = true;
     emit isAllowLoginChanged();
-    if (Db()->GetBool(IS_AUTO_LOGIN, false)) {
+    if (registry->Db()->GetBool(IS_AUTO_LOGIN, false)) {
         loginWithToken();
     } else {
         emit needLogin();
@@ -161,16 +155,15 @@ void LauncherOp::tryAutoLogin()
 void LauncherOp::loginWithToken()
 {
     Ui()->showWait(tr("登录Vomo账号"));
-    registry->Find<VomoAccountMng>(QStringLiteral("VomoAccountMng"))
-        ->AutoLogin(Completion([this](bool ok, const QString& reason) {
-            if (ok) {
-                Db()->SetBool(IS_SIGNED_IN, true);
-                openStoreSession();
-            } else {
-                qDebug() << "Sign-in with the stored token failed:" << reason;
-                requestLogin();
-            }
-        }));
+    registry->Peer<VomoAccountMng>()->AutoLogin(Completion([this](bool ok, const QString& reason) {
+        if (ok) {
+            registry->Db()->SetBool(IS_SIGNED_IN, true);
+            openStoreSession();
+        } else {
+            qDebug() << "Sign-in with the stored token failed:" << reason;
+            requestLogin();
+        }
+    }));
 }
 
 void LauncherOp::requestLogin()
@@ -181,27 +174,25 @@ void LauncherOp::requestLogin()
 void LauncherOp::openStoreSession()
 {
     Ui()->showWait(tr("创建产品服务会话"));
-    registry->Find<ShopAccountMng>(QStringLiteral("ShopAccountMng"))
-        ->CreateSession(Completion([this](bool ok, const QString& reason) {
-            if (!ok) {
-                Ui()->showError(reason);
-                return;
-            }
-            fetchProductInfo();
-        }));
+    registry->Peer<ShopAccountMng>()->CreateSession(Completion([this](bool ok, const QString& reason) {
+        if (!ok) {
+            Ui()->showError(reason);
+            return;
+        }
+        fetchProductInfo();
+    }));
 }
 
 void LauncherOp::fetchProductInfo()
 {
     Ui()->showWait(tr("获取激活产品"));
-    registry->Find<ShopAccountMng>(QStringLiteral("ShopAccountMng"))
-        ->GetProductInfo(Completion([this](bool ok, const QString& reason) {
-            if (!ok) {
-                Ui()->showError(reason);
-                return;
-            }
-            execDetection();
-        }));
+    registry->Peer<ShopAccountMng>()->GetProductInfo(Completion([this](bool ok, const QString& reason) {
+        if (!ok) {
+            Ui()->showError(reason);
+            return;
+        }
+        execDetection();
+    }));
 }
 
 void LauncherOp::execDetection()
@@ -209,46 +200,45 @@ void LauncherOp::execDetection()
     // An unfinished installation is resumed from the version it started from, whatever the version file
     // already says: the packages' files arrive in their own order, the version file among the first.
     // (Profiles from before this record was kept have none: the version file is all there is.)
-    const QVariant started = Db()->GetValue(INSTALL_BASE_VERSION);
-    if (Db()->GetBool(IS_INSTALLING, false) && started.isValid()) {
+    const QVariant started = registry->Db()->GetValue(INSTALL_BASE_VERSION);
+    if (registry->Db()->GetBool(IS_INSTALLING, false) && started.isValid()) {
         const QString base = started.toString();
-        Db()->SetString(CURRENT_VERSION, base);
-        Db()->SetBool(NEED_SETUP, base.isEmpty());
+        registry->Db()->SetString(CURRENT_VERSION, base);
+        registry->Db()->SetBool(NEED_SETUP, base.isEmpty());
         fetchVersionInfo();
         return;
     }
-    if (registry->Find<GameLauncher>(QStringLiteral("GameLauncher"))->IsInstalled(QString())) {
+    if (registry->Peer<GameLauncher>()->IsInstalled(QString())) {
         readInstalledVersion();
         return;
     }
-    Db()->SetBool(NEED_SETUP, true);
+    registry->Db()->SetBool(NEED_SETUP, true);
     fetchVersionInfo();
 }
 
 void LauncherOp::readInstalledVersion()
 {
-    const bool ok = registry->Find<GameLauncher>(QStringLiteral("GameLauncher"))->GetVersion();
+    const bool ok = registry->Peer<GameLauncher>()->GetVersion();
     qDebug() << (ok ? "Succ Get Version" : "Fail Get Version");
-    Db()->SetBool(NEED_SETUP, !ok);
+    registry->Db()->SetBool(NEED_SETUP, !ok);
     fetchVersionInfo();
 }
 
 void LauncherOp::fetchVersionInfo()
 {
     Ui()->showWait(tr("获取版本信息"));
-    registry->Find<ShopAccountMng>(QStringLiteral("ShopAccountMng"))
-        ->GetVersionList(Completion([this](bool ok, const QString& reason) {
-            if (!ok) {
-                Ui()->showError(reason);
-                return;
-            }
-            decideVersion();
-        }));
+    registry->Peer<ShopAccountMng>()->GetVersionList(Completion([this](bool ok, const QString& reason) {
+        if (!ok) {
+            Ui()->showError(reason);
+            return;
+        }
+        decideVersion();
+    }));
 }
 
 void LauncherOp::decideVersion()
 {
-    const RamDB* db = Db();
+    const RamDB* db = registry->Db();
     const bool needSetup = db->GetBool(NEED_SETUP, false);
     const QString newest = db->GetString(NEWEST_VERSION);
     if (!needSetup && db->GetBool(NOT_NEED_UPDATE, false)) {
@@ -269,11 +259,11 @@ void LauncherOp::enterRunPage()
 
 void LauncherOp::setup()
 {
-    if (!registry->Find<PathMng>(QStringLiteral("PathMng"))->PrepareDirs()) {
+    if (!registry->Peer<PathMng>()->PrepareDirs()) {
         Ui()->showError(tr("创建安装目录失败") + ErrorSuffix(ErrLauncherOp, 0, 0, 86));
         return;
     }
-    registry->Find<GameDownloader>(QStringLiteral("GameDownloader"))->Start();
+    registry->Peer<GameDownloader>()->Start();
     setIsDown(true);
     showPage(QStringLiteral("Download"));
 }
@@ -285,14 +275,14 @@ void LauncherOp::update()
 
 void LauncherOp::findLocation(const QString& fPath)
 {
-    const QString previous = Db()->GetString(GAME_LOCATION);
-    Db()->SetString(GAME_LOCATION, fPath);
-    if (registry->Find<GameLauncher>(QStringLiteral("GameLauncher"))->IsInstalled(fPath)) {
+    const QString previous = registry->Db()->GetString(GAME_LOCATION);
+    registry->Db()->SetString(GAME_LOCATION, fPath);
+    if (registry->Peer<GameLauncher>()->IsInstalled(fPath)) {
         readInstalledVersion();
         return;
     }
     // The refused folder must not stay the install location.
-    Db()->SetString(GAME_LOCATION, previous);
+    registry->Db()->SetString(GAME_LOCATION, previous);
     Ui()->showError(tr("指定安装目录无效") + ErrorSuffix(ErrLauncherOp, 1, 0, 100));
 }
 
@@ -303,7 +293,7 @@ void LauncherOp::onDownloadFinished(bool ok, const QString& reason)
         return;
     }
     showPage(QStringLiteral("Setup"));
-    registry->Find<GameInstaller>(QStringLiteral("GameInstaller"))->Install();
+    registry->Peer<GameInstaller>()->Install();
 }
 
 void LauncherOp::onInstallFinished(bool ok, const QString& reason)
@@ -312,8 +302,8 @@ void LauncherOp::onInstallFinished(bool ok, const QString& reason)
         Ui()->showError(reason);
         return;
     }
-    Db()->SetString(CURRENT_VERSION, Db()->GetString(NEWEST_VERSION));
-    if (registry->Find<GameLauncher>(QStringLiteral("GameLauncher"))->IsInstalled(QString())) {
+    registry->Db()->SetString(CURRENT_VERSION, registry->Db()->GetString(NEWEST_VERSION));
+    if (registry->Peer<GameLauncher>()->IsInstalled(QString())) {
         enterRunPage();
     } else {
         Ui()->showError(tr("安装软件失败") + ErrorSuffix(ErrLauncherOp, 2, 0, 353));
@@ -322,17 +312,17 @@ void LauncherOp::onInstallFinished(bool ok, const QString& reason)
 
 void LauncherOp::switchDownload()
 {
-    registry->Find<GameDownloader>(QStringLiteral("GameDownloader"))->SwitchDownload(downloading);
+    registry->Peer<GameDownloader>()->SwitchDownload(downloading);
 }
 
 void LauncherOp::switchLauncherDownload()
 {
-    registry->Find<LauncherDownloader>(QStringLiteral("LauncherDownloader"))->SwitchDownload(downloading);
+    registry->Peer<LauncherDownloader>()->SwitchDownload(downloading);
 }
 
 void LauncherOp::updateLauncher()
 {
-    registry->Find<LauncherDownloader>(QStringLiteral("LauncherDownloader"))->Start();
+    registry->Peer<LauncherDownloader>()->Start();
     setIsDown(true);
     showPage(QStringLiteral("DownloadLauncher"));
 }
@@ -348,7 +338,7 @@ void LauncherOp::onLauncherDownloadFinished(bool ok, const QString& reason)
 
 void LauncherOp::setupLauncher()
 {
-    const QString path = Db()->GetString(LAUNCHER_SETUP_PATH);
+    const QString path = registry->Db()->GetString(LAUNCHER_SETUP_PATH);
     qDebug() << "Install Launcher: " << path;
     // Quitting without a setup that runs would leave the user with no launcher at all.
     if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
@@ -360,7 +350,7 @@ void LauncherOp::setupLauncher()
 
 void LauncherOp::runGame()
 {
-    registry->Find<GameLauncher>(QStringLiteral("GameLauncher"))->Launch();
+    registry->Peer<GameLauncher>()->Launch();
 }
 
 void LauncherOp::redoLastOp()

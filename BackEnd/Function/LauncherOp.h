@@ -69,7 +69,6 @@ private slots:
     void onInstallFinished(bool ok, const QString& reason);
 
 private:
-    RamDB* Db() const;
     GlobalUiOp* Ui() const;
     void switchToPage(int code);
     void showPage(const QString& name);

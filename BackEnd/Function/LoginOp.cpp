@@ -17,71 +17,67 @@ LoginOp::LoginOp(QObject* parent) : QObject(parent) {}
 
 int LoginOp::Language() const
 {
-    return registry->Find<RamDB>(QStringLiteral("RamDB"))->GetInt(MULTI_LANG, 0);
+    return registry->Peer<RamDB>()->GetInt(MULTI_LANG, 0);
 }
 
 void LoginOp::refreshVerifyCode()
 {
-    registry->Find<VomoAccountMng>(QStringLiteral("VomoAccountMng"))
-        ->GetVerifyCode([this](bool ok, const QImage& image) {
-            if (!ok) {
-                emit accountErrorHint(QStringLiteral("verify"), tr("无法获得验证码图片"));
-                return;
-            }
-            QByteArray png;
-            QBuffer buffer(&png);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, "PNG");
-            url = QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64());
-            emit verifyUrlChanged();
-        });
+    registry->Peer<VomoAccountMng>()->GetVerifyCode([this](bool ok, const QImage& image) {
+        if (!ok) {
+            emit accountErrorHint(QStringLiteral("verify"), tr("无法获得验证码图片"));
+            return;
+        }
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        url = QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64());
+        emit verifyUrlChanged();
+    });
 }
 
 void LoginOp::loginVomoAccount(const QVariantMap& v)
 {
-    auto* ui = registry->Find<GlobalUiOp>(QStringLiteral("GlobalUiOp"));
+    auto* ui = registry->Peer<GlobalUiOp>();
     ui->showWait(tr("登录Vomo账号"));
-    registry->Find<VomoAccountMng>(QStringLiteral("VomoAccountMng"))
-        ->Login(QJsonObject::fromVariantMap(v),
-                [this, ui](bool ok, const QString& field, const QString& message) {
-                    ui->hideWait();
-                    refreshVerifyCode();
-                    if (!ok) {
-                        emit accountErrorHint(field, message);
-                        return;
-                    }
-                    OpenSession();
-                });
+    registry->Peer<VomoAccountMng>()->Login(
+        QJsonObject::fromVariantMap(v), [this, ui](bool ok, const QString& field, const QString& message) {
+            ui->hideWait();
+            refreshVerifyCode();
+            if (!ok) {
+                emit accountErrorHint(field, message);
+                return;
+            }
+            OpenSession();
+        });
 }
 
 void LoginOp::OpenSession()
 {
-    auto* ui = registry->Find<GlobalUiOp>(QStringLiteral("GlobalUiOp"));
+    auto* ui = registry->Peer<GlobalUiOp>();
     ui->showWait(tr("创建产品服务会话"));
-    registry->Find<ShopAccountMng>(QStringLiteral("ShopAccountMng"))
-        ->CreateSession([this, ui](bool ok, const QString& message) {
-            ui->hideWait();
-            if (!ok) {
-                emit accountErrorHint(QString(), message);
-                return;
-            }
-            FetchProduct();
-        });
+    registry->Peer<ShopAccountMng>()->CreateSession([this, ui](bool ok, const QString& message) {
+        ui->hideWait();
+        if (!ok) {
+            emit accountErrorHint(QString(), message);
+            return;
+        }
+        FetchProduct();
+    });
 }
 
 void LoginOp::FetchProduct()
 {
-    auto* ui = registry->Find<GlobalUiOp>(QStringLiteral("GlobalUiOp"));
+    auto* ui = registry->Peer<GlobalUiOp>();
     ui->showWait(tr("获取激活产品"));
-    registry->Find<ShopAccountMng>(QStringLiteral("ShopAccountMng"))
-        ->GetProductInfo([this, ui](bool ok, const QString& message) {
-            ui->hideWait();
-            if (!ok) {
-                ui->showError(message);
-                return;
-            }
-            emit over(true);
-        });
+    registry->Peer<ShopAccountMng>()->GetProductInfo([this, ui](bool ok, const QString& message) {
+        ui->hideWait();
+        if (!ok) {
+            ui->showError(message);
+            return;
+        }
+        emit over(true);
+    });
 }
 
 void LoginOp::showForgetPassword()

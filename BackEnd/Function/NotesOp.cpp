@@ -22,28 +22,27 @@ NotesOp::NotesOp(QObject* parent) : QObject(parent), rest(this) {}
 
 void NotesOp::GetVerNotes()
 {
-    auto* ui = registry->Find<GlobalUiOp>(QStringLiteral("GlobalUiOp"));
+    auto* ui = registry->Peer<GlobalUiOp>();
     ui->showWait(tr("获取版本信息"));
-    registry->Find<ShopAccountMng>(QStringLiteral("ShopAccountMng"))
-        ->GetNoteList([this, ui](bool ok, const QString& reason) {
-            if (!ok) {
-                ui->hideWait();
-                ui->showError(reason);
-                return;
-            }
-            const QJsonArray list = registry->Find<RamDB>(QStringLiteral("RamDB"))->GetJsonArray(NOTES_LIST);
-            const int count = qMin(list.size(), kMaxNotes);
-            pending.clear();
-            ++generation;
-            for (int i = 0; i < count; ++i) {
-                RequestNote(list.at(i).toObject());
-            }
-            // Nothing left to download (an empty list, or only refused addresses): the dialog gets its lists
-            // at once instead of a spinner for ever.
-            if (AllDone()) {
-                Ready();
-            }
-        });
+    registry->Peer<ShopAccountMng>()->GetNoteList([this, ui](bool ok, const QString& reason) {
+        if (!ok) {
+            ui->hideWait();
+            ui->showError(reason);
+            return;
+        }
+        const QJsonArray list = registry->Peer<RamDB>()->GetJsonArray(NOTES_LIST);
+        const int count = qMin(list.size(), kMaxNotes);
+        pending.clear();
+        ++generation;
+        for (int i = 0; i < count; ++i) {
+            RequestNote(list.at(i).toObject());
+        }
+        // Nothing left to download (an empty list, or only refused addresses): the dialog gets its lists
+        // at once instead of a spinner for ever.
+        if (AllDone()) {
+            Ready();
+        }
+    });
 }
 
 void NotesOp::RequestNote(const QJsonObject& entry)
@@ -101,7 +100,7 @@ bool NotesOp::AllDone() const
 
 void NotesOp::Ready()
 {
-    registry->Find<GlobalUiOp>(QStringLiteral("GlobalUiOp"))->hideWait();
+    registry->Peer<GlobalUiOp>()->hideWait();
     emit verListChanged();
     emit verNotesChanged();
     emit versionNotesReady();
@@ -131,8 +130,7 @@ QString NotesOp::DisplayText(const Note& note) const
     if (note.isJson == 0 || note.failed) {
         return note.content;
     }
-    return JsonNoteText(note.content.toUtf8(),
-                        registry->Find<MultiLang>(QStringLiteral("MultiLang"))->langCode());
+    return JsonNoteText(note.content.toUtf8(), registry->Peer<MultiLang>()->langCode());
 }
 
 QString NotesOp::JsonNoteText(const QByteArray& json, const QString& langCode)

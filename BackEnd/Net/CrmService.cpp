@@ -11,7 +11,7 @@ CrmService::CrmService(QObject* parent) : QObject(parent), statistics(this) {}
 
 QJsonObject CrmService::Stamp(QJsonObject event, const QString& reportIdSeed) const
 {
-    const RamDB* db = registry->Find<RamDB>(QStringLiteral("RamDB"));
+    const RamDB* db = registry->Peer<RamDB>();
     // Only a key that was never set is unknown; one stored as empty text is sent as it is.
     event.insert(QStringLiteral("appCode"), db->GetString(PRODUCT_CODE, QStringLiteral("Unkown App")));
     event.insert(QStringLiteral("appVer"), db->GetString(NEWEST_VERSION, QStringLiteral("Unkown Ver")));
@@ -26,7 +26,7 @@ QJsonObject CrmService::Stamp(QJsonObject event, const QString& reportIdSeed) co
 
 void CrmService::reportUserOnline(bool online, const std::function<void()>& sent)
 {
-    const QString account = registry->Find<RamDB>(QStringLiteral("RamDB"))->GetString(USER_ACCOUNT);
+    const QString account = registry->Peer<RamDB>()->GetString(USER_ACCOUNT);
     const QJsonObject login{
         {QStringLiteral("type"), QStringLiteral("KPX_UserLogin")},
         {QStringLiteral("eventValue"),

@@ -104,11 +104,6 @@ ShopAccountMng::ShopAccountMng(QObject* parent) : QObject(parent), rest(this), b
     qDebug() << "Shop Account Url: " << baseUrl;
 }
 
-RamDB* ShopAccountMng::Db() const
-{
-    return registry->Find<RamDB>(QStringLiteral("RamDB"));
-}
-
 void ShopAccountMng::Finish(Completion completion, bool ok, const QString& message)
 {
     if (completion) {
@@ -119,14 +114,14 @@ void ShopAccountMng::Finish(Completion completion, bool ok, const QString& messa
 void ShopAccountMng::SetTokenCookie()
 {
     rest.ResetCookies();
-    rest.SetCookie("_token", Db()->GetString(USER_TOKEN).toUtf8());
+    rest.SetCookie("_token", registry->Db()->GetString(USER_TOKEN).toUtf8());
 }
 
 void ShopAccountMng::SetSessionCookies()
 {
     rest.ResetCookies();
-    const QString session = Db()->GetString(SESSION_ID);
-    const QString token = Db()->GetString(USER_TOKEN);
+    const QString session = registry->Db()->GetString(SESSION_ID);
+    const QString token = registry->Db()->GetString(USER_TOKEN);
     qDebug() << "Session: " << session << "Token: " << token;
     rest.SetCookie("_session", session.toUtf8());
     rest.SetCookie("_token", token.toUtf8());
@@ -150,7 +145,7 @@ void ShopAccountMng::CreateSession(const Completion& completion)
         qDebug() << "Recv Session: " << session;
         qDebug() << "ShopAccountMng::CreateSession "
                  << "Succ";
-        Db()->SetString(SESSION_ID, QString::fromUtf8(session));
+        registry->Db()->SetString(SESSION_ID, QString::fromUtf8(session));
         SetSessionCookies();
         Finish(sessionCallback, true, QString());
     };
@@ -162,7 +157,7 @@ void ShopAccountMng::GetProductInfo(const Completion& completion)
     productCallback = completion;
     ReplyCallbacks callbacks;
     callbacks.jsonCallback = [this](bool ok, const QJsonObject& body) { ProductInfoAck(ok, body); };
-    rest.Get(baseUrl + QStringLiteral("/api/v2/users/") + Db()->GetString(USER_ID) +
+    rest.Get(baseUrl + QStringLiteral("/api/v2/users/") + registry->Db()->GetString(USER_ID) +
                  QStringLiteral("/product"),
              QJsonObject(), callbacks);
 }
@@ -180,7 +175,7 @@ void ShopAccountMng::RequestVersionPage(const QJsonValue& nextId)
 {
     QJsonObject params{{QStringLiteral("rank"), QStringLiteral("desc")},
                        {QStringLiteral("pagesize"), kPageSize}};
-    const QString current = Db()->GetString(CURRENT_VERSION);
+    const QString current = registry->Db()->GetString(CURRENT_VERSION);
     if (!current.isEmpty()) {
         params.insert(QStringLiteral("from"), current);
     }
@@ -214,7 +209,7 @@ void ShopAccountMng::VersonListAck(bool ok, const QJsonObject& body)
     const bool lastPage = data.size() < kPageSize || nextId.isUndefined() || nextId.isNull() ||
                           nextId == QJsonValue(QString()) || followedIds.contains(nextKey) ||
                           followedIds.size() + 1 >= kMaxPages;
-    RamDB* db = Db();
+    RamDB* db = registry->Db();
     if (firstPage && data.isEmpty()) {
         db->SetJsonArray(SETUP_LIST, QJsonArray());
         db->SetString(NEWEST_VERSION, db->GetString(CURRENT_VERSION));
@@ -307,8 +302,8 @@ void ShopAccountMng::ProductInfoAck(bool ok, const QJsonObject& body)
              << "Succ";
     qDebug() << "Product Code: [ " << product << " ]";
     qDebug() << "Product Image Url: [ " << image << " ]";
-    Db()->SetString(PRODUCT_IMAGE_URL, image);
-    SetProductCode(Db(), product);
+    registry->Db()->SetString(PRODUCT_IMAGE_URL, image);
+    SetProductCode(registry->Db(), product);
     Finish(productCallback, true, QString());
 }
 
@@ -325,7 +320,7 @@ void ShopAccountMng::NoteListAck(bool ok, const QJsonObject& body)
         return;
     }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
-    Db()->SetJsonArray(NOTES_LIST, data);
+    registry->Db()->SetJsonArray(NOTES_LIST, data);
     qDebug() << "Note List" << QJsonDocument(data).toJson(QJsonDocument::Compact);
     qDebug() << "ShopAccountMng::GetNoteList "
              << "Succ";
@@ -353,7 +348,7 @@ void ShopAccountMng::LauncherVersionAck(bool ok, const QJsonObject& body)
     qDebug() << "ShopAccountMng::GetLauncherVersion "
              << "Succ";
     const QJsonObject first = data.first().toObject();
-    RamDB* db = Db();
+    RamDB* db = registry->Db();
     db->SetString(NEWEST_LAUNCHER_VERSION, first.value(QStringLiteral("version")).toString());
     db->SetString(NEWEST_LAUNCHER_URL, first.value(QStringLiteral("packageurl")).toString());
     db->SetString(NEWEST_LAUNCHER_MD5, first.value(QStringLiteral("md5")).toString());

@@ -37,7 +37,6 @@ public:
     void LauncherVersionAck(bool ok, const QJsonObject& body);
 
 private:
-    RamDB* Db() const;
     void SetTokenCookie();
     void SetSessionCookies();
     void RequestVersionPage(const QJsonValue& nextId);

@@ -160,7 +160,7 @@ void VomoAccountMng::GetVerifyCode(const VerifyCodeCallback& completion)
 
 void VomoAccountMng::Login(const QJsonObject& v, const LoginCallback& completion)
 {
-    RamDB* db = registry->Find<RamDB>(QStringLiteral("RamDB"));
+    RamDB* db = registry->Peer<RamDB>();
     db->SetString(USER_ACCOUNT, v.value(QStringLiteral("ACCOUNT")).toString());
     loginCallback = completion;
     const QJsonObject form{
@@ -178,7 +178,7 @@ void VomoAccountMng::Login(const QJsonObject& v, const LoginCallback& completion
 
 void VomoAccountMng::AutoLogin(const AutoLoginCallback& completion)
 {
-    RamDB* db = registry->Find<RamDB>(QStringLiteral("RamDB"));
+    RamDB* db = registry->Peer<RamDB>();
     if (!db->GetBool(USER_IS_LOGIN, false)) {
         completion(false, QCoreApplication::translate("VomoAccountMng", "没有成功登陆过，无法自动登录") +
                               ErrorSuffix(ErrAccount, 1, 0, 167));
@@ -233,7 +233,7 @@ void VomoAccountMng::LoginAck(bool ok, const QJsonObject& body)
         done(false, QString(), InvalidReply() + ErrorSuffix(ErrAccount, 2, 0, 137));
         return;
     }
-    RamDB* db = registry->Find<RamDB>(QStringLiteral("RamDB"));
+    RamDB* db = registry->Peer<RamDB>();
     db->SetString(USER_TOKEN, token);
     db->SetString(USER_ID, data.value(QStringLiteral("user_id")).toString());
     db->SetBool(USER_IS_LOGIN, true);

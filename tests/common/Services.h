@@ -11,8 +11,8 @@ struct Services
 {
     Services()
     {
-        registry.RegisterObject("RamDB", &db);
-        registry.RegisterObject("PathMng", &paths);
+        registry.Register(&db);
+        registry.Register(&paths);
         paths.registry = &registry;
     }
 

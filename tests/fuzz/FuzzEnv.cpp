@@ -26,7 +26,7 @@ ObjectRegistry& Init(int* argc, char*** argv)
     static QCoreApplication app(*argc, *argv);
     static RamDB db;
     static ObjectRegistry registry;
-    registry.RegisterObject(QStringLiteral("RamDB"), &db);
+    registry.Register(&db);
     return registry;
 }
 

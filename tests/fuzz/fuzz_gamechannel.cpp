@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     ObjectRegistry& registry = FuzzEnv::Init(argc, argv);
     static CrmService crm;
     crm.registry = &registry;
-    registry.RegisterObject(QStringLiteral("CrmService"), &crm);
+    registry.Register(&crm);
     static GameIPC ipc;
     ipc.registry = &registry;
     channel = &ipc;

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     RamDB db;
     ObjectRegistry registry;
-    registry.RegisterObject(QStringLiteral("RamDB"), &db);
+    registry.Register(&db);
     for (const KEY* key :
          {&USER_TOKEN, &USER_ACCOUNT, &USER_ID, &USER_IS_LOGIN, &IS_AUTO_LOGIN, &MULTI_LANG, &GAME_LOCATION,
           &GAME_IMAGE_QUALITY, &GAME_RESOLUTION, &GAME_WINDOW_MODE, &GAME_RC_MODE, &DOWNLOAD_VERSION,

@@ -27,13 +27,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 3;
     }
-    auto* db = static_cast<RamDB*>(backEnd->FindObject(QStringLiteral("RamDB")));
+    auto* db = backEnd->Peer<RamDB>();
     db->SetString(GAME_LOCATION, args.at(2));
     db->SetString(PRODUCT_CODE, QStringLiteral("SkyTrainer"));
     db->SetString(USER_ACCOUNT, QStringLiteral("pilot@example.com"));
     if (mode == "game") {
-        if (!static_cast<GameLauncher*>(backEnd->FindObject(QStringLiteral("GameLauncher")))
-                 ->IsInstalled(QString())) {
+        if (!backEnd->Peer<GameLauncher>()->IsInstalled(QString())) {
             std::fprintf(stderr, "no game at %s\n", qPrintable(args.at(2)));
             return 4;
         }
@@ -43,7 +42,7 @@ int main(int argc, char** argv)
         db->SetValue(INSTALL_VERSION_LIST, QStringList{QStringLiteral("9.9.9.9")});
         db->SetValue(INSTALL_MD5_LIST, QStringList{QStringLiteral("00")});
         db->SetBool(IS_CLEAN_INSTALL, false);
-        auto* installer = static_cast<GameInstaller*>(backEnd->FindObject(QStringLiteral("GameInstaller")));
+        auto* installer = backEnd->Peer<GameInstaller>();
         QObject::connect(installer, &GameInstaller::ProgressBar, installer, [] {
             static bool told = false;
             if (!std::exchange(told, true)) {

@@ -90,8 +90,8 @@ int main(int argc, char** argv)
         RamDB db;
         PathMng paths;
         paths.registry = &registry;
-        registry.RegisterObject("RamDB", &db);
-        registry.RegisterObject("PathMng", &paths);
+        registry.Register(&db);
+        registry.Register(&paths);
         db.SetString(GAME_LOCATION, args.at(4));
         db.SetValue(INSTALL_PACK_LIST, QStringList{args.at(2)});
         db.SetValue(INSTALL_VERSION_LIST, QStringList{"1"});

@@ -134,7 +134,7 @@ private slots:
         Services services;
         CrmService crm;
         crm.registry = &services.registry;
-        services.registry.RegisterObject("CrmService", &crm);
+        services.registry.Register(&crm);
         GameLauncher launcher;
         launcher.SetRegistry(&services.registry);
         QString error;
