@@ -17,6 +17,13 @@
     </message>
 </context>
 <context>
+    <name>DownloadCore</name>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+</context>
+<context>
     <name>DownloadStat</name>
     <message>
         <source>剩余：</source>
@@ -97,10 +104,6 @@
     <message>
         <source>获取安装包信息</source>
         <translation>Obtaining Installation Info</translation>
-    </message>
-    <message>
-        <source>暂停</source>
-        <translation>Pause</translation>
     </message>
     <message>
         <source>无法打开本地文件</source>
@@ -235,10 +238,6 @@
     <message>
         <source>校验版本：</source>
         <translation>Verifying:</translation>
-    </message>
-    <message>
-        <source>暂停</source>
-        <translation>Pause</translation>
     </message>
 </context>
 <context>

@@ -17,6 +17,13 @@
     </message>
 </context>
 <context>
+    <name>DownloadCore</name>
+    <message>
+        <source>暂停</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>DownloadStat</name>
     <message>
         <source>剩余：</source>
@@ -96,10 +103,6 @@
     </message>
     <message>
         <source>获取安装包信息</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>暂停</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -234,10 +237,6 @@
     </message>
     <message>
         <source>校验版本：</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>暂停</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

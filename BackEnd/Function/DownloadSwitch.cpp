@@ -53,3 +53,16 @@ void DownloadSwitch::Ended()
         state = Idle;
     }
 }
+
+void DownloadSwitch::StartVerifying()
+{
+    followState = false;
+    state = Verifying;
+}
+
+void DownloadSwitch::Failed()
+{
+    if (state != Verifying) {
+        state = Idle;
+    }
+}

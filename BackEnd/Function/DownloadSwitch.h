@@ -26,7 +26,17 @@ public:
     bool Follow(bool running);
     // The download ended before any transfer ran: a resume still waiting for one is void.
     void Ended();
+    // The next running-state change of the file downloader is adopted.
+    void FollowNext() { followState = true; }
+    // The downloaded file is being verified: presses and running-state changes change nothing until then.
+    void StartVerifying();
+    // The download failed: idle again, unless it is a verification that failed, which stays until a new
+    // start.
+    void Failed();
 
+    int State() const { return state; }
+
+private:
     int state = Idle;
     // While set, the next running-state change of the file downloader is adopted.
     bool followState = true;

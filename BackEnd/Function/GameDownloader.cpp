@@ -17,22 +17,10 @@
 
 #include <algorithm>
 
-GameDownloader::GameDownloader(QObject* parent) : QObject(parent), downloader(this), stat(this, &records)
+GameDownloader::GameDownloader(QObject* parent) : DownloadCore(parent)
 {
     connect(&downloader, &FileDownloader::Finish, this, &GameDownloader::OnFileFinished);
-    connect(&downloader, &FileDownloader::StateChanged, this, &GameDownloader::FollowState);
-    connect(&stat, &DownloadStat::LowSpeed, &downloader, &FileDownloader::Disconnect);
     connect(&stat, &DownloadStat::Progress, this, &GameDownloader::Progress);
-    connect(&stat, &DownloadStat::HintInfo, this, &GameDownloader::HintInfo);
-    connect(&stat, &DownloadStat::Error, this, &GameDownloader::StopAndReport);
-}
-
-void GameDownloader::ClearRecords()
-{
-    for (DownFileMeta* meta : qAsConst(records)) {
-        meta->deleteLater();
-    }
-    records.clear();
 }
 
 void GameDownloader::MarkDownloading(bool downloading)
@@ -90,7 +78,7 @@ void GameDownloader::Start()
         records.append(meta);
     }
     if (records.isEmpty() && !extracted.isEmpty()) {
-        machine.followState = true;
+        machine.FollowNext();
         QTimer::singleShot(0, this, [this] { NextPackage(); });
         return;
     }
@@ -107,7 +95,7 @@ void GameDownloader::Start()
 
 void GameDownloader::Refuse(const QString& reason)
 {
-    machine.followState = true;
+    machine.FollowNext();
     machine.Ended();
     MarkDownloading(false);
     // Reported from the event loop, like every other end: the caller finishes its own step first.
@@ -124,7 +112,7 @@ void GameDownloader::OnSizeAnswer(bool ok, const QString& reason)
     }
     if (!ok) {
         sizeAborted = true;
-        machine.followState = true;
+        machine.FollowNext();
         StopAndReport(reason);
         return;
     }
@@ -137,12 +125,12 @@ void GameDownloader::OnSizeAnswer(bool ok, const QString& reason)
     }
     const QString shortage = SpaceShortage();
     if (!shortage.isEmpty()) {
-        machine.followState = true;
+        machine.FollowNext();
         StopAndReport(shortage);
         return;
     }
     stat.Start();
-    machine.followState = true;
+    machine.FollowNext();
     NextPackage();
 }
 
@@ -188,7 +176,7 @@ void GameDownloader::NextPackage()
     db->SetValue(INSTALL_PACK_LIST, packs);
     db->SetValue(INSTALL_VERSION_LIST, versions);
     db->SetValue(INSTALL_MD5_LIST, digests);
-    machine.followState = true;
+    machine.FollowNext();
     stat.Stop();
     downloader.Abort();
     MarkDownloading(false);
@@ -207,28 +195,13 @@ void GameDownloader::OnFileFinished(bool ok, const QString& reason)
 
 void GameDownloader::StopAndReport(const QString& reason)
 {
-    machine.followState = true;
+    machine.FollowNext();
     stat.Stop();
     downloader.Abort();
     machine.Ended();
     MarkDownloading(false);
     emit StateChanged(false);
     emit Finish(false, reason);
-}
-
-void GameDownloader::FollowState(bool running)
-{
-    if (machine.Follow(running)) {
-        emit StateChanged(running);
-    }
-}
-
-void GameDownloader::StopDownload()
-{
-    machine.followState = true;
-    stat.Stop();
-    downloader.Abort();
-    emit HintInfo(tr("暂停"));
 }
 
 void GameDownloader::StartDownload()
@@ -243,20 +216,6 @@ void GameDownloader::StartDownload()
         return;
     }
     stat.Start();
-    machine.followState = true;
+    machine.FollowNext();
     NextPackage();
-}
-
-void GameDownloader::SwitchDownload(bool isDownloading)
-{
-    switch (machine.Switch(isDownloading)) {
-    case DownloadSwitch::Action::Resume:
-        StartDownload();
-        break;
-    case DownloadSwitch::Action::Pause:
-        StopDownload();
-        break;
-    case DownloadSwitch::Action::None:
-        break;
-    }
 }

@@ -13,25 +13,11 @@
 #include <QFileInfo>
 #include <QTimer>
 
-LauncherDownloader::LauncherDownloader(QObject* parent)
-    : QObject(parent), downloader(this), stat(this, &records)
+LauncherDownloader::LauncherDownloader(QObject* parent) : DownloadCore(parent)
 {
     connect(&downloader, &FileDownloader::Finish, this, &LauncherDownloader::OnFileFinished);
-    connect(&downloader, &FileDownloader::StateChanged, this, &LauncherDownloader::FollowState);
-    connect(&stat, &DownloadStat::LowSpeed, &downloader, &FileDownloader::Disconnect);
     connect(&stat, &DownloadStat::Progress, this,
             [this](int value) { emit Progress(float(value) / 100.0f); });
-    connect(&stat, &DownloadStat::HintInfo, this, &LauncherDownloader::HintInfo);
-    // Reconnecting for ever in silence helps nobody: long slowness ends the download like the game's.
-    connect(&stat, &DownloadStat::Error, this, &LauncherDownloader::StopAndReport);
-}
-
-void LauncherDownloader::ClearRecords()
-{
-    for (DownFileMeta* meta : qAsConst(records)) {
-        meta->deleteLater();
-    }
-    records.clear();
 }
 
 void LauncherDownloader::MarkDownloading(bool downloading)
@@ -95,7 +81,7 @@ void LauncherDownloader::StartDownload()
         return;
     }
     stat.Start();
-    machine.followState = true;
+    machine.FollowNext();
     DownFileMeta* meta = records.first();
     if (meta->totalSize - meta->downloadedSize <= 0) {
         stat.Stop();
@@ -122,7 +108,7 @@ void LauncherDownloader::OnFileFinished(bool ok, const QString& reason)
 void LauncherDownloader::StopAndReport(const QString& reason)
 {
     stat.Stop();
-    machine.followState = true;
+    machine.FollowNext();
     downloader.Abort();
     MarkDownloading(false);
     Fail(reason);
@@ -132,17 +118,14 @@ void LauncherDownloader::Fail(const QString& reason)
 {
     // The interface shows a download running until it hears otherwise, and a transfer that broke off
     // must be resumable by the next press; a rejected setup stays in the verifying state until Start.
-    if (machine.state != DownloadSwitch::Verifying) {
-        machine.state = DownloadSwitch::Idle;
-    }
+    machine.Failed();
     emit StateChanged(false);
     emit Finish(false, reason);
 }
 
 void LauncherDownloader::Verify()
 {
-    machine.followState = false;
-    machine.state = DownloadSwitch::Verifying;
+    machine.StartVerifying();
     const DownFileMeta* meta = records.first();
     auto* thread = new CheckMd5Thread(this);
     emit HintInfo(tr("校验版本：") + meta->version);
@@ -166,33 +149,4 @@ void LauncherDownloader::Verify()
         }
     });
     thread->start();
-}
-
-void LauncherDownloader::FollowState(bool running)
-{
-    if (machine.Follow(running)) {
-        emit StateChanged(running);
-    }
-}
-
-void LauncherDownloader::StopDownload()
-{
-    machine.followState = true;
-    stat.Stop();
-    downloader.Abort();
-    emit HintInfo(tr("暂停"));
-}
-
-void LauncherDownloader::SwitchDownload(bool isDownloading)
-{
-    switch (machine.Switch(isDownloading)) {
-    case DownloadSwitch::Action::Resume:
-        StartDownload();
-        break;
-    case DownloadSwitch::Action::Pause:
-        StopDownload();
-        break;
-    case DownloadSwitch::Action::None:
-        break;
-    }
 }
