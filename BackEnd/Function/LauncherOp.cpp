@@ -122,7 +122,7 @@ LauncherOp::Completion(std::function<void(bool, const QString&)> next)
 
 void LauncherOp::detectLauncherVersion()
 {
-    switchToPage(0);
+    switchToPage(PageWelcome);
     Ui()->showWait(tr("检测启动器版本"));
     registry->Peer<ShopAccountMng>()->GetLauncherVersion(Completion([this](bool ok, const QString& reason) {
         if (!ok) {
@@ -131,7 +131,7 @@ void LauncherOp::detectLauncherVersion()
         }
         if (registry->Db()->GetString(NEWEST_LAUNCHER_VERSION) != QLatin1String(kLauncherVersion)) {
             registry->Db()->SetBool(IS_LAUNCHER_NEED_UPDATE, true);
-            switchToPage(6);
+            switchToPage(PageUpdateLauncher);
             return;
         }
         tryAutoLogin();
@@ -141,7 +141,7 @@ void LauncherOp::detectLauncherVersion()
 
 void LauncherOp::tryAutoLogin()
 {
-    switchToPage(0);
+    switchToPage(PageWelcome);
     allowLogin = true;
     emit isAllowLoginChanged();
     if (registry->Db()->GetBool(IS_AUTO_LOGIN, false)) {
@@ -248,13 +248,13 @@ void LauncherOp::decideVersion()
     } else if (db->GetBool(IS_DOWNLOADING, false) && db->GetString(DOWNLOAD_VERSION) == newest) {
         setup();
     } else {
-        switchToPage(needSetup ? 1 : 2);
+        switchToPage(needSetup ? PageInstall : PageUpdate);
     }
 }
 
 void LauncherOp::enterRunPage()
 {
-    switchToPage(4);
+    switchToPage(PageRun);
 }
 
 void LauncherOp::setup()

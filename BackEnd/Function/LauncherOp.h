@@ -51,6 +51,19 @@ public:
     Q_INVOKABLE void setupLauncher();
     Q_INVOKABLE void redoLastOp();
 
+    // The footer's pages by their code, the index of their name.
+    enum Page
+    {
+        PageWelcome,
+        PageInstall,
+        PageUpdate,
+        PageDownload,
+        PageRun,
+        PageSetup,
+        PageUpdateLauncher,
+        PageDownloadLauncher,
+        PageSetupLauncher,
+    };
     static QString PageName(int code);
 
 signals:
