@@ -30,6 +30,8 @@ public:
     static bool RemoveLink(const QString& path);
     // Whether the last failed write of a file failed because its disk is full.
     static bool IsDiskFull(const QFileDevice& file);
+    // Tells the system that an open file will be read from start to end, once.
+    static void AdviseSequentialReading(const QFileDevice& file);
     // Whether the disk of a folder has no room left worth speaking of.
     static bool IsOutOfSpace(const QString& folder);
     // Whether a process with this id is alive.

@@ -12,6 +12,8 @@
 #include <QSslConfiguration>
 #include <QUrl>
 
+#include <future>
+
 QString ServerConfig::Value(const char* name, const char* fallback)
 {
     const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("VOMO"),
@@ -89,6 +91,19 @@ bool ServerConfig::Check(QString& error)
     return true;
 }
 
+namespace {
+
+// The system's roots, read on a thread of their own from the first manager's making on: reading them takes
+// longer than building the window, and only the first request needs them.
+const std::shared_future<QList<QSslCertificate>>& SystemRoots()
+{
+    static const std::shared_future<QList<QSslCertificate>> roots =
+        std::async(std::launch::async, [] { return QSslConfiguration::systemCaCertificates(); }).share();
+    return roots;
+}
+
+} // namespace
+
 QList<QSslCertificate> ServerConfig::InstallTrust()
 {
     static bool done = false;
@@ -112,7 +127,7 @@ QList<QSslCertificate> ServerConfig::InstallTrust()
         qWarning() << "No certificate could be read from" << path;
     }
     if (!extra.isEmpty()) {
-        config.setCaCertificates(QSslConfiguration::systemCaCertificates() + extra);
+        config.setCaCertificates(SystemRoots().get() + extra);
     }
     QSslConfiguration::setDefaultConfiguration(config);
     return extra;
@@ -120,7 +135,9 @@ QList<QSslCertificate> ServerConfig::InstallTrust()
 
 void ServerConfig::InstallTrust(QNetworkAccessManager* manager)
 {
-    InstallTrust();
+    if (!CaCertificates().isEmpty()) {
+        SystemRoots();
+    }
     // Schannel takes the configured certificates as intermediates only, never as roots, and fails every chain
     // that ends in one of them; such a chain is checked again with them as its only extra roots.
     QObject::connect(manager, &QNetworkAccessManager::sslErrors, manager,

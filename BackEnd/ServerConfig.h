@@ -27,11 +27,11 @@ public:
     static bool Check(QString& error);
 
     // Makes every TLS connection of this process trust the system's certificates plus those of
-    // CaCertificates(), which it returns; without that file, Qt's default trust is left as it is. Cheap after
-    // the first call.
+    // CaCertificates(), which it returns; without that file, Qt's default trust is left as it is. Called
+    // before each request is made; cheap after the first call.
     static QList<QSslCertificate> InstallTrust();
-    // The same, and the manager's connections also trust a chain to CaCertificates() where the TLS library
-    // does not take them as roots (Schannel).
+    // Prepares the manager: its connections also trust a chain to CaCertificates() where the TLS library does
+    // not take them as roots (Schannel). The system's roots are read meanwhile, for the first InstallTrust().
     static void InstallTrust(QNetworkAccessManager* manager);
 
     // Whether the address is on a web server (http or https, with a host). Whatever the store names to be

@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import QtQuick.Window 2.15
 import BackEnd 1.0
 import "Widget"
 import "Tools/UiStyle.js" as UiStyle
@@ -31,7 +32,7 @@ Item {
             width: 320
             height: 72
             source: "qrc:/Resources/LOGO_Simulator.png"
-            sourceSize: Qt.size(640, 144)
+            sourceSize: Qt.size(width * Screen.devicePixelRatio, height * Screen.devicePixelRatio)
             fillMode: Image.Stretch
             asynchronous: true
             Accessible.role: Accessible.Graphic

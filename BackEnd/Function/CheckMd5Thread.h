@@ -13,7 +13,8 @@ public:
     explicit CheckMd5Thread(QObject* parent);
     ~CheckMd5Thread() override;
 
-    static constexpr qint64 kBlockSize = 65536;
+    // Large blocks: fewer system calls and wake-ups per file, and still a small share of the cache.
+    static constexpr qint64 kBlockSize = 1024 * 1024;
 
     QString filePath;
     QString md5;

@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import QtQuick.Window 2.15
 import BackEnd 1.0
 
 // The sign-in dialog: a fresh sign-in page each time it opens.
@@ -39,7 +40,7 @@ Dialog {
         width: dialog.width
         height: 80
         source: "qrc:/Resources/vomo_logo.png"
-        sourceSize: Qt.size(720, 160)
+        sourceSize: Qt.size(width * Screen.devicePixelRatio, height * Screen.devicePixelRatio)
         fillMode: Image.Stretch
     }
 

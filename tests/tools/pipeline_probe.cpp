@@ -10,7 +10,8 @@
 //   pipeline_probe md5-quit FILE       start verifying FILE and quit the application 50 ms later
 //   pipeline_probe control             only the timer, until standard input closes: "LATENESS control ..."
 // LATENESS lines come from LatenessMeter, with a timer on the thread that does the pipeline's work.
-// Every mode ends by printing "PEAK_RSS_KB <kB>".
+// Download and install print "BASE_RSS_KB <kB>" as their work begins; every mode ends by printing
+// "PEAK_RSS_KB <kB>".
 #include "CheckMd5Thread.h"
 #include "DownFileMeta.h"
 #include "FileDownloader.h"
@@ -36,13 +37,15 @@ void Print(const QString& line)
     std::fflush(stdout);
 }
 
-void PrintPeakRss()
+// Prints a memory figure of /proc/self/status ("VmRSS", "VmHWM") under the given tag, in kB.
+void PrintMemory(const QByteArray& field, const char* tag)
 {
     QFile status("/proc/self/status");
     if (status.open(QIODevice::ReadOnly)) {
         for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:")) {
-                std::printf("PEAK_RSS_KB %s\n", line.mid(6).trimmed().split(' ').first().constData());
+            if (line.startsWith(field + ':')) {
+                std::printf("%s %s\n", tag,
+                            line.mid(field.size() + 1).trimmed().split(' ').first().constData());
             }
         }
     }
@@ -80,6 +83,7 @@ int main(int argc, char** argv)
                 QCoreApplication::exit(1);
                 return;
             }
+            PrintMemory("VmRSS", "BASE_RSS_KB");
             transfer.start();
             meter.Start();
             downloader.Start(&meta);
@@ -121,6 +125,7 @@ int main(int argc, char** argv)
             Print(meter.Summary(phases == 2 ? "LATENESS extract" : "LATENESS verify"));
             QCoreApplication::exit(ok ? 0 : 1);
         });
+        PrintMemory("VmRSS", "BASE_RSS_KB");
         phase.start();
         meter.Start();
         installer.Install();
@@ -142,6 +147,6 @@ int main(int argc, char** argv)
                              "md5-quit FILE | control\n");
         return 2;
     }
-    PrintPeakRss();
+    PrintMemory("VmHWM", "PEAK_RSS_KB");
     return status;
 }
