@@ -1,4 +1,4 @@
-// Runs one piece of the download pipeline in its own process, for the crash-safety test and the benchmark.
+// Runs one piece of the download pipeline in its own process, for the benchmark.
 //   pipeline_probe download URL FILE   download URL into FILE, resuming; prints "RESUME <bytes>" first and
 //                                      "FINISH <ok> <ms since start> <ms of the transfer> <reason>" at the
 //                                      end, then "LATENESS download ..." of the transfer
@@ -7,12 +7,10 @@
 //                                      (which deletes PACKAGE); prints "VERIFIED <ms>",
 //                                      "INSTALLED <ok> <ms of the extraction> <reason>" and
 //                                      "LATENESS verify|extract ..."
-//   pipeline_probe md5-quit FILE       start verifying FILE and quit the application 50 ms later
 //   pipeline_probe control             only the timer, until standard input closes: "LATENESS control ..."
 // LATENESS lines come from LatenessMeter, with a timer on the thread that does the pipeline's work.
 // Download and install print "BASE_RSS_KB <kB>" as their work begins; every mode ends by printing
 // "PEAK_RSS_KB <kB>".
-#include "CheckMd5Thread.h"
 #include "DownFileMeta.h"
 #include "FileDownloader.h"
 #include "GameInstaller.h"
@@ -25,7 +23,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -130,13 +127,6 @@ int main(int argc, char** argv)
         meter.Start();
         installer.Install();
         status = QCoreApplication::exec();
-    } else if (mode == "md5-quit" && args.size() == 3) {
-        auto* thread = new CheckMd5Thread(&app);
-        thread->filePath = args.at(2);
-        thread->start();
-        QTimer::singleShot(50, &app, &QCoreApplication::quit);
-        status = QCoreApplication::exec();
-        std::printf("QUIT %d\n", thread->isRunning() ? 1 : 0);
     } else if (mode == "control" && args.size() == 2) {
         QuitOnInput(&app);
         meter.Start();
