@@ -133,8 +133,8 @@ int main(int argc, char** argv)
         status = QCoreApplication::exec();
         Print(meter.Summary("LATENESS control"));
     } else {
-        std::fprintf(stderr, "usage: pipeline_probe download URL FILE | install PACKAGE DIGEST FOLDER | "
-                             "md5-quit FILE | control\n");
+        std::fprintf(stderr,
+                     "usage: pipeline_probe download URL FILE | install PACKAGE DIGEST FOLDER | control\n");
         return 2;
     }
     PrintMemory("VmHWM", "PEAK_RSS_KB");
