@@ -1,10 +1,10 @@
 #include "CheckMd5Thread.h"
 
 #include "ErrorSuffix.h"
+#include "Md5Hash.h"
 #include "Platform.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDebug>
 #include <QFile>
 
@@ -41,7 +41,7 @@ void CheckMd5Thread::run()
         return;
     }
     Platform::AdviseSequentialReading(file);
-    QCryptographicHash hash(QCryptographicHash::Md5);
+    Md5Hash hash;
     const double size = double(file.size());
     qint64 total = 0;
     QByteArray block(int(kBlockSize), Qt::Uninitialized);
@@ -55,7 +55,7 @@ void CheckMd5Thread::run()
         if (got <= 0) {
             break;
         }
-        hash.addData(block.constData(), int(got));
+        hash.Add(block.constData(), got);
         total += got;
         const auto rate = float(double(total) / size);
         const int step = int(rate * 1000);
@@ -77,7 +77,7 @@ void CheckMd5Thread::run()
         reason = tr("文件无法打开，无法校验") + ErrorSuffix(ErrMd5, 0, 0, 52);
         return;
     }
-    const QString computed = QString::fromLatin1(hash.result().toHex());
+    const QString computed = QString::fromLatin1(hash.Result().toHex());
     qDebug() << "Calc MD5: " << computed;
     qDebug() << "Dst  MD5: " << md5;
     if (computed.compare(md5, Qt::CaseInsensitive) == 0) {
