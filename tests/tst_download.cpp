@@ -1,0 +1,833 @@
+#include "CheckMd5Thread.h"
+#include "DownFileMeta.h"
+#include "DownloadStat.h"
+#include "FileDownloader.h"
+#include "GameDownloader.h"
+#include "LauncherDownloader.h"
+#include "Outcome.h"
+#include "Payload.h"
+#include "Sandbox.h"
+#include "Services.h"
+#include "TestEnv.h"
+
+#include <QJsonArray>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <fcntl.h>
+#include <optional>
+#include <sys/mman.h>
+#include <unistd.h>
+
+// Downloads from the sandbox file host and their verification: one file with the faults a real network
+// brings and the statistics that watch it; the game's packages into the download cache, as the store listed
+// them; the launcher's own update into the user's download folder; and the digest on its worker thread.
+class TestDownload : public QObject
+{
+    Q_OBJECT
+private:
+    Sandbox sandbox;
+    QTemporaryDir served;
+    Services services;
+    RamDB* db = &services.db;
+    QTemporaryDir local;
+    QString md5;
+    static constexpr qint64 kSize = 300000;
+
+    QString Url(const QString& name = "pkg.bin", const QString& server = "files") const
+    {
+        return sandbox.Origin(server) + "/files/" + name;
+    }
+
+    // The Range header of the last GET.
+    QString LastRange(const QString& server = "files")
+    {
+        const QStringList gets = sandbox.Gets(server);
+        return gets.isEmpty() ? QString() : gets.last().section(' ', 1);
+    }
+
+    // The package's first `length` bytes are in the file, and the record says so.
+    static void IsPrefix(const DownFileMeta& meta, qint64 length)
+    {
+        QCOMPARE(meta.downloadedSize, length);
+        QCOMPARE(QFileInfo(meta.filePath).size(), length);
+        QVERIFY(Payload::ReadFile(meta.filePath) == Payload::Bytes(kSize).left(int(length)));
+    }
+
+    QTemporaryDir location;
+    std::unique_ptr<GameDownloader> games;
+    const QStringList names{"base_1.0.7z", "patch_1.1.7z", "patch_1.2.zip"};
+    const QList<qint64> sizes{200000, 150000, 100000};
+    QStringList digests;
+
+    QString Cache(const QString& name) const { return services.paths.CacheFilePath(name); }
+
+    QJsonArray SetupList(const QStringList& files) const
+    {
+        QJsonArray list;
+        for (const QString& name : files) {
+            const int i = names.indexOf(name);
+            list.append(QJsonObject{{"packageurl", sandbox.Origin("files") + "/files/" + name},
+                                    {"version", QString("1.%1").arg(i)},
+                                    {"md5", i >= 0 ? digests.at(i) : QString()}});
+        }
+        return list;
+    }
+
+    // Runs Start() to its Finish; the StateChanged values in order.
+    QList<bool> RunToEnd(Outcome& outcome)
+    {
+        QList<bool> states;
+        const auto connection = connect(games.get(), &GameDownloader::StateChanged, this,
+                                        [&](bool running) { states << running; });
+        outcome = AwaitOutcome(
+            games.get(), &GameDownloader::Finish, [&] { games->Start(); }, 20000);
+        disconnect(connection);
+        return states;
+    }
+
+    // The GETs as "name Range".
+    QStringList Gets() { return sandbox.Gets("files").replaceInStrings("/files/", ""); }
+
+    std::unique_ptr<LauncherDownloader> launcher;
+    QString setupMd5;
+    static constexpr qint64 kSetupSize = 250000;
+    const QString setupName = "AviroLauncherSetup_2.1.0.2.run";
+
+    QString Target() const
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation) + "/" + setupName;
+    }
+
+    // The Range header of every GET.
+    QStringList Ranges() { return sandbox.Gets("files").replaceInStrings(QRegularExpression("^\\S+ "), ""); }
+
+    QTemporaryDir dir;
+
+    // A sparse file far too large to be read before a stop.
+    QString BigFile()
+    {
+        QFile big(dir.path() + "/big.bin");
+        return big.open(QIODevice::WriteOnly) && big.resize(qint64(4) << 30) ? big.fileName() : QString();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TestEnv::InstallEnglish();
+        md5 = Payload::Write(served.path() + "/pkg.bin", kSize);
+        // The same bytes, and more of them than announced.
+        Payload::Write(served.path() + "/long.bin", kSize + 4000);
+        Payload::Write(served.path() + "/empty.bin", 0);
+        for (int i = 0; i < names.size(); ++i) {
+            digests << Payload::Write(served.path() + "/" + names.at(i), sizes.at(i), quint32(i + 7));
+        }
+        Payload::Write(served.path() + "/zero.7z", 0);
+        setupMd5 = Payload::Write(served.path() + "/" + setupName, kSetupSize);
+        QVERIFY(sandbox.Start(QJsonObject(), served.path()));
+        db->SetString(GAME_LOCATION, location.path());
+        db->SetString(NEWEST_VERSION, "1.2");
+        db->SetString(NEWEST_LAUNCHER_VERSION, "2.1.0.2");
+        QVERIFY(services.paths.PrepareDirs());
+    }
+
+    // Every case starts with the packages listed and none in the cache, and without the user's download
+    // folder: a fresh profile has none.
+    void init()
+    {
+        sandbox.ClearFaults();
+        sandbox.ClearRequests();
+        QFile::remove(local.path() + "/pkg.bin");
+        games = services.Make<GameDownloader>();
+        for (const QString& name : names) {
+            QFile::remove(Cache(name));
+        }
+        db->SetJsonArray(SETUP_LIST, SetupList(names));
+        db->SetValue(INSTALL_DONE_LIST, QStringList());
+        QDir(QFileInfo(Target()).absolutePath()).removeRecursively();
+        db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/" + setupName);
+        db->SetString(NEWEST_LAUNCHER_MD5, setupMd5);
+        launcher = services.Make<LauncherDownloader>();
+    }
+
+    void localFileNames_data()
+    {
+        Columns<QString, QString>({"url", "name"});
+        Row("plain", "http://h/a/pkg_1.0.7z", "pkg_1.0.7z");
+        Row("decoded", "http://h/a/my%20pkg.7z", "my pkg.7z");
+        Row("query ignored", "http://h/a/pkg.zip?sig=1", "pkg.zip");
+        Row("encoded slash", "http://h/a/..%2F..%2Fevil.7z", "");
+        Row("encoded backslash", "http://h/a/x%5Cevil.7z", "");
+        Row("encoded parent", "http://h/a/%2e%2e", "");
+        Row("folder", "http://h/a/", "");
+        Row("drive", "http://h/a/C%3Aevil", "");
+        Row("secure", "HTTPS://h/a/pkg.7z", "pkg.7z");
+        Row("local file", "file:///home/u/pkg.7z", "");
+        Row("other scheme", "ftp://h/a/pkg.7z", "");
+        Row("bare path", "/home/u/pkg.7z", "");
+        Row("no host", "http:///a/pkg.7z", "");
+    }
+    void localFileNames()
+    {
+        auto [url, name] = Fetch<QString, QString>({"url", "name"});
+        QCOMPARE(DownFileMeta::LocalFileName(url), name);
+    }
+
+    void sizeQueries_data()
+    {
+        Columns<QString, QJsonObject, QString>({"file", "fault", "suffix"});
+        Row("known", "pkg.bin", QJsonObject(), "");
+        Row("missing file", "nothing.bin", QJsonObject(),
+            "\nError: 003_000 {203/0031}\nHTTP 404 from %o/files/nothing.bin");
+        Row("no length", "pkg.bin", QJsonObject{{"length", "missing"}}, "\nError: 003_001 {000/0038}");
+        Row("empty file", "empty.bin", QJsonObject(), "\nError: 003_001 {000/0040}");
+        Row("server error", "pkg.bin", QJsonObject{{"status", 500}},
+            "\nError: 003_000 {401/0031}\nHTTP 500 from %o/files/pkg.bin");
+        Row("redirect", "pkg.bin", QJsonObject{{"redirect", "http://127.0.0.1:1/elsewhere"}},
+            "\nError: 003_000 {000/0033}\nHTTP 302 from %o/files/pkg.bin");
+    }
+    void sizeQueries()
+    {
+        auto [file, fault, suffix] = Fetch<QString, QJsonObject, QString>({"file", "fault", "suffix"});
+        suffix.replace("%o", sandbox.Origin("files"));
+        sandbox.AddFault("files", "/files/*", fault);
+        FileDownloader downloader;
+        DownFileMeta meta;
+        meta.Init(Url(file), local.path() + "/" + file, "1", "");
+        const Outcome answer = AwaitCallback([&](const auto& done) { downloader.QuerySize(&meta, done); });
+        QVERIFY(answer);
+        QCOMPARE(answer->first, suffix.isEmpty());
+        QVERIFY2(suffix.isEmpty() ? answer->second.isEmpty() : answer->second.endsWith(suffix),
+                 qPrintable(answer->second));
+        QCOMPARE(meta.totalSize, suffix.isEmpty() ? kSize : 0);
+        QCOMPARE(sandbox.Targets("files"), QStringList{"HEAD /files/" + file});
+    }
+
+    // One transfer from the bytes already on disk. After it, the file holds the package or a prefix of it,
+    // and the resume point is the file's length.
+    void transfers_data()
+    {
+        Columns<QString, QString, int, QJsonObject, QString, QString, qint64>(
+            {"server", "target", "present", "fault", "range", "suffix", "kept"});
+        const QJsonObject none;
+        const QJsonObject ignoreRange{{"ignoreRange", true}};
+        Row("new file", "files", "", 0, none, "bytes=0-", "", kSize);
+        Row("new file, https", "files_tls", "", 0, none, "bytes=0-", "", kSize);
+        Row("partly present", "files", "", 1000, none, "bytes=1000-", "", kSize);
+        Row("server ignoring Range: the file starts again", "files", "", 5000, ignoreRange, "bytes=5000-", "",
+            kSize);
+        Row("short body", "files", "", 0, QJsonObject{{"length", "-100"}}, "bytes=0-",
+            "\nError: 003_003 {000/0100}", kSize - 100);
+        Row("longer body than announced: the announced bytes are kept", "files", "long.bin", 0,
+            QJsonObject{{"length", "missing"}, {"ignoreRange", true}}, "bytes=0-",
+            "\nError: 003_008 {000/0126}", kSize);
+        Row("missing file: the error page is not kept", "files", "nothing.bin", 0, none, "bytes=0-",
+            "\nError: 003_004 {203/0109}\nHTTP 404 from %o/files/nothing.bin", qint64(0));
+        Row("error answer on resume", "files", "", 2000,
+            QJsonObject{{"status", 503}, {"body", "<html>busy</html>"}}, "bytes=2000-",
+            "\nError: 003_004 {403/0109}\nHTTP 503 from %o/files/pkg.bin", qint64(2000));
+        Row("other range than asked", "files", "", 2000, QJsonObject{{"shiftRange", 100}}, "bytes=2000-",
+            "\nError: 003_004 {000/0112}", qint64(2000));
+        Row("file that cannot start again", "files", "sealed", 5000, ignoreRange, "bytes=5000-",
+            "\nError: 003_005 {000/0116}", qint64(5000));
+        Row("disk full", "files", "/dev/full", 0, none, "bytes=0-", "\nError: 003_009 {000/0118}", qint64(0));
+        Row("local file cannot be opened", "files", "no/such/folder/pkg.bin", 0, none, "",
+            "\nError: 003_002 {000/0051}", qint64(-1));
+    }
+    void transfers()
+    {
+        auto [server, target, present, fault, range, suffix, kept] =
+            Fetch<QString, QString, int, QJsonObject, QString, QString, qint64>(
+                {"server", "target", "present", "fault", "range", "suffix", "kept"});
+        suffix.replace("%o", sandbox.Origin(server));
+        QString path = local.path() + "/" + (target.isEmpty() ? "pkg.bin" : target);
+        int sealed = -1;
+        if (target == "sealed") {
+            // A file that may not shrink: starting it again from zero fails.
+            sealed = memfd_create("pkg", MFD_ALLOW_SEALING);
+            QVERIFY(sealed >= 0);
+            QVERIFY(::write(sealed, Payload::Bytes(kSize).constData(), size_t(present)) == present);
+            QCOMPARE(fcntl(sealed, F_ADD_SEALS, F_SEAL_SHRINK), 0);
+            path = QString("/proc/self/fd/%1").arg(sealed);
+        } else if (target.startsWith('/')) {
+            path = target;
+        } else if (present > 0) {
+            QVERIFY(WritePrefix(path, kSize, present));
+        }
+        QFile::remove(local.path() + "/long.bin");
+        sandbox.AddFault("files", "/files/*", fault);
+        FileDownloader downloader;
+        DownFileMeta meta;
+        meta.Init(Url(target.endsWith(".bin") ? target : "pkg.bin", server), path, "1", md5);
+        meta.totalSize = kSize;
+        QSignalSpy state(&downloader, &FileDownloader::StateChanged);
+        const Outcome outcome = AwaitOutcome(
+            &downloader, &FileDownloader::Finish, [&] { downloader.Start(&meta); }, 20000);
+        if (sealed >= 0) {
+            ::close(sealed);
+        }
+        QVERIFY(outcome);
+        QCOMPARE(outcome->first, suffix.isEmpty());
+        QVERIFY2(suffix.isEmpty() ? outcome->second.isEmpty() : outcome->second.endsWith(suffix),
+                 qPrintable(outcome->second));
+        // A file that cannot be opened never runs; every other transfer ran, and stopped before its end.
+        QVERIFY(!state.isEmpty());
+        QCOMPARE(state.first().at(0).toBool(), kept >= 0);
+        QCOMPARE(state.last().at(0).toBool(), false);
+        QCOMPARE(LastRange(server), range);
+        if (kept >= 0 && !path.startsWith("/dev/") && sealed < 0) {
+            IsPrefix(meta, kept);
+        } else if (kept >= 0) {
+            QCOMPARE(meta.downloadedSize, kept);
+        }
+    }
+
+    // However a transfer breaks off, the file holds exactly the bytes that came, and the next connection
+    // asks from there. An abort stops without an end report; a disconnection goes on by itself.
+    void interruptions_data()
+    {
+        Columns<QString>({"how"});
+        Row("abort", "abort");
+        Row("disconnect", "disconnect");
+        Row("dropped connection", "drop");
+    }
+    void interruptions()
+    {
+        auto [how] = Fetch<QString>({"how"});
+        sandbox.AddFault("files", "/files/*",
+                         how == "drop" ? QJsonObject{{"dropAfter", 120000}, {"times", 1}}
+                                       : QJsonObject{{"throttle", 150000}, {"times", 1}});
+        FileDownloader downloader;
+        DownFileMeta meta;
+        meta.Init(Url(), local.path() + "/pkg.bin", "1", md5);
+        meta.totalSize = kSize;
+        QSignalSpy state(&downloader, &FileDownloader::StateChanged);
+        QSignalSpy finish(&downloader, &FileDownloader::Finish);
+        downloader.Abort();
+        downloader.Disconnect();
+        QCOMPARE(state.count(), 0);
+        downloader.Start(&meta);
+        if (how == "drop") {
+            QVERIFY(finish.wait(20000));
+            const QString reason = finish.takeFirst().at(1).toString();
+            QVERIFY2(reason.contains(
+                         QRegularExpression("\nError: 003_00(3 \\{000/0100\\}|4 \\{\\d{3}/0109\\}\n.+)$")),
+                     qPrintable(reason));
+            QVERIFY(meta.downloadedSize > 0 && meta.downloadedSize <= 120000);
+        } else {
+            QVERIFY(TestEnv::WaitFor([&] { return meta.downloadedSize > 20000; }));
+            how == "abort" ? downloader.Abort() : downloader.Disconnect();
+        }
+        QCOMPARE(state.count(), how == "disconnect" ? 1 : 2);
+        const qint64 stopped = meta.downloadedSize;
+        IsPrefix(meta, stopped);
+        if (how == "abort") {
+            QTest::qWait(200);
+            QCOMPARE(finish.count(), 0);
+            return;
+        }
+        if (how == "drop") {
+            downloader.Start(&meta);
+        }
+        QVERIFY(TestEnv::WaitFor([&] { return finish.count() == 1; }, 20000));
+        QVERIFY(finish.first().at(0).toBool());
+        QCOMPARE(LastRange(), QString("bytes=%1-").arg(stopped));
+        QCOMPARE(Payload::Md5OfFile(meta.filePath), md5);
+    }
+
+    void sizeFormatting_data()
+    {
+        Columns<qint64, QString>({"bytes", "text"});
+        Row("1023", qint64(1023), "1023 B");
+        Row("1024", qint64(1024), "1.00 KB");
+        Row("MB", qint64(1572864), "1.50 MB");
+        Row("2.5 GB", qint64(2684354560LL), "2.50 GB");
+    }
+    void sizeFormatting()
+    {
+        auto [bytes, text] = Fetch<qint64, QString>({"bytes", "text"});
+        QCOMPARE(DownloadStat::FormatSize(bytes), text);
+    }
+
+    void statisticsHintAndProgress()
+    {
+        DownFileMeta a;
+        DownFileMeta b;
+        a.totalSize = 600;
+        b.totalSize = 400;
+        a.downloadedSize = 370;
+        const QList<DownFileMeta*> records{&a, &b};
+        DownloadStat stat(nullptr, &records);
+        QSignalSpy hint(&stat, &DownloadStat::HintInfo);
+        QSignalSpy progress(&stat, &DownloadStat::Progress);
+        stat.Start();
+        stat.Stop();
+        stat.Step(600);
+        QCOMPARE(progress.last().at(0).toInt(), 37);
+        QCOMPARE(hint.last().at(0).toString(), QString("Remaining:630 B  Download Speed:0 B/s"));
+        b.downloadedSize = 300;
+        stat.Step(500);
+        QCOMPARE(progress.last().at(0).toInt(), 67);
+        QCOMPARE(hint.last().at(0).toString(), QString("Remaining:330 B  Download Speed:600 B/s"));
+        // A restart forgets the pause: the bytes that came meanwhile are no speed.
+        b.downloadedSize = 400;
+        stat.Start();
+        stat.Step(600);
+        QVERIFY(hint.last().at(0).toString().endsWith(":0 B/s"));
+        // Its own timer drives it from then on.
+        QVERIFY(TestEnv::WaitFor([&] { return hint.count() >= 5; }, 5000));
+        stat.Stop();
+    }
+
+    // Slow ticks: the eleventh of 600 ms asks for a reconnect; the 31st reconnect request gives up. A
+    // tick faster than 2600 bytes per second starts the count anew; one of exactly 2600 is slow.
+    void lowSpeedWatchdog_data()
+    {
+        Columns<qint64, int>({"bytes", "errors"});
+        Row("2601 B/s is fast", qint64(2601), 0);
+        Row("2600 B/s is slow", qint64(2600), 3);
+    }
+    void lowSpeedWatchdog()
+    {
+        auto [bytes, errors] = Fetch<qint64, int>({"bytes", "errors"});
+        DownFileMeta meta;
+        meta.totalSize = 1 << 30;
+        const QList<DownFileMeta*> records{&meta};
+        DownloadStat stat(nullptr, &records);
+        QSignalSpy low(&stat, &DownloadStat::LowSpeed);
+        QSignalSpy error(&stat, &DownloadStat::Error);
+        stat.Start();
+        stat.Stop();
+        for (int i = 0; i < 10; ++i) {
+            stat.Step(600);
+        }
+        QCOMPARE(low.count(), 0);
+        for (int i = 0; i < 29 * 11 + 1; ++i) {
+            stat.Step(600);
+        }
+        QCOMPARE(low.count(), 30);
+        QCOMPARE(error.count(), 0);
+        meta.downloadedSize += bytes;
+        stat.Step(1000);
+        for (int i = 0; i < 11; ++i) {
+            stat.Step(600);
+        }
+        QCOMPARE(low.count(), 31);
+        QCOMPARE(error.count(), errors);
+        if (errors > 0) {
+            QVERIFY(error.at(0).at(0).toString().endsWith("\nError: 002_000 {000/0114}"));
+        }
+    }
+
+    // size < 0: no file at all.
+    void verdicts_data()
+    {
+        Columns<qint64, QString, bool, QString, int>({"size", "digest", "state", "reason", "progressCount"});
+        const qint64 block = CheckMd5Thread::kBlockSize;
+        Row("match", 3 * block + 3392, "", true, "", 5);
+        Row("upper-case digest", 3 * block + 3392, "upper", true, "", 5);
+        Row("mismatch", 3 * block + 3392, "0123456789abcdef0123456789abcdef", false,
+            "File verification fails\nError: 000_001 {000/0057}", 5);
+        Row("empty file", qint64(0), "d41d8cd98f00b204e9800998ecf8427e", true, "", 1);
+        Row("exactly one block", block, "", true, "", 2);
+        Row("missing file", qint64(-1), "d41d8cd98f00b204e9800998ecf8427e", false,
+            "File Error\nError: 000_000 {000/0035}", 1);
+    }
+    void verdicts()
+    {
+        auto [size, digest, state, reason, progressCount] = Fetch<qint64, QString, bool, QString, int>(
+            {"size", "digest", "state", "reason", "progressCount"});
+        const QString path = dir.path() + "/file.bin";
+        QFile::remove(path);
+        const QString md5 = size >= 0 ? Payload::Write(path, size) : QString();
+        auto* thread = new CheckMd5Thread(this);
+        thread->filePath = path;
+        thread->md5 = digest.isEmpty() ? md5 : digest == "upper" ? md5.toUpper() : digest;
+        QList<float> progress;
+        QList<int> percent;
+        std::optional<std::pair<bool, QString>> over;
+        connect(thread, &CheckMd5Thread::Progress, this, [&](float rate) {
+            QCOMPARE(QThread::currentThread(), thread->thread());
+            progress << rate;
+        });
+        connect(thread, &CheckMd5Thread::Percent, this, [&](int value) { percent << value; });
+        connect(thread, &CheckMd5Thread::OnOver, this, [&](bool ok, const QString& why) {
+            QCOMPARE(QThread::currentThread(), this->thread());
+            over = std::make_pair(ok, why);
+        });
+        const QPointer<CheckMd5Thread> guard(thread);
+        thread->start();
+        QVERIFY(TestEnv::WaitFor([&] { return over && guard.isNull(); }));
+        QCOMPARE(*over, std::make_pair(state, reason));
+        QCOMPARE(progress.size(), progressCount);
+        QCOMPARE(progress.first(), 0.0f);
+        QCOMPARE(progress.last(), size > 0 ? 1.0f : 0.0f);
+        QCOMPARE(percent.last(), size > 0 ? 100 : 0);
+        QCOMPARE(percent.count(100), size > 0 ? 1 : 0);
+    }
+
+    // A stop that lands at any moment of the thread's start is never lost: the owner would wait for a
+    // whole multi-gigabyte hash. The stops are spread over the first microseconds of the reading.
+    void stopAtAnyMomentIsSeen()
+    {
+        const QString path = BigFile();
+        QVERIFY(!path.isEmpty());
+        QRandomGenerator random(11);
+        for (int round = 0; round < 300; ++round) {
+            auto* thread = new CheckMd5Thread(nullptr);
+            thread->filePath = path;
+            std::atomic<bool> started{false};
+            std::atomic<bool> readToTheEnd{false};
+            connect(
+                thread, &CheckMd5Thread::Percent, thread,
+                [&](int value) { (value == 100 ? readToTheEnd : started) = true; }, Qt::DirectConnection);
+            thread->start();
+            while (!started) {
+            }
+            QElapsedTimer spin;
+            spin.start();
+            const qint64 delay = random.bounded(40000);
+            while (spin.nsecsElapsed() < delay) {
+            }
+            delete thread;
+            QVERIFY2(!readToTheEnd, qPrintable(QString("the stop of round %1 was lost").arg(round)));
+        }
+    }
+
+    // The packages are fetched in list order from the bytes on disk, the download is marked in the store
+    // meanwhile, and the installer gets every package not yet extracted, complete ones included. What an
+    // interrupted installation extracted is not fetched again; another installation's record is forgotten.
+    void handsOverWhatIsLeft_data()
+    {
+        Columns<QList<int>, QList<int>, QStringList>({"extracted", "present", "gets"});
+        const QStringList all{"base_1.0.7z bytes=0-", "patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=0-"};
+        Row("nothing present", QList<int>(), QList<int>{0, 0, 0}, all);
+        Row("one complete, one partial", QList<int>(), QList<int>{200000, 0, 4000},
+            QStringList{"patch_1.1.7z bytes=0-", "patch_1.2.zip bytes=4000-"});
+        Row("all complete", QList<int>(), QList<int>{200000, 150000, 100000}, QStringList());
+        Row("first extracted", QList<int>{0}, QList<int>{0, 0, 0}, QStringList(all.mid(1)));
+        Row("all extracted", QList<int>{0, 1, 2}, QList<int>{0, 0, 0}, QStringList());
+        Row("another installation's record", QList<int>{-1}, QList<int>{0, 0, 0}, all);
+    }
+    void handsOverWhatIsLeft()
+    {
+        auto [extracted, present, gets] =
+            Fetch<QList<int>, QList<int>, QStringList>({"extracted", "present", "gets"});
+        QStringList done;
+        for (int i : extracted) {
+            done << (i < 0 ? QString(32, 'x') : digests.at(i));
+        }
+        db->SetValue(INSTALL_DONE_LIST, done);
+        done.removeAll(QString(32, 'x'));
+        QStringList packs;
+        QStringList versions;
+        QStringList left;
+        for (int i = 0; i < names.size(); ++i) {
+            QVERIFY(present.at(i) == 0 ||
+                    WritePrefix(Cache(names.at(i)), sizes.at(i), present.at(i), quint32(i + 7)));
+            if (!extracted.contains(i)) {
+                packs << Cache(names.at(i));
+                versions << QString("1.%1").arg(i);
+                left << digests.at(i);
+            }
+        }
+        // The store's marks as each change of the running state is announced.
+        QStringList marked;
+        connect(games.get(), &GameDownloader::StateChanged, this, [&] {
+            marked << QString::number(db->GetBool(IS_DOWNLOADING)) + " " + db->GetString(DOWNLOAD_VERSION);
+        });
+        Outcome outcome;
+        const QList<bool> states = RunToEnd(outcome);
+        QVERIFY(outcome && outcome->first);
+        QCOMPARE(states, gets.isEmpty() ? QList<bool>{false} : (QList<bool>{true, false}));
+        QCOMPARE(marked, gets.isEmpty() ? QStringList{"0 "} : (QStringList{"1 1.2", "0 "}));
+        QCOMPARE(Gets(), gets);
+        QCOMPARE(db->GetValue(INSTALL_PACK_LIST).toStringList(), packs);
+        QCOMPARE(db->GetValue(INSTALL_VERSION_LIST).toStringList(), versions);
+        QCOMPARE(db->GetValue(INSTALL_MD5_LIST).toStringList(), left);
+        QCOMPARE(db->GetValue(INSTALL_DONE_LIST).toStringList(), done);
+        for (const QString& pack : packs) {
+            QCOMPARE(Payload::Md5OfFile(pack), left.at(packs.indexOf(pack)));
+        }
+    }
+
+    // Lists that end before any byte is fetched: the reason, and the requests that were made. Before
+    // anything is fetched, the cache's disk must hold what is still to come and its extraction.
+    void endsBeforeAnyTransfer_data()
+    {
+        Columns<QStringList, QJsonObject, QString, QString, QStringList>(
+            {"files", "fault", "starts", "ends", "requests"});
+        const QJsonObject none;
+        Row("empty list", QStringList(), none, "Nothing to download\n", "Error: 003_007 {000/0160}",
+            QStringList());
+        Row("name leaving the cache", QStringList{"..%2F..%2Fevil.7z"}, none, "Invalid package file name\n",
+            "Error: 003_006 {000/0150}", QStringList());
+        Row("missing package among three", QStringList{"base_1.0.7z", "missing.7z", "patch_1.2.zip"}, none,
+            "Network Error\n", "Error: 003_000 {203/0031}\nHTTP 404 from %o/files/missing.7z",
+            QStringList{"HEAD /files/base_1.0.7z", "HEAD /files/missing.7z"});
+        Row("announced empty package", QStringList{"zero.7z"}, none, "File Error\n",
+            "Error: 003_001 {000/0040}", QStringList{"HEAD /files/zero.7z"});
+        Row("no room", QStringList{"base_1.0.7z"},
+            QJsonObject{{"method", "HEAD"}, {"length", "+1000000000000000"}},
+            "Not enough disk space in %1: ", "Error: 003_010 {000/0140}",
+            QStringList{"HEAD /files/base_1.0.7z"});
+    }
+    void endsBeforeAnyTransfer()
+    {
+        auto [files, fault, starts, ends, requests] =
+            Fetch<QStringList, QJsonObject, QString, QString, QStringList>(
+                {"files", "fault", "starts", "ends", "requests"});
+        sandbox.AddFault("files", "/files/*", fault);
+        db->SetJsonArray(SETUP_LIST, SetupList(files));
+        Outcome outcome;
+        QCOMPARE(RunToEnd(outcome), QList<bool>{false});
+        QVERIFY(outcome && !outcome->first);
+        const QString& why = outcome->second;
+        QVERIFY2(why.startsWith(
+                     starts.replace("%1", QDir::toNativeSeparators(services.paths.DownloadCacheDir()))) &&
+                     why.endsWith(ends.replace("%o", sandbox.Origin("files"))),
+                 qPrintable(why));
+        QCOMPARE(sandbox.Targets("files"), requests);
+        QCOMPARE(db->GetBool(IS_DOWNLOADING), false);
+        QVERIFY(!QFileInfo::exists(location.path() + "/evil.7z"));
+    }
+
+    // While paused, nothing is written and the store still shows the download; the resume goes on from
+    // the bytes on disk.
+    void pauseAndResume()
+    {
+        sandbox.AddFault("files", "/files/*", {{"throttle", 150000}});
+        QSignalSpy state(games.get(), &GameDownloader::StateChanged);
+        QSignalSpy finish(games.get(), &GameDownloader::Finish);
+        games->Start();
+        QVERIFY(TestEnv::WaitFor(
+            [&] { return games->State() == 2 && QFileInfo(Cache(names.at(0))).size() > 20000; }));
+        games->SwitchDownload(true);
+        QCOMPARE(games->State(), 0);
+        QVERIFY(!state.isEmpty());
+        QCOMPARE(state.last().at(0).toBool(), false);
+        const qint64 paused = QFileInfo(Cache(names.at(0))).size();
+        QTest::qWait(300);
+        QCOMPARE(QFileInfo(Cache(names.at(0))).size(), paused);
+        QCOMPARE(games->Records().first()->downloadedSize, paused);
+        QCOMPARE(db->GetBool(IS_DOWNLOADING), true);
+        sandbox.ClearFaults();
+        games->SwitchDownload(false);
+        QVERIFY(finish.wait(20000));
+        QCOMPARE(finish.last().at(0).toBool(), true);
+        QVERIFY(Gets().contains(names.at(0) + QString(" bytes=%1-").arg(paused)));
+        QCOMPARE(Payload::Md5OfFile(Cache(names.at(0))), digests.at(0));
+    }
+
+    // A resume that has to start over and fails before any transfer leaves the next press its chance.
+    void failedResumeCanBePressedAgain_data()
+    {
+        Columns<QJsonObject, bool>({"fault", "emptyList"});
+        Row("size query fails", QJsonObject{{"status", 500}, {"times", 1}}, false);
+        Row("refused list", QJsonObject(), true);
+    }
+    void failedResumeCanBePressedAgain()
+    {
+        auto [fault, emptyList] = Fetch<QJsonObject, bool>({"fault", "emptyList"});
+        sandbox.AddFault("files", "/files/*", fault);
+        db->SetJsonArray(SETUP_LIST, emptyList ? QJsonArray() : SetupList({names.at(2)}));
+        QSignalSpy finish(games.get(), &GameDownloader::Finish);
+        games->SwitchDownload(false);
+        QVERIFY(finish.wait(10000));
+        QCOMPARE(finish.last().at(0).toBool(), false);
+        QCOMPARE(games->State(), 0);
+        games->SwitchDownload(false);
+        QVERIFY(finish.wait(10000));
+        QCOMPARE(finish.last().at(0).toBool(), !emptyList);
+    }
+
+    // A stalled transfer: the watchdog's reconnect asks again from the bytes on disk, without the
+    // interface seeing a stop; long slowness ends the download, and no reconnection follows.
+    void slowness_data()
+    {
+        Columns<int, int>({"stallAfter", "ticks"});
+        Row("one slow spell", 50000, 1);
+        Row("long slowness", 1000, 31);
+    }
+    void slowness()
+    {
+        QFETCH(int, stallAfter);
+        QFETCH(int, ticks);
+        const bool recovers = ticks == 1;
+        db->SetJsonArray(SETUP_LIST, SetupList({names.at(0)}));
+        QJsonObject fault{{"method", "GET"}, {"stallAfter", stallAfter}, {"stallMs", 30000}};
+        if (recovers) {
+            fault.insert("times", 1);
+        }
+        sandbox.AddFault("files", "/files/*", fault);
+        QSignalSpy finish(games.get(), &GameDownloader::Finish);
+        games->Start();
+        QVERIFY(TestEnv::WaitFor([&] {
+            return !games->Records().isEmpty() && games->Records().first()->downloadedSize == stallAfter;
+        }));
+        QSignalSpy state(games.get(), &GameDownloader::StateChanged);
+        for (int i = 0; i < ticks && finish.isEmpty(); ++i) {
+            games->Statistics()->Step(6001);
+        }
+        QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 20000));
+        QCOMPARE(finish.count(), 1);
+        QVERIFY(!state.isEmpty());
+        QCOMPARE(state.last().at(0).toBool(), false);
+        if (recovers) {
+            QCOMPARE(finish.at(0).at(0).toBool(), true);
+            QCOMPARE(state.size(), 1);
+            QCOMPARE(Gets(), (QStringList{names.at(0) + " bytes=0-", names.at(0) + " bytes=50000-"}));
+            QCOMPARE(Payload::Md5OfFile(Cache(names.at(0))), digests.at(0));
+            return;
+        }
+        QCOMPARE(
+            finish.at(0).at(1).toString(),
+            QString("Download speed slow,please check your internet connection.\nError: 002_000 {000/0114}"));
+        QVERIFY(!games->Statistics()->IsRunning());
+        QCOMPARE(db->GetBool(IS_DOWNLOADING), false);
+        // A reconnection sent just before the end may still be on its way to the server; after that, none.
+        QTest::qWait(300);
+        const qint64 requests = sandbox.Requests("files").size();
+        QTest::qWait(300);
+        QCOMPARE(sandbox.Requests("files").size(), requests);
+        QCOMPARE(games->Records().first()->downloadedSize, QFileInfo(Cache(names.at(0))).size());
+    }
+
+    // A fresh profile has no download folder: it is made. A complete setup on disk is only verified.
+    void downloadThenVerify_data()
+    {
+        Columns<qint64, QStringList>({"onDisk", "gets"});
+        Row("nothing on disk", qint64(0), QStringList{"bytes=0-"});
+        Row("complete file on disk", kSetupSize, QStringList());
+    }
+    void downloadThenVerify()
+    {
+        auto [onDisk, gets] = Fetch<qint64, QStringList>({"onDisk", "gets"});
+        QVERIFY(onDisk == 0 || WritePrefix(Target(), kSetupSize, onDisk));
+        QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
+        QSignalSpy progress(launcher.get(), &LauncherDownloader::Progress);
+        launcher->Start();
+        QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), true);
+        QCOMPARE(db->GetString(DOWNLOAD_LAUNCHER_VERSION), QString("2.1.0.2"));
+        QVERIFY(finish.wait(15000));
+        QCOMPARE(finish.at(0).at(0).toBool(), true);
+        QCOMPARE(Ranges(), gets);
+        QCOMPARE(db->GetString(LAUNCHER_SETUP_PATH), Target());
+        QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), false);
+        QCOMPARE(db->GetString(DOWNLOAD_LAUNCHER_VERSION), QString());
+        QCOMPARE(Payload::Md5OfFile(Target()), setupMd5);
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last().at(0).toFloat(), 1.0f);
+    }
+
+    // Every failure tells the interface that nothing runs any more (it shows a download until then), and
+    // the user gets on: a broken transfer by resuming from the bytes on disk, the rest by starting again.
+    void failuresEndTheRunningState_data()
+    {
+        Columns<QString, QString, QJsonObject, QString>({"kind", "file", "fault", "reason"});
+        const QJsonObject none;
+        Row("size query fails", "size", "nothing.run", none,
+            "Network Error\nError: 003_000 {203/0031}\nHTTP 404 from %o/files/nothing.run");
+        Row("unsafe name", "name", "..%2F..%2F.bashrc", none,
+            "Invalid package file name\nError: 003_006 {000/0152}");
+        Row("nothing to resume", "resume", setupName, none, "Nothing to download\nError: 003_007 {000/0170}");
+        Row("digest mismatch", "digest", setupName, none,
+            "File verification fails\nError: 000_001 {000/0057}");
+        Row("broken transfer", "drop", setupName,
+            QJsonObject{{"method", "GET"}, {"dropAfter", 120000}, {"times", 1}}, "");
+        // Stalled after 40 % of the setup, so that the progress shows whether it goes as a fraction.
+        Row("long slowness", "slow", setupName,
+            QJsonObject{{"method", "GET"}, {"stallAfter", 100000}, {"stallMs", 20000}},
+            "Download speed slow,please check your internet connection.\nError: 002_000 {000/0114}");
+    }
+    void failuresEndTheRunningState()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, file);
+        QFETCH(QJsonObject, fault);
+        QFETCH(QString, reason);
+        QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
+        QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
+        QSignalSpy progress(launcher.get(), &LauncherDownloader::Progress);
+        db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/" + file);
+        if (kind == "digest") {
+            QVERIFY(WritePrefix(Target(), kSetupSize, kSetupSize));
+            db->SetString(NEWEST_LAUNCHER_MD5, "ffffffffffffffffffffffffffffffff");
+        }
+        sandbox.AddFault("files", "/files/*", fault);
+        kind == "resume" ? launcher->SwitchDownload(false) : launcher->Start();
+        if (kind == "slow") {
+            // The bytes before the stall are on disk before the watchdog gives up on the rest.
+            QVERIFY(TestEnv::WaitFor([&] {
+                return !launcher->Records().isEmpty() &&
+                       launcher->Records().first()->downloadedSize == 100000;
+            }));
+            // The first tick still counts the bytes before the stall as speed.
+            for (int i = 0; i < 32 && finish.isEmpty(); ++i) {
+                launcher->Statistics()->Step(6001);
+            }
+            QVERIFY(!progress.isEmpty());
+            QCOMPARE(progress.last().at(0).toFloat(), 0.4f);
+        }
+        QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 15000));
+        QCOMPARE(finish.count(), 1);
+        QCOMPARE(finish.at(0).at(0).toBool(), false);
+        if (!reason.isEmpty()) {
+            QCOMPARE(finish.at(0).at(1).toString(), reason.replace("%o", sandbox.Origin("files")));
+        }
+        QVERIFY(!state.isEmpty());
+        QCOMPARE(state.last().at(0).toBool(), false);
+        QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), false);
+        QVERIFY(!launcher->Statistics()->IsRunning());
+        if (kind == "name") {
+            QCOMPARE(sandbox.Requests("files").size(), 0);
+        }
+        if (kind == "digest") {
+            // A rejected setup goes, or every retry would find it complete and fail again.
+            QCOMPARE(db->GetString(LAUNCHER_SETUP_PATH), QString());
+            QVERIFY(!QFileInfo::exists(Target()));
+        }
+
+        db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/" + setupName);
+        db->SetString(NEWEST_LAUNCHER_MD5, setupMd5);
+        const qint64 kept = QFileInfo(Target()).size();
+        sandbox.ClearFaults();
+        sandbox.ClearRequests();
+        // A broken transfer goes on from the bytes on disk; the rest start again.
+        if (kind == "drop" || kind == "slow") {
+            QVERIFY(kept > 0);
+            launcher->SwitchDownload(false);
+        } else {
+            launcher->Start();
+        }
+        QVERIFY(finish.wait(15000));
+        QCOMPARE(finish.last().at(0).toBool(), true);
+        QCOMPARE(Ranges(), QStringList{QString("bytes=%1-").arg(kept)});
+        QCOMPARE(Payload::Md5OfFile(Target()), setupMd5);
+    }
+
+    void pauseAndResumeFromDisk()
+    {
+        sandbox.AddFault("files", "/files/*", {{"method", "GET"}, {"throttle", 100000}});
+        QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
+        QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
+        launcher->Start();
+        QVERIFY(
+            TestEnv::WaitFor([&] { return launcher->State() == 2 && QFileInfo(Target()).size() > 20000; }));
+        launcher->SwitchDownload(true);
+        QVERIFY(!state.isEmpty());
+        QCOMPARE(state.last().at(0).toBool(), false);
+        const qint64 paused = QFileInfo(Target()).size();
+        sandbox.ClearFaults();
+        launcher->SwitchDownload(false);
+        QVERIFY(finish.wait(15000));
+        QCOMPARE(finish.last().at(0).toBool(), true);
+        QCOMPARE(Ranges(), (QStringList{"bytes=0-", QString("bytes=%1-").arg(paused)}));
+    }
+};
+
+AVIRO_TEST_MAIN(TestDownload)
+#include "tst_download.moc"
