@@ -2,6 +2,9 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Window 2.15
 import BackEnd 1.0
+import BackEnd.GlobalData 1.0
+import BackEnd.LauncherOp 1.0
+import BackEnd.MultiLang 1.0
 import "Widget"
 import "Tools/UiStyle.js" as UiStyle
 import "Tools/Doc.js" as Doc
@@ -11,9 +14,9 @@ import "Tools/ProductInfo.js" as ProductInfo
 Item {
     id: header
 
-    property var mLang: BE.multiLang
-    property var op: BE.launcherOp
-    property var gd: BE.globalData
+    readonly property MultiLang mLang: BE.multiLang
+    readonly property LauncherOp op: BE.launcherOp
+    readonly property GlobalData gd: BE.globalData
 
     signal loginRequested()
     signal settingsRequested()
@@ -123,7 +126,7 @@ Item {
         }
 
         background: Rectangle {
-            color: "#808080"
+            color: UiStyle.color_menu
             radius: 10
         }
 

@@ -3,6 +3,9 @@ import QtQuick.Controls 2.15
 import QtQuick.Controls.Material 2.15
 import QtQuick.Window 2.15
 import BackEnd 1.0
+import BackEnd.GlobalData 1.0
+import BackEnd.LauncherOp 1.0
+import BackEnd.MultiLang 1.0
 import "Widget"
 import "Login"
 
@@ -10,9 +13,9 @@ ApplicationWindow {
     id: mainWindow
     objectName: "mainWindow"
 
-    property var mLang: BE.multiLang
-    property var op: BE.launcherOp
-    property var gd: BE.globalData
+    readonly property MultiLang mLang: BE.multiLang
+    readonly property LauncherOp op: BE.launcherOp
+    readonly property GlobalData gd: BE.globalData
 
     visible: true
     width: 1280

@@ -26,6 +26,7 @@ var color_buttonPressed = "#00BCD4"
 var color_buttonHovered = "#03A9F4"
 var color_button = "#2196F3"
 var color_link = "#03A9F4"
+var color_menu = "#808080"
 // The focus frame: a light line inside a dark one, so that one of them shows on any background.
 var color_focusOutline = "#202020"
 var color_focusLine = "#FFFFFF"
