@@ -71,9 +71,13 @@ private slots:
             files << it.next().mid(usr.size() + 1);
         }
         files.sort();
-        QStringList expected{"bin/AviroLauncher", "share/applications/" + appId + ".desktop",
+        QStringList expected{"bin/AviroLauncher",
+                             "share/applications/" + appId + ".desktop",
                              "share/icons/hicolor/scalable/apps/avirolauncher.svg",
-                             "share/metainfo/" + appId + ".metainfo.xml"};
+                             "share/metainfo/" + appId + ".metainfo.xml",
+                             "share/doc/avirolauncher/copyright",
+                             "share/doc/avirolauncher/changelog.Debian.gz",
+                             "share/man/man1/AviroLauncher.1.gz"};
         for (int size : {16, 24, 32, 48, 64, 128, 256}) {
             expected << QString("share/icons/hicolor/%1x%1/apps/avirolauncher.png").arg(size);
         }
