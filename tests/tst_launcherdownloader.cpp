@@ -8,7 +8,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-// The launcher's own setup, fetched into the user's download folder and verified.
+// The launcher's own update (a Debian package here), fetched into the user's download folder and verified.
 class TestLauncherDownloader : public QObject
 {
     Q_OBJECT
@@ -20,7 +20,7 @@ private:
     std::unique_ptr<LauncherDownloader> launcher;
     QString md5;
     static constexpr qint64 kSize = 250000;
-    const QString name = "AviroLauncherSetup_2.1.0.2.run";
+    const QString name = "avirolauncher_2.1.0.2-1_all.deb";
 
     QString Target() const
     {
@@ -83,7 +83,7 @@ private slots:
     {
         Columns<QString, QString, QJsonObject, QString>({"kind", "file", "fault", "reason"});
         const QJsonObject none;
-        Row("size query fails", "size", "nothing.run", none, "Network Error\nError: 003_000 {203/0031}");
+        Row("size query fails", "size", "nothing.deb", none, "Network Error\nError: 003_000 {203/0031}");
         Row("unsafe name", "name", "..%2F..%2F.bashrc", none,
             "Invalid package file name\nError: 003_006 {000/0152}");
         Row("nothing to resume", "resume", name, none, "Nothing to download\nError: 003_007 {000/0170}");

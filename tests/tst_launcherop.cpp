@@ -315,6 +315,10 @@ private slots:
         Row("a game that cannot start", "run", "Failed to start the game\nError: 005_003 {000/0371}");
         Row("no launcher setup", "setupLauncher",
             "Failed to run the launcher setup\nError: 005_004 {000/0390}");
+        Row("no opener on the desktop", "setupLauncher without opener",
+            "No program can open the launcher setup\nError: 005_005 {000/0391}");
+        Row("opener finds no program", "setupLauncher refused",
+            "No program can open the launcher setup\nError: 005_005 {003/0391}");
     }
     void refusals()
     {
@@ -324,6 +328,21 @@ private slots:
             QFile::setPermissions(Game("SkyTrainer.exe"), QFileDevice::ReadOwner);
         } else if (step == "setup" || step == "update") {
             db->SetString(GAME_LOCATION, "");
+        }
+        // The desktop's opener: none on PATH, or one that finds no program for the setup (as xdg-open says).
+        QTemporaryDir opener;
+        const QByteArray path = qgetenv("PATH");
+        if (step.startsWith("setupLauncher ")) {
+            QVERIFY(Payload::Write(opener.path() + "/setup.deb", 100).size() > 0);
+            db->SetString(LAUNCHER_SETUP_PATH, opener.path() + "/setup.deb");
+            qputenv("PATH", opener.path().toUtf8());
+        }
+        if (step == "setupLauncher refused") {
+            QFile script(opener.path() + "/xdg-open");
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\nexit 3\n");
+            script.close();
+            script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
         }
         const QString location = db->GetString(GAME_LOCATION);
         const QString empty = root.path() + "/Empty";
@@ -346,6 +365,8 @@ private slots:
         QTimer::singleShot(500, &loop, [&] { loop.exit(7); });
         QCOMPARE(loop.exec(), 7);
         QVERIFY(TestEnv::WaitFor([&] { return !seen->errors.isEmpty(); }));
+        qputenv("PATH", path);
+        db->SetString(LAUNCHER_SETUP_PATH, "");
         QCOMPARE(seen->errors, QStringList{error});
         QVERIFY(seen->pages.isEmpty());
         QCOMPARE(db->GetString(GAME_LOCATION), location);
