@@ -6,6 +6,7 @@
 
 #include <QDesktopServices>
 #include <QJsonArray>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -331,7 +332,10 @@ private slots:
         }
         // The desktop's opener: none on PATH, or one that finds no program for the setup (as xdg-open says).
         QTemporaryDir opener;
-        const QByteArray path = qgetenv("PATH");
+        const auto restore = qScopeGuard([path = qgetenv("PATH"), this] {
+            qputenv("PATH", path);
+            db->SetString(LAUNCHER_SETUP_PATH, "");
+        });
         if (step.startsWith("setupLauncher ")) {
             QVERIFY(Payload::Write(opener.path() + "/setup.deb", 100).size() > 0);
             db->SetString(LAUNCHER_SETUP_PATH, opener.path() + "/setup.deb");
@@ -365,8 +369,6 @@ private slots:
         QTimer::singleShot(500, &loop, [&] { loop.exit(7); });
         QCOMPARE(loop.exec(), 7);
         QVERIFY(TestEnv::WaitFor([&] { return !seen->errors.isEmpty(); }));
-        qputenv("PATH", path);
-        db->SetString(LAUNCHER_SETUP_PATH, "");
         QCOMPARE(seen->errors, QStringList{error});
         QVERIFY(seen->pages.isEmpty());
         QCOMPARE(db->GetString(GAME_LOCATION), location);
