@@ -3,6 +3,8 @@
 #include "AppVersion.h"
 #include "ServerConfig.h"
 
+#include <QGuiApplication>
+#include <QIcon>
 #include <QQmlEngine>
 
 BackEnd* BackEnd::instance = nullptr;
@@ -67,6 +69,11 @@ bool BackEnd::Init(QString& error)
 
     connect(&db, &RamDB::DbSaved, &gd, &GlobalData::DdChanged);
     connect(&lang, &MultiLang::langIdxChanged, &login, &LoginOp::countriesChanged);
+
+    // The desktop theme's icon where it has one (it may be drawn for that theme), else the program's own:
+    // every size of it, so that no window manager or task switcher has to scale a small one up.
+    QGuiApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("avirolauncher"), QIcon(QStringLiteral(":/Resources/aviro.ico"))));
 
     RegisterQmlTypes();
     return true;

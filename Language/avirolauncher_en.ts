@@ -282,6 +282,10 @@
         <source>无法运行安装程序</source>
         <translation>Failed to run the launcher setup</translation>
     </message>
+    <message>
+        <source>没有能打开启动器安装包的程序</source>
+        <translation>No program can open the launcher setup</translation>
+    </message>
 </context>
 <context>
     <name>LoginDlg</name>

@@ -282,6 +282,10 @@
         <source>无法运行安装程序</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>没有能打开启动器安装包的程序</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>LoginDlg</name>

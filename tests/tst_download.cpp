@@ -24,7 +24,8 @@
 
 // Downloads from the sandbox file host and their verification: one file with the faults a real network
 // brings and the statistics that watch it; the game's packages into the download cache, as the store listed
-// them; the launcher's own update into the user's download folder; and the digest on its worker thread.
+// them; the launcher's own update (a Debian package here) into the user's download folder; and the digest on
+// its worker thread.
 class TestDownload : public QObject
 {
     Q_OBJECT
@@ -95,7 +96,7 @@ private:
     std::unique_ptr<LauncherDownloader> launcher;
     QString setupMd5;
     static constexpr qint64 kSetupSize = 250000;
-    const QString setupName = "AviroLauncherSetup_2.1.0.2.run";
+    const QString setupName = "avirolauncher_2.1.0.2-1_all.deb";
 
     QString Target() const
     {
@@ -729,8 +730,8 @@ private slots:
     {
         Columns<QString, QString, QJsonObject, QString>({"kind", "file", "fault", "reason"});
         const QJsonObject none;
-        Row("size query fails", "size", "nothing.run", none,
-            "Network Error\nError: 003_000 {203/0031}\nHTTP 404 from %o/files/nothing.run");
+        Row("size query fails", "size", "nothing.deb", none,
+            "Network Error\nError: 003_000 {203/0031}\nHTTP 404 from %o/files/nothing.deb");
         Row("unsafe name", "name", "..%2F..%2F.bashrc", none,
             "Invalid package file name\nError: 003_006 {000/0152}");
         Row("nothing to resume", "resume", setupName, none, "Nothing to download\nError: 003_007 {000/0170}");

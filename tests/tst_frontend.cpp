@@ -393,11 +393,46 @@ private slots:
     void cleanup()
     {
         Quit();
+        QIcon::setThemeName(QString());
         sandbox.ClearFaults();
         sandbox.SetCatalogue("catalogue.json");
         sandbox.ClearRequests();
         QDir(TestEnv::Home() + "/Games").removeRecursively();
         QVERIFY2(qmlWarnings.isEmpty(), qPrintable(qmlWarnings.join('\n')));
+    }
+
+    // The window's icon is the desktop theme's where the theme has one, else the program's own in every size.
+    void windowHasItsIcon_data()
+    {
+        Columns<bool, QList<int>>({"themed", "sizes"});
+        Row("theme has the icon", true, QList<int>{48});
+        Row("theme without it", false, QList<int>{16, 24, 32, 48, 64, 128, 256});
+    }
+    void windowHasItsIcon()
+    {
+        auto [themed, sizes] = Fetch<bool, QList<int>>({"themed", "sizes"});
+        QTemporaryDir themes;
+        const QString theme = themes.path() + "/desktop";
+        QVERIFY(QDir().mkpath(theme + "/48x48/apps"));
+        QFile index(theme + "/index.theme");
+        QVERIFY(index.open(QIODevice::WriteOnly));
+        index.write(
+            "[Icon Theme]\nName=desktop\nDirectories=48x48/apps\n\n[48x48/apps]\nSize=48\nType=Fixed\n");
+        index.close();
+        QImage themeIcon(48, 48, QImage::Format_ARGB32);
+        themeIcon.fill(Qt::magenta);
+        QVERIFY(!themed || themeIcon.save(theme + "/48x48/apps/avirolauncher.png"));
+        QIcon::setThemeSearchPaths({themes.path()});
+        QIcon::setThemeName("desktop");
+        Launch();
+        const QIcon icon = window->icon();
+        QList<int> drawn;
+        for (const QSize& size : icon.availableSizes()) {
+            drawn << size.width();
+        }
+        std::sort(drawn.begin(), drawn.end());
+        QCOMPARE(drawn, sizes);
+        QCOMPARE(icon.pixmap(48).toImage().pixelColor(24, 24) == QColor(Qt::magenta), themed);
     }
 
     // Each page the back end names, and the same item when named again; an unknown name keeps the page.

@@ -3,8 +3,8 @@
 
 Starts AviroLauncher with a fresh profile against the sandbox servers and walks what a user does: sign-in,
 installation into a chosen folder (killed with SIGKILL at random moments while it downloads and while it
-extracts), settings, starting the sandbox game, an update, quitting while the game runs, and a launcher
-update. The launcher is reached only through the keyboard and mouse (xdotool), its profile, its log and the
+extracts), settings, starting the sandbox game, an update, quitting while the game runs, a launcher update,
+and the window on the desktop (its icon without a window manager, its size at 192 dpi). The launcher is reached only through the keyboard and mouse (xdotool), its profile, its log and the
 sandbox's control port. Runs under an X server (xvfb-run gives one).
 
     tst_journey.py --bin BUILD/bin --catalogue BUILD/sandbox-catalogue --tools tests/tools [--keep] [--shots DIR]
@@ -30,6 +30,16 @@ PROGRESS_TICK = 0.25  # 7-Zip prints its progress every 200 ms
 
 class JourneyError(Exception):
     pass
+
+
+def find_windows(*criteria):
+    """The windows xdotool finds. A search that a window being made or destroyed meanwhile holds up (it
+    waited for ever now and then) is cut short and counts as finding nothing, so the caller asks again."""
+    try:
+        return subprocess.run(["xdotool", "search", *criteria], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              text=True, timeout=5).stdout.split()
+    except subprocess.TimeoutExpired:
+        return []
 
 
 def step(text):
@@ -200,8 +210,7 @@ class Journey:
                                              stderr=subprocess.STDOUT, env=self.launcher_env())
         deadline = time.time() + 20
         while time.time() < deadline:
-            found = subprocess.run(["xdotool", "search", "--pid", str(self.launcher.pid), "--name", "Vomo Skyworks"],
-                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout.split()
+            found = find_windows("--pid", str(self.launcher.pid), "--name", "Vomo Skyworks")
             if found:
                 self.window = found[0]
                 if page:
@@ -217,9 +226,7 @@ class Journey:
         deadline = time.time() + 20
         while time.time() < deadline:
             for name in names:
-                found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.launcher.pid),
-                                        "--name", name], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                       text=True).stdout.split()
+                found = find_windows("--onlyvisible", "--pid", str(self.launcher.pid), "--name", name)
                 found = [w for w in found if w != self.window]
                 if found:
                     return found[0]
@@ -700,6 +707,37 @@ def launcher_update(j):
         raise JourneyError("the setup handed over (%s) is not the newest launcher's" % setup)
 
 
+def window_size(j):
+    geometry = run("xdotool", "getwindowgeometry", j.window).decode()
+    return geometry.split("Geometry:")[1].split()[0]
+
+
+def desktop(j):
+    step("the desktop: the window's icon without a window manager, and twice the size at Xft.dpi 192")
+    from Xlib import Xatom, display
+    j.start()
+    icons = run("xprop", "-id", j.window, "_NET_WM_ICON").decode()
+    for size in (16, 32, 48):
+        if "Icon (%d x %d)" % (size, size) not in icons:
+            raise JourneyError("the window's icon has no %dx%d picture:\n%s" % (size, size, icons[:200]))
+    if window_size(j) != "1280x800":
+        raise JourneyError("at 96 dpi the window is %s" % window_size(j))
+    j.kill9()
+    # Held open while the launcher starts: the X server forgets the root's properties when its last client goes.
+    x = display.Display()
+    resources = x.intern_atom("RESOURCE_MANAGER")
+    x.screen().root.change_property(resources, Xatom.STRING, 8, b"Xft.dpi:\t192\n")
+    x.sync()
+    try:
+        j.start()
+        if window_size(j) != "2560x1600":
+            raise JourneyError("at 192 dpi the window is %s, not 2560x1600" % window_size(j))
+        j.kill9()
+    finally:
+        x.screen().root.delete_property(resources)
+        x.close()
+
+
 def check_logs(j):
     step("no QML warning in any of the launcher's logs")
     for name in sorted(os.listdir(j.work)):
@@ -751,6 +789,7 @@ def main():
         quit_while_game_runs(j)
         update(j)
         launcher_update(j)
+        desktop(j)
         check_logs(j)
     except Exception as error:
         print("FAIL:", error, flush=True)

@@ -6,6 +6,7 @@
 
 #include <QDesktopServices>
 #include <QJsonArray>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -248,7 +249,7 @@ private slots:
             "Product installation failed \nError: 005_002 {000/0353}");
         Row("launcher download", "launcher", "DownloadLauncher",
             "Network Error\nError: 003_000 {203/0031}\nHTTP 404 from "
-            "%o/files/launcher/AviroLauncherSetup_2.1.0.2.run");
+            "%o/files/launcher/avirolauncher_2.1.0.2-1_all.deb");
     }
     void pipelineFailures()
     {
@@ -297,6 +298,10 @@ private slots:
         Row("a game that cannot start", "run", "Failed to start the game\nError: 005_003 {000/0371}");
         Row("no launcher setup", "setupLauncher",
             "Failed to run the launcher setup\nError: 005_004 {000/0390}");
+        Row("no opener on the desktop", "setupLauncher without opener",
+            "No program can open the launcher setup\nError: 005_005 {000/0391}");
+        Row("opener finds no program", "setupLauncher refused",
+            "No program can open the launcher setup\nError: 005_005 {003/0391}");
     }
     void refusals()
     {
@@ -306,6 +311,24 @@ private slots:
             QFile::setPermissions(Game("SkyTrainer.exe"), QFileDevice::ReadOwner);
         } else if (step == "setup" || step == "update") {
             db->SetString(GAME_LOCATION, "");
+        }
+        // The desktop's opener: none on PATH, or one that finds no program for the setup (as xdg-open says).
+        QTemporaryDir opener;
+        const auto restore = qScopeGuard([path = qgetenv("PATH"), this] {
+            qputenv("PATH", path);
+            db->SetString(LAUNCHER_SETUP_PATH, "");
+        });
+        if (step.startsWith("setupLauncher ")) {
+            QVERIFY(Payload::Write(opener.path() + "/setup.deb", 100).size() > 0);
+            db->SetString(LAUNCHER_SETUP_PATH, opener.path() + "/setup.deb");
+            qputenv("PATH", opener.path().toUtf8());
+        }
+        if (step == "setupLauncher refused") {
+            QFile script(opener.path() + "/xdg-open");
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\nexit 3\n");
+            script.close();
+            script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
         }
         const QString location = db->GetString(GAME_LOCATION);
         const QString empty = root.path() + "/Empty";

@@ -15,10 +15,16 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDesktopServices>
-#include <QUrl>
+#include <QFileInfo>
 
-LauncherOp::LauncherOp(QObject* parent) : QObject(parent) {}
+LauncherOp::LauncherOp(QObject* parent) : QObject(parent), desktop(this)
+{
+    // The new launcher takes over once a program has its setup; until then this one stays.
+    connect(&desktop, &DesktopOpener::Opened, this, [] { QCoreApplication::quit(); });
+    connect(&desktop, &DesktopOpener::Failed, this, [this](int detail) {
+        Ui()->showError(tr("没有能打开启动器安装包的程序") + ErrorSuffix(ErrLauncherOp, 5, detail, 391));
+    });
+}
 
 GlobalUiOp* LauncherOp::Ui() const
 {
@@ -341,11 +347,11 @@ void LauncherOp::setupLauncher()
     const QString path = registry->Db()->GetString(LAUNCHER_SETUP_PATH);
     qDebug() << "Install Launcher: " << path;
     // Quitting without a setup that runs would leave the user with no launcher at all.
-    if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+    if (path.isEmpty() || !QFileInfo(path).isFile()) {
         Ui()->showError(tr("无法运行安装程序") + ErrorSuffix(ErrLauncherOp, 4, 0, 390));
         return;
     }
-    QCoreApplication::quit();
+    desktop.Open(path);
 }
 
 void LauncherOp::runGame()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DesktopOpener.h"
+
 #include <QObject>
 
 #include <functional>
@@ -97,6 +99,7 @@ private:
     std::function<void(bool, const QString&)> Completion(std::function<void(bool, const QString&)> next);
 
     std::function<void()> lastOp;
+    DesktopOpener desktop;
     QString hintText;
     float unzipValue = 0;
     float downValue = 0;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Turns the sandbox game into what the sandbox store serves: game versions as full packages and patches
 # (.7z, and one .zip), their digests and space descriptions, release notes as text and as JSON by
-# language, launcher setups, and two catalogues: catalogue.json (the newest launcher is this one,
-# 2.1.0.1) and catalogue-update.json (a newer launcher, 2.1.0.2, is offered).
+# language, the launcher's updates as Debian packages, and two catalogues: catalogue.json (the newest
+# launcher is this one, 2.1.0.1) and catalogue-update.json (a newer launcher, 2.1.0.2, is offered).
 #   make_packages.sh GAME_BINARY OUT_DIR
 set -euo pipefail
 GAME=$1
@@ -73,13 +73,19 @@ add_version 1.0.2.0 1 zip "2.5 MB" 1.0.2.0.json
 add_version 1.1.0.0 2 7z "2.0 MB" 1.1.0.0.json
 add_version 1.1.1.0 1 7z "2.2 MB" 1.1.1.0.json
 
+# The launcher's updates as Linux users get them: Debian packages of the launcher, which the desktop hands to
+# the package manager. These hold only a note; their time stamps are fixed so that rebuilding gives the same.
 launchers=()
 for version in 2.1.0.1 2.1.0.2; do
-  setup="$OUT/files/launcher/AviroLauncherSetup_$version.run"
-  printf '#!/bin/sh\necho "AviroLauncher setup %s (sandbox)"\n' "$version" >"$setup"
-  chmod 755 "$setup"
-  md5=$(md5sum "$setup" | cut -d' ' -f1)
-  launchers+=("{\"version\": \"$version\", \"file\": \"launcher/AviroLauncherSetup_$version.run\", \"md5\": \"$md5\"}")
+  name="avirolauncher_$version-1_all.deb"
+  root="$OUT/stage/deb-$version"
+  mkdir -p "$root/DEBIAN" "$root/usr/share/doc/avirolauncher"
+  printf 'Package: avirolauncher\nVersion: %s-1\nArchitecture: all\nMaintainer: Vomo Skyworks <support@vomoskyworks.com>\nDescription: launcher of the Aviro flight simulator (sandbox)\n' \
+    "$version" >"$root/DEBIAN/control"
+  echo "AviroLauncher $version (sandbox)" >"$root/usr/share/doc/avirolauncher/README.sandbox"
+  SOURCE_DATE_EPOCH=1798675200 dpkg-deb --root-owner-group -Zxz --build "$root" "$OUT/files/launcher/$name" >/dev/null
+  md5=$(md5sum "$OUT/files/launcher/$name" | cut -d' ' -f1)
+  launchers+=("{\"version\": \"$version\", \"file\": \"launcher/$name\", \"md5\": \"$md5\"}")
 done
 
 catalogue() { # launcher-entries...
