@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QThreadPool>
 #include <QUrl>
 
 #include <future>
@@ -94,11 +95,18 @@ bool ServerConfig::Check(QString& error)
 namespace {
 
 // The system's roots, read on a thread of their own from the first manager's making on: reading them takes
-// longer than building the window, and only the first request needs them.
+// longer than building the window, and only the first request needs them. The thread is one of Qt's pool,
+// which the application waits for when it ends: a quit before the roots are read must not tear Qt down
+// under the reading.
 const std::shared_future<QList<QSslCertificate>>& SystemRoots()
 {
-    static const std::shared_future<QList<QSslCertificate>> roots =
-        std::async(std::launch::async, [] { return QSslConfiguration::systemCaCertificates(); }).share();
+    static const std::shared_future<QList<QSslCertificate>> roots = [] {
+        auto promise = std::make_shared<std::promise<QList<QSslCertificate>>>();
+        std::shared_future<QList<QSslCertificate>> future = promise->get_future().share();
+        QThreadPool::globalInstance()->start(
+            [promise] { promise->set_value(QSslConfiguration::systemCaCertificates()); });
+        return future;
+    }();
     return roots;
 }
 
