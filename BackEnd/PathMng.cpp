@@ -1,10 +1,10 @@
 #include "PathMng.h"
 
+#include "Logging.h"
 #include "ObjectRegistry.h"
 #include "Platform.h"
 #include "RamDB.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -31,7 +31,7 @@ bool RemoveEntries(const QString& path)
         if (Platform::IsLink(info)) {
             // Remove the link itself; its target may lie anywhere and is none of our business.
             if (!Platform::RemoveLink(full)) {
-                qDebug() << "remove file" << full << " faild!";
+                qCDebug(lcShell) << "remove file" << full << " faild!";
                 ok = false;
             }
         } else if (info.isDir()) {
@@ -39,7 +39,7 @@ bool RemoveEntries(const QString& path)
         } else {
             QFile::setPermissions(full, QFile::permissions(full) | QFileDevice::WriteOwner);
             if (!QFile::remove(full)) {
-                qDebug() << "remove file" << full << " faild!";
+                qCDebug(lcShell) << "remove file" << full << " faild!";
                 ok = false;
             }
         }
@@ -177,7 +177,7 @@ bool RemoveDir(const QString& path)
     bool ok = RemoveEntries(path);
     const QString native = QDir::toNativeSeparators(path);
     if (!QDir().rmdir(native)) {
-        qDebug() << "remove dir" << native << " faild!";
+        qCDebug(lcShell) << "remove dir" << native << " faild!";
         ok = false;
     }
     return ok;
@@ -223,6 +223,6 @@ bool RemoveStrayLink(const QString& path)
     if (path.isEmpty() || !Platform::IsLink(QFileInfo(path))) {
         return true;
     }
-    qDebug() << "removing the link" << path << "that stands where a folder or file of ours belongs";
+    qCDebug(lcShell) << "removing the link" << path << "that stands where a folder or file of ours belongs";
     return Platform::RemoveLink(path);
 }

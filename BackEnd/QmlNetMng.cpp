@@ -1,10 +1,10 @@
 #include "QmlNetMng.h"
 
+#include "Logging.h"
 #include "Picture.h"
 #include "ReplyBounds.h"
 #include "ServerConfig.h"
 
-#include <QDebug>
 #include <QNetworkReply>
 
 namespace {
@@ -12,7 +12,7 @@ namespace {
 void Refuse(QNetworkReply* reply, const char* why)
 {
     if (!reply->isFinished()) {
-        qDebug() << "QmlNetMng refused" << reply->url().toDisplayString() << why;
+        qCDebug(lcShell) << "QmlNetMng refused" << reply->url().toDisplayString() << why;
         reply->abort();
     }
 }

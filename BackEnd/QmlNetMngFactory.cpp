@@ -1,8 +1,8 @@
 #include "QmlNetMngFactory.h"
 
+#include "Logging.h"
 #include "QmlNetMng.h"
 
-#include <QDebug>
 #include <QNetworkDiskCache>
 #include <QStandardPaths>
 
@@ -11,7 +11,7 @@ QNetworkAccessManager* QmlNetMngFactory::create(QObject* parent)
     auto* manager = new QmlNetMng(parent);
     auto* cache = new QNetworkDiskCache(manager);
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    qDebug() << "qml cache path:" << dir;
+    qCDebug(lcShell) << "qml cache path:" << dir;
     cache->setCacheDirectory(dir);
     cache->setMaximumCacheSize(104857600);
     manager->setCache(cache);

@@ -1,10 +1,10 @@
 #include "ServerConfig.h"
 
 #include "ErrorSuffix.h"
+#include "Logging.h"
 #include "Platform.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSettings>
@@ -132,7 +132,7 @@ QList<QSslCertificate> ServerConfig::InstallTrust()
     QSslConfiguration config = original;
     extra = path.isEmpty() ? QList<QSslCertificate>() : QSslCertificate::fromPath(path, QSsl::Pem);
     if (!path.isEmpty() && extra.isEmpty()) {
-        qWarning() << "No certificate could be read from" << path;
+        qCWarning(lcShell) << "No certificate could be read from" << path;
     }
     if (!extra.isEmpty()) {
         config.setCaCertificates(SystemRoots().get() + extra);

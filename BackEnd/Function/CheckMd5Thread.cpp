@@ -1,11 +1,11 @@
 #include "CheckMd5Thread.h"
 
 #include "ErrorSuffix.h"
+#include "Logging.h"
 #include "Md5Hash.h"
 #include "Platform.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QFile>
 
 CheckMd5Thread::CheckMd5Thread(QObject* parent) : QThread(parent)
@@ -78,8 +78,8 @@ void CheckMd5Thread::run()
         return;
     }
     const QString computed = QString::fromLatin1(hash.Result().toHex());
-    qDebug() << "Calc MD5: " << computed;
-    qDebug() << "Dst  MD5: " << md5;
+    qCDebug(lcInstall) << "Calc MD5: " << computed;
+    qCDebug(lcInstall) << "Dst  MD5: " << md5;
     if (computed.compare(md5, Qt::CaseInsensitive) == 0) {
         state = true;
         reason.clear();

@@ -2,8 +2,7 @@
 
 #include "DownFileMeta.h"
 #include "ErrorSuffix.h"
-
-#include <QDebug>
+#include "Logging.h"
 
 DownloadStat::DownloadStat(QObject* parent, const QList<DownFileMeta*>* recordList)
     : QObject(parent), records(recordList), timer(this)
@@ -54,7 +53,7 @@ void DownloadStat::Step(qint64 elapsed)
     lastRemaining = remaining;
     const qint64 rate = elapsed > 0 ? deltaBytes * 1000 / elapsed : 0;
     const int percent = total > 0 ? int(downloaded * 100 / total) : 0;
-    qDebug() << "Delta Time:" << elapsed << "Delta Bytes: " << deltaBytes << "Rate: " << percent;
+    qCDebug(lcDownload) << "Delta Time:" << elapsed << "Delta Bytes: " << deltaBytes << "Rate: " << percent;
     const QString hint = tr("剩余：") + FormatSize(remaining) + QStringLiteral("  ") + tr(" 下载速度：") +
                          FormatSize(rate) + QStringLiteral("/s");
     Watchdog(rate, elapsed);

@@ -1,34 +1,34 @@
 #include "DownloadSwitch.h"
 
-#include <QDebug>
+#include "Logging.h"
 
 DownloadSwitch::Action DownloadSwitch::Switch(bool isDownloading)
 {
     switch (state) {
     case Idle:
         if (isDownloading) {
-            qDebug() << "[Error] UI is downloading ,inner is not download";
+            qCDebug(lcDownload) << "[Error] UI is downloading ,inner is not download";
             return Action::None;
         }
         state = Requested;
         return Action::Resume;
     case Requested:
-        qDebug() << (isDownloading ? "[Error] UI is downloading ,inner is requesting download"
-                                   : "[Warn] Don't repeat request download");
+        qCDebug(lcDownload) << (isDownloading ? "[Error] UI is downloading ,inner is requesting download"
+                                              : "[Warn] Don't repeat request download");
         return Action::None;
     case Running:
         if (!isDownloading) {
-            qDebug() << "[Error] UI is not download ,inner is downloading";
+            qCDebug(lcDownload) << "[Error] UI is not download ,inner is downloading";
             return Action::None;
         }
         state = Cancelling;
         return Action::Pause;
     case Cancelling:
-        qDebug() << (isDownloading ? "[Warn] Don't repeat cancel download"
-                                   : "[Error] UI is not download ,inner is canceling download");
+        qCDebug(lcDownload) << (isDownloading ? "[Warn] Don't repeat cancel download"
+                                              : "[Error] UI is not download ,inner is canceling download");
         return Action::None;
     case Verifying:
-        qDebug() << "[Warn] Is Checking downfile, canel/resume is useless.";
+        qCDebug(lcDownload) << "[Warn] Is Checking downfile, canel/resume is useless.";
         return Action::None;
     default:
         return Action::None;

@@ -2,11 +2,11 @@
 
 #include "DownFileMeta.h"
 #include "ErrorSuffix.h"
+#include "Logging.h"
 #include "Platform.h"
 #include "RestClient.h"
 #include "ServerConfig.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -36,7 +36,7 @@ QString Reason(const char* text, int error, int detail, int location)
 QString NetworkReason(QNetworkReply* reply, const char* text, int error, int detail, int location)
 {
     const QString cause = RestClient::CauseOf(reply);
-    qDebug() << "[cause]" << cause;
+    qCDebug(lcDownload) << "[cause]" << cause;
     return Reason(text, error, detail, location) + '\n' + cause;
 }
 
@@ -142,7 +142,8 @@ bool FileDownloader::CheckRange()
         return true;
     }
     if (status == 200 && requestedFrom > 0) {
-        qDebug() << "FileDownloader: the server ignored Range, starting" << meta->filePath << "again";
+        qCDebug(lcDownload) << "FileDownloader: the server ignored Range, starting" << meta->filePath
+                            << "again";
         // Nothing of this reply has been handed to the writer yet: the file is idle.
         writer.Detach();
         if (!file.resize(0)) {
@@ -330,7 +331,7 @@ void FileDownloader::Disconnect()
     // The new request starts after the bytes written; those still waiting come again.
     StopWriting();
     writer.Attach(&file, meta->downloadedSize);
-    qDebug() << "FileDownloader::Disconnect()";
+    qCDebug(lcDownload) << "FileDownloader::Disconnect()";
     reply->abort();
 }
 
@@ -341,5 +342,5 @@ void FileDownloader::Reconnect()
         reply = nullptr;
     }
     Connect();
-    qDebug() << "FileDownloader::Reconnect()";
+    qCDebug(lcDownload) << "FileDownloader::Reconnect()";
 }

@@ -2,11 +2,11 @@
 
 #include "DownFileMeta.h"
 #include "ErrorSuffix.h"
+#include "Logging.h"
 #include "ObjectRegistry.h"
 #include "PathMng.h"
 #include "RamDB.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -37,7 +37,7 @@ void GameDownloader::Start()
     downloader.Abort();
     ClearRecords();
     const QJsonArray list = registry->Db()->GetJsonArray(SETUP_LIST);
-    qDebug() << "GameDownloader::Start " << QJsonDocument(list).toJson(QJsonDocument::Compact);
+    qCDebug(lcDownload) << "GameDownloader::Start " << QJsonDocument(list).toJson(QJsonDocument::Compact);
     auto* paths = registry->Peer<PathMng>();
     // Packages an interrupted installation has already extracted are neither downloaded nor installed again.
     // What an installation of other packages left behind is forgotten, so that it cannot spare the folder
@@ -147,8 +147,8 @@ QString GameDownloader::SpaceShortage() const
         return {};
     }
     constexpr double kMiB = 1024.0 * 1024.0;
-    qDebug() << "GameDownloader: needs" << needed << "bytes in" << folder << ", has"
-             << storage.bytesAvailable();
+    qCDebug(lcDownload) << "GameDownloader: needs" << needed << "bytes in" << folder << ", has"
+                        << storage.bytesAvailable();
     return tr("磁盘空间不足：%1 需要 %2 MB，只有 %3 MB 可用")
                .arg(QDir::toNativeSeparators(folder))
                .arg(QString::number(needed / kMiB, 'f', 1),

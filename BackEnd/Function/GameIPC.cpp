@@ -2,12 +2,12 @@
 
 #include "CrmService.h"
 #include "ErrorSuffix.h"
+#include "Logging.h"
 #include "MultiLang.h"
 #include "ObjectRegistry.h"
 #include "RamDB.h"
 #include "RestClient.h"
 
-#include <QDebug>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -48,7 +48,7 @@ void GameIPC::Receive()
     }
     const QString line = LogLine(batch);
     if (!line.isEmpty()) {
-        qDebug().noquote() << line;
+        qCDebug(lcGame).noquote() << line;
     }
 }
 

@@ -2,11 +2,11 @@
 
 #include "CheckMd5Thread.h"
 #include "ErrorSuffix.h"
+#include "Logging.h"
 #include "ObjectRegistry.h"
 #include "PathMng.h"
 #include "RamDB.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -187,5 +187,5 @@ void GameInstaller::DeletePackage(int at)
 {
     const QString path = packList.at(at);
     const bool removed = QFile::remove(path);
-    qDebug() << "Delete Setup Pkg: " << path << " [" << removed << "]";
+    qCDebug(lcInstall) << "Delete Setup Pkg: " << path << " [" << removed << "]";
 }

@@ -1,6 +1,7 @@
 #include "GameLauncher.h"
 
 #include "CrmService.h"
+#include "Logging.h"
 #include "MultiLang.h"
 #include "ObjectRegistry.h"
 #include "PathMng.h"
@@ -8,7 +9,6 @@
 #include "RamDB.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -70,7 +70,7 @@ bool GameLauncher::GetVersion()
     // Only a plain file of ours: a link, a pipe or a device could block the start or fill the memory.
     const QFileInfo info(path);
     if (Platform::IsLink(info) || !info.isFile() || info.size() > kMaxVersionFileBytes) {
-        qDebug() << "GameLauncher::GetVersion refused" << path;
+        qCDebug(lcGame) << "GameLauncher::GetVersion refused" << path;
         return false;
     }
     QFile file(path);
@@ -82,7 +82,7 @@ bool GameLauncher::GetVersion()
     if (!ParseVersion(file.read(kMaxVersionFileBytes), version, product)) {
         return false;
     }
-    qDebug() << "Get Version: " << version << " Product: " << product;
+    qCDebug(lcGame) << "Get Version: " << version << " Product: " << product;
     auto* db = registry->Peer<RamDB>();
     db->SetString(CURRENT_VERSION, version);
     db->SetString(PRODUCT_CODE, product);
@@ -121,7 +121,7 @@ void GameLauncher::Launch()
     // must be the last word.
     db->SetBool(IS_RUNNING_GAME, true);
     registry->Peer<CrmService>()->reportUserOnline(true);
-    qDebug() << "Start Program: " << program << "  " << arguments;
+    qCDebug(lcGame) << "Start Program: " << program << "  " << arguments;
     game.start(program, arguments, QIODevice::ReadWrite);
 }
 
@@ -137,7 +137,7 @@ void GameLauncher::OnGameError(QProcess::ProcessError error)
     if (error != QProcess::FailedToStart) {
         return;
     }
-    qDebug() << "The game cannot be started:" << game.errorString();
+    qCDebug(lcGame) << "The game cannot be started:" << game.errorString();
     registry->Peer<RamDB>()->SetBool(IS_RUNNING_GAME, false);
     registry->Peer<CrmService>()->reportUserOnline(false);
     emit LaunchFailed(game.errorString());
@@ -148,7 +148,7 @@ void GameLauncher::EndWithApplication()
     if (game.state() == QProcess::NotRunning) {
         return;
     }
-    qDebug() << "The launcher ends while the game runs: ending the game";
+    qCDebug(lcGame) << "The launcher ends while the game runs: ending the game";
     // Its end is handled here, while every peer is alive; nothing may arrive from the process later.
     game.disconnect(this);
     game.kill();
@@ -164,6 +164,6 @@ void GameLauncher::EndWithApplication()
     });
     QTimer::singleShot(kOfflineReportWaitMs, &wait, [&wait] { wait.exit(1); });
     if (wait.exec(QEventLoop::ExcludeUserInputEvents) != 0) {
-        qDebug() << "Report_UserOnline: no answer before the launcher's end";
+        qCDebug(lcGame) << "Report_UserOnline: no answer before the launcher's end";
     }
 }

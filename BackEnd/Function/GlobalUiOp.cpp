@@ -1,14 +1,13 @@
 #include "GlobalUiOp.h"
 
+#include "Logging.h"
 #include "ShownText.h"
-
-#include <QDebug>
 
 GlobalUiOp::GlobalUiOp(QObject* parent) : QObject(parent) {}
 
 void GlobalUiOp::showWait(const QString& msg)
 {
-    qDebug() << "GlobalUiOp::showWait" << msg;
+    qCDebug(lcUi) << "GlobalUiOp::showWait" << msg;
     emit switchWaitSpinner(true, msg);
 }
 
@@ -21,6 +20,6 @@ void GlobalUiOp::showError(const QString& msg)
 {
     // A failure text may carry a server's words: an endless one must neither freeze the box nor fill the log.
     const QString shown = ShownText::Block(msg, ShownText::kMessageChars);
-    qDebug() << "GlobalUiOp::showError" << shown;
+    qCDebug(lcUi) << "GlobalUiOp::showError" << shown;
     emit showErrorBox(shown);
 }

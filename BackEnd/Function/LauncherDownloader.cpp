@@ -3,11 +3,11 @@
 #include "CheckMd5Thread.h"
 #include "DownFileMeta.h"
 #include "ErrorSuffix.h"
+#include "Logging.h"
 #include "ObjectRegistry.h"
 #include "PathMng.h"
 #include "RamDB.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -35,7 +35,7 @@ void LauncherDownloader::Start()
     const QString url = registry->Db()->GetString(NEWEST_LAUNCHER_URL);
     const QString version = registry->Db()->GetString(NEWEST_LAUNCHER_VERSION);
     const QString md5 = registry->Db()->GetString(NEWEST_LAUNCHER_MD5);
-    qDebug() << "Launcher url: " << url;
+    qCDebug(lcDownload) << "Launcher url: " << url;
     const QString name = DownFileMeta::LocalFileName(url);
     if (name.isEmpty()) {
         MarkDownloading(false);
@@ -139,7 +139,7 @@ void LauncherDownloader::Verify()
         // again; one whose reading was cut short by the application's end was not found wrong.
         if (!ok && !thread->WasStopped()) {
             const bool removed = QFile::remove(path);
-            qDebug() << "Delete launcher setup: " << path << " [" << removed << "]";
+            qCDebug(lcDownload) << "Delete launcher setup: " << path << " [" << removed << "]";
             registry->Db()->SetString(LAUNCHER_SETUP_PATH, QString());
         }
         if (ok) {

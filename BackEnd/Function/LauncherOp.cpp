@@ -7,6 +7,7 @@
 #include "GameLauncher.h"
 #include "GlobalUiOp.h"
 #include "LauncherDownloader.h"
+#include "Logging.h"
 #include "ObjectRegistry.h"
 #include "PathMng.h"
 #include "RamDB.h"
@@ -14,7 +15,6 @@
 #include "VomoAccountMng.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QFileInfo>
 
 LauncherOp::LauncherOp(QObject* parent) : QObject(parent), desktop(this)
@@ -113,7 +113,7 @@ void LauncherOp::switchToPage(int code)
 
 void LauncherOp::showPage(const QString& name)
 {
-    qDebug() << "LauncherOp::switchPage" << name;
+    qCDebug(lcUi) << "LauncherOp::switchPage" << name;
     emit switchPage(name);
 }
 
@@ -166,7 +166,7 @@ void LauncherOp::loginWithToken()
             registry->Db()->SetBool(IS_SIGNED_IN, true);
             openStoreSession();
         } else {
-            qDebug() << "Sign-in with the stored token failed:" << reason;
+            qCDebug(lcUi) << "Sign-in with the stored token failed:" << reason;
             requestLogin();
         }
     }));
@@ -225,7 +225,7 @@ void LauncherOp::execDetection()
 void LauncherOp::readInstalledVersion()
 {
     const bool ok = registry->Peer<GameLauncher>()->GetVersion();
-    qDebug() << (ok ? "Succ Get Version" : "Fail Get Version");
+    qCDebug(lcUi) << (ok ? "Succ Get Version" : "Fail Get Version");
     registry->Db()->SetBool(NEED_SETUP, !ok);
     fetchVersionInfo();
 }
@@ -345,7 +345,7 @@ void LauncherOp::onLauncherDownloadFinished(bool ok, const QString& reason)
 void LauncherOp::setupLauncher()
 {
     const QString path = registry->Db()->GetString(LAUNCHER_SETUP_PATH);
-    qDebug() << "Install Launcher: " << path;
+    qCDebug(lcUi) << "Install Launcher: " << path;
     // Quitting without a setup that runs would leave the user with no launcher at all.
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         Ui()->showError(tr("无法运行安装程序") + ErrorSuffix(ErrLauncherOp, 4, 0, 390));

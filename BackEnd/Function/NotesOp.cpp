@@ -2,6 +2,7 @@
 
 #include "ErrorSuffix.h"
 #include "GlobalUiOp.h"
+#include "Logging.h"
 #include "MultiLang.h"
 #include "ObjectRegistry.h"
 #include "RamDB.h"
@@ -9,7 +10,6 @@
 #include "ShopAccountMng.h"
 #include "ShownText.h"
 
-#include <QDebug>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -49,14 +49,14 @@ void NotesOp::RequestNote(const QJsonObject& entry)
 {
     const QString version = entry.value(QStringLiteral("version")).toString();
     const QString noteUrl = entry.value(QStringLiteral("noteurl")).toString();
-    qDebug() << "NotesOp version: " << version << " url: " << noteUrl;
+    qCDebug(lcUi) << "NotesOp version: " << version << " url: " << noteUrl;
     Note note;
     note.version = version;
     // Notes come from web servers only: anything else (a bare path would read a local file) is refused
     // like a failed download.
     const QUrl url(noteUrl, QUrl::StrictMode);
     if (!ServerConfig::IsWebAddress(url)) {
-        qDebug() << "NotesOp refuses the note address" << noteUrl;
+        qCDebug(lcUi) << "NotesOp refuses the note address" << noteUrl;
         note.content = tr("网络错误，无法获取版本信息") +
                        ErrorSuffix(ErrNotes, 0, QNetworkReply::ProtocolUnknownError, 83);
         note.failed = true;

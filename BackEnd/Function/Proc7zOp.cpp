@@ -1,10 +1,10 @@
 #include "Proc7zOp.h"
 
 #include "ErrorSuffix.h"
+#include "Logging.h"
 #include "Platform.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -48,7 +48,7 @@ void Proc7zOp::Extract(const QString& archive, const QString& destination, bool 
     process.setWorkingDirectory(destination);
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(program, arguments, QIODevice::ReadWrite);
-    qDebug() << "[Start Program] " << program << " " << arguments;
+    qCDebug(lcInstall) << "[Start Program] " << program << " " << arguments;
 }
 
 int Proc7zOp::LatestPercent(QString& carry, const QString& output)
@@ -84,7 +84,7 @@ void Proc7zOp::OnProcFinished(int exitCode, QProcess::ExitStatus exitStatus)
     OnStdout();
     // An extractor that crashed did not finish its work, whatever code the system reports for it.
     if (exitCode != 0 || exitStatus != QProcess::NormalExit) {
-        qDebug() << "7z进程异常结束，错误码：" << exitCode;
+        qCDebug(lcInstall) << "7z进程异常结束，错误码：" << exitCode;
         const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
         diskFull = errors.contains(QLatin1String("No space left"), Qt::CaseInsensitive) ||
                    errors.contains(QLatin1String("not enough space"), Qt::CaseInsensitive) ||
@@ -107,7 +107,7 @@ void Proc7zOp::OnProcError(QProcess::ProcessError error)
     // A program that never started never finishes either: report it, or the installation would wait for ever.
     if (error == QProcess::FailedToStart && !closing) {
         startFailed = true;
-        qDebug() << "7z cannot be started:" << process.errorString();
+        qCDebug(lcInstall) << "7z cannot be started:" << process.errorString();
         emit Over(false, tr("无法启动解压程序") + ErrorSuffix(ErrExtract, 3, 0, 45));
     }
 }

@@ -1,10 +1,10 @@
 #include "CrmService.h"
 
+#include "Logging.h"
 #include "ObjectRegistry.h"
 #include "RamDB.h"
 
 #include <QCryptographicHash>
-#include <QDebug>
 #include <QJsonDocument>
 
 CrmService::CrmService(QObject* parent) : QObject(parent), statistics(this) {}
@@ -39,7 +39,7 @@ void CrmService::reportUserOnline(bool online, const std::function<void()>& sent
     };
     const QJsonArray batch{Stamp(login, QString()), Stamp(state, account + QStringLiteral("OnlineState"))};
     statistics.report(batch, [sent](bool ok, const QString& message) {
-        qDebug() << "Report_UserOnline: " << ok << message;
+        qCDebug(lcNet) << "Report_UserOnline: " << ok << message;
         if (sent) {
             sent();
         }
@@ -53,7 +53,7 @@ void CrmService::reportCustom(const QJsonArray& events)
         const qint64 bytes = QJsonDocument(event).toJson(QJsonDocument::Compact).size();
         if (queued.size() >= kMaxQueuedEvents || queuedBytes + bytes > kMaxQueuedBytes) {
             if (dropped == 0) {
-                qDebug() << "Report_Custom: queue full, dropping game reports";
+                qCDebug(lcNet) << "Report_Custom: queue full, dropping game reports";
             }
             ++dropped;
             continue;
@@ -70,7 +70,7 @@ void CrmService::SendQueued()
         return;
     }
     if (dropped > 0) {
-        qDebug() << "Report_Custom: dropped" << dropped << "game reports";
+        qCDebug(lcNet) << "Report_Custom: dropped" << dropped << "game reports";
         dropped = 0;
     }
     QJsonArray batch;
@@ -84,7 +84,7 @@ void CrmService::SendQueued()
     }
     sending = true;
     statistics.report(batch, [this, types](bool ok, const QString& message) {
-        qDebug() << "Report_Custom: " << types.size() << "events" << ok << message;
+        qCDebug(lcNet) << "Report_Custom: " << types.size() << "events" << ok << message;
         sending = false;
         SendQueued();
     });

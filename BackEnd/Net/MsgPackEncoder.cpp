@@ -1,6 +1,7 @@
 #include "MsgPackEncoder.h"
 
-#include <QDebug>
+#include "Logging.h"
+
 #include <QtEndian>
 
 #include <cstring>
@@ -88,7 +89,7 @@ void MsgPackEncoder::Append(QByteArray& out, const QVariant& value)
         break;
     }
     default:
-        qWarning() << "MessagePack cannot encode" << value.typeName() << "; written as nil";
+        qCWarning(lcNet) << "MessagePack cannot encode" << value.typeName() << "; written as nil";
         out.append(char(0xc0));
         break;
     }

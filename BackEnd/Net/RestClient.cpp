@@ -1,9 +1,9 @@
 #include "RestClient.h"
 
+#include "Logging.h"
 #include "ReplyBounds.h"
 #include "ServerConfig.h"
 
-#include <QDebug>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
@@ -44,8 +44,8 @@ void RestClient::PostJson(const QString& url, const QJsonObject& body, const Rep
     InitRequest(request);
     const QByteArray data = QJsonDocument(body).toJson(QJsonDocument::Compact);
     QNetworkReply* reply = manager->post(request, data);
-    qDebug() << "POST URL: " << url;
-    qDebug() << "Content: " << data;
+    qCDebug(lcNet) << "POST URL: " << url;
+    qCDebug(lcNet) << "Content: " << data;
     Track(reply, callbacks);
 }
 
@@ -64,8 +64,8 @@ void RestClient::Refuse(QNetworkReply* reply, int detail)
     if (!pending.contains(reply) || refused.contains(reply)) {
         return;
     }
-    qDebug() << "[refused reply]" << reply->url().toDisplayString()
-             << (detail == QNetworkReply::TimeoutError ? "past its deadline" : "over the size limit");
+    qCDebug(lcNet) << "[refused reply]" << reply->url().toDisplayString()
+                   << (detail == QNetworkReply::TimeoutError ? "past its deadline" : "over the size limit");
     refused.insert(reply, detail);
     if (!reply->isFinished()) {
         reply->abort();
@@ -178,19 +178,19 @@ void RestClient::OnReqFinished()
     if (refused.contains(reply)) {
         ok = false;
     } else if (reply->error() != QNetworkReply::NoError) {
-        qDebug() << "[network error] " << reply->errorString();
+        qCDebug(lcNet) << "[network error] " << reply->errorString();
         ok = false;
     } else {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (status >= 300 && status <= 307) {
-            qDebug() << "[Redirect Error] " << reply->url();
+            qCDebug(lcNet) << "[Redirect Error] " << reply->url();
             ok = false;
         }
     }
     // A refused reply's text says why already.
     failureCause = ok || refused.contains(reply) ? QString() : CauseOf(reply);
     if (!failureCause.isEmpty()) {
-        qDebug() << "[cause]" << failureCause;
+        qCDebug(lcNet) << "[cause]" << failureCause;
     }
     if (callbacks.rawCallback) {
         callbacks.rawCallback(ok, reply);
@@ -199,12 +199,12 @@ void RestClient::OnReqFinished()
         const QByteArray body =
             reply->isReadable() && !refused.contains(reply) ? reply->readAll() : QByteArray();
         if (!ok) {
-            qDebug() << "[network error reply] " << QString::fromUtf8(LogExcerpt(body));
+            qCDebug(lcNet) << "[network error reply] " << QString::fromUtf8(LogExcerpt(body));
         }
         QJsonObject object;
         if (!ParseJsonObject(body, object)) {
-            qDebug() << reply->request().url().toDisplayString();
-            qDebug() << "Parse Json Error content = " << LogExcerpt(body);
+            qCDebug(lcNet) << reply->request().url().toDisplayString();
+            qCDebug(lcNet) << "Parse Json Error content = " << LogExcerpt(body);
         }
         callbacks.jsonCallback(ok, object);
     }

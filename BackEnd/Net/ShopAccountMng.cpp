@@ -1,11 +1,11 @@
 #include "ShopAccountMng.h"
 
 #include "ErrorSuffix.h"
+#include "Logging.h"
 #include "ObjectRegistry.h"
 #include "RamDB.h"
 #include "ServerConfig.h"
 
-#include <QDebug>
 #include <QJsonDocument>
 #include <QNetworkReply>
 
@@ -101,7 +101,7 @@ bool WellTyped(const QJsonValue& data, std::initializer_list<const char*> requir
 
 ShopAccountMng::ShopAccountMng(QObject* parent) : QObject(parent), rest(this), baseUrl(ServerConfig::Store())
 {
-    qDebug() << "Shop Account Url: " << baseUrl;
+    qCDebug(lcNet) << "Shop Account Url: " << baseUrl;
 }
 
 void ShopAccountMng::Finish(Completion completion, bool ok, const QString& message)
@@ -122,7 +122,7 @@ void ShopAccountMng::SetSessionCookies()
     rest.ResetCookies();
     const QString session = registry->Db()->GetString(SESSION_ID);
     const QString token = registry->Db()->GetString(USER_TOKEN);
-    qDebug() << "Session: " << session << "Token: " << token;
+    qCDebug(lcNet) << "Session: " << session << "Token: " << token;
     rest.SetCookie("_session", session.toUtf8());
     rest.SetCookie("_token", token.toUtf8());
 }
@@ -142,9 +142,9 @@ void ShopAccountMng::CreateSession(const Completion& completion)
             Finish(sessionCallback, false, ErrorText(QT_TR_NOOP("会话ID为空"), 1, 0, 71));
             return;
         }
-        qDebug() << "Recv Session: " << session;
-        qDebug() << "ShopAccountMng::CreateSession "
-                 << "Succ";
+        qCDebug(lcNet) << "Recv Session: " << session;
+        qCDebug(lcNet) << "ShopAccountMng::CreateSession "
+                       << "Succ";
         registry->Db()->SetString(SESSION_ID, QString::fromUtf8(session));
         SetSessionCookies();
         Finish(sessionCallback, true, QString());
@@ -245,9 +245,9 @@ void ShopAccountMng::VersonListAck(bool ok, const QJsonObject& body)
     db->SetString(NEWEST_VERSION, newest);
     db->SetString(NEWEST_VERSION_SIZE, newestEntry.value(QStringLiteral("spaceDesc")).toString());
     db->SetBool(NOT_NEED_UPDATE, newest == db->GetString(CURRENT_VERSION));
-    qDebug() << "ShopAccountMng::VersonListAck "
-             << "Succ";
-    qDebug() << "Product Newest Version: " << newest;
+    qCDebug(lcNet) << "ShopAccountMng::VersonListAck "
+                   << "Succ";
+    qCDebug(lcNet) << "Product Newest Version: " << newest;
     db->SetBool(IS_CLEAN_INSTALL, fullFound);
     Finish(versionListCallback, true, QString());
 }
@@ -294,14 +294,14 @@ void ShopAccountMng::ProductInfoAck(bool ok, const QJsonObject& body)
     // The product code names the game's folder; one that is missing or could reach outside the
     // install location is refused before anything is derived from it.
     if (!RamDB::IsValidProductCode(product)) {
-        qDebug() << "ShopAccountMng::GetProductInfo refused the product code [ " << product << " ]";
+        qCDebug(lcNet) << "ShopAccountMng::GetProductInfo refused the product code [ " << product << " ]";
         Finish(productCallback, false, ErrorText(QT_TR_NOOP("产品代码无效"), 15, 0, 131));
         return;
     }
-    qDebug() << "ShopAccountMng::GetProductInfo "
-             << "Succ";
-    qDebug() << "Product Code: [ " << product << " ]";
-    qDebug() << "Product Image Url: [ " << image << " ]";
+    qCDebug(lcNet) << "ShopAccountMng::GetProductInfo "
+                   << "Succ";
+    qCDebug(lcNet) << "Product Code: [ " << product << " ]";
+    qCDebug(lcNet) << "Product Image Url: [ " << image << " ]";
     registry->Db()->SetString(PRODUCT_IMAGE_URL, image);
     SetProductCode(registry->Db(), product);
     Finish(productCallback, true, QString());
@@ -321,9 +321,9 @@ void ShopAccountMng::NoteListAck(bool ok, const QJsonObject& body)
     }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
     registry->Db()->SetJsonArray(NOTES_LIST, data);
-    qDebug() << "Note List" << QJsonDocument(data).toJson(QJsonDocument::Compact);
-    qDebug() << "ShopAccountMng::GetNoteList "
-             << "Succ";
+    qCDebug(lcNet) << "Note List" << QJsonDocument(data).toJson(QJsonDocument::Compact);
+    qCDebug(lcNet) << "ShopAccountMng::GetNoteList "
+                   << "Succ";
     Finish(noteListCallback, true, QString());
 }
 
@@ -344,9 +344,9 @@ void ShopAccountMng::LauncherVersionAck(bool ok, const QJsonObject& body)
         Finish(launcherVersionCallback, false, ErrorText(QT_TR_NOOP("Launcher版本列表为空"), 10, 0, 275));
         return;
     }
-    qDebug() << "Launcher Reply: " << QJsonDocument(data).toJson(QJsonDocument::Compact);
-    qDebug() << "ShopAccountMng::GetLauncherVersion "
-             << "Succ";
+    qCDebug(lcNet) << "Launcher Reply: " << QJsonDocument(data).toJson(QJsonDocument::Compact);
+    qCDebug(lcNet) << "ShopAccountMng::GetLauncherVersion "
+                   << "Succ";
     const QJsonObject first = data.first().toObject();
     RamDB* db = registry->Db();
     db->SetString(NEWEST_LAUNCHER_VERSION, first.value(QStringLiteral("version")).toString());

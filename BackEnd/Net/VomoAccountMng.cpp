@@ -1,6 +1,7 @@
 #include "VomoAccountMng.h"
 
 #include "ErrorSuffix.h"
+#include "Logging.h"
 #include "ObjectRegistry.h"
 #include "Picture.h"
 #include "Platform.h"
@@ -9,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDebug>
 #include <QMessageAuthenticationCode>
 #include <QNetworkInterface>
 #include <QNetworkReply>
@@ -95,8 +95,8 @@ QString SignHeaders(const QString& appId, const QString& clientName, const QStri
 VomoAccountMng::VomoAccountMng(QObject* parent)
     : QObject(parent), rest(this), baseUrl(ServerConfig::Account()), random(TimeSeed())
 {
-    qDebug() << "VOMO account member center sever: " << baseUrl;
-    qDebug() << "VOMO account login Sever: " << baseUrl;
+    qCDebug(lcNet) << "VOMO account member center sever: " << baseUrl;
+    qCDebug(lcNet) << "VOMO account login Sever: " << baseUrl;
     appId = QStringLiteral("AviroLauncher");
     clientName = OsName() + QLatin1Char('-') + OsVersion() + QLatin1Char('-') + QStringLiteral("1.0.0.0");
     const QString device = DeviceId();
@@ -127,7 +127,7 @@ QNetworkRequest VomoAccountMng::SignedRequest(const QString& path)
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/x-www-form-urlencoded"));
     ApplyHeaders(request);
-    qDebug() << request.url();
+    qCDebug(lcNet) << request.url();
     return request;
 }
 
@@ -141,14 +141,14 @@ void VomoAccountMng::GetVerifyCode(const VerifyCodeCallback& completion)
         if (ok) {
             image = Picture::Decode(reply->readAll(), kLargestCaptcha, kShownCaptcha, "PNG");
             if (image.isNull()) {
-                qDebug() << "VomoAccountMng::GetVerifyCode refused a picture that is not a captcha";
+                qCDebug(lcNet) << "VomoAccountMng::GetVerifyCode refused a picture that is not a captcha";
                 ok = false;
             }
         } else {
-            qCritical() << reply->errorString();
+            qCCritical(lcNet) << reply->errorString();
         }
-        qDebug() << "VomoAccountMng::GetVerifyCode "
-                 << "Succ";
+        qCDebug(lcNet) << "VomoAccountMng::GetVerifyCode "
+                       << "Succ";
         const VerifyCodeCallback done = verifyCodeCallback;
         if (done) {
             done(ok, image);
@@ -237,9 +237,9 @@ void VomoAccountMng::LoginAck(bool ok, const QJsonObject& body)
     db->SetString(USER_TOKEN, token);
     db->SetString(USER_ID, data.value(QStringLiteral("user_id")).toString());
     db->SetBool(USER_IS_LOGIN, true);
-    qDebug() << "VomoAccountMng::Login Token" << token;
-    qDebug() << "VomoAccountMng::Login "
-             << "Succ";
+    qCDebug(lcNet) << "VomoAccountMng::Login Token" << token;
+    qCDebug(lcNet) << "VomoAccountMng::Login "
+                   << "Succ";
     done(true, QString(), QString());
 }
 
@@ -263,7 +263,7 @@ void VomoAccountMng::AutoLoginAck(bool ok, const QJsonObject& body)
         done(false, QStringLiteral("登陆错误码: %1").arg(code));
         return;
     }
-    qDebug() << "VomoAccountMng::AutoLogin "
-             << "Succ";
+    qCDebug(lcNet) << "VomoAccountMng::AutoLogin "
+                   << "Succ";
     done(true, QString());
 }
