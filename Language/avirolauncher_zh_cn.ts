@@ -286,6 +286,14 @@
         <source>没有能打开启动器安装包的程序</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>没有选择安装目录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法在此创建文件夹：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>LoginDlg</name>

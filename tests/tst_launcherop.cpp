@@ -281,7 +281,8 @@ private slots:
             op->setup();
         }
         QVERIFY(TestEnv::WaitFor([&] { return !seen->errors.isEmpty(); }, 30000));
-        QCOMPARE(seen->errors, QStringList{error.replace("%o", sandbox.Origin("files"))});
+        QCOMPARE(seen->errors,
+                 QStringList{error.replace("%o", sandbox.Origin("files")).replace("%r", root.path())});
         QCOMPARE(seen->pages.last(), page);
         QVERIFY(!op->isInstall());
         QVERIFY(!op->isDown());
@@ -292,8 +293,12 @@ private slots:
     void refusals_data()
     {
         Columns<QString, QString>({"step", "error"});
-        Row("installation without a location", "setup", "File Error\nError: 005_000 {000/0086}");
-        Row("update without a location", "update", "File Error\nError: 005_000 {000/0086}");
+        Row("installation without a location", "setup",
+            "File Error\nError: 005_000 {000/0086}\nNo installation folder is chosen");
+        Row("update without a location", "update",
+            "File Error\nError: 005_000 {000/0086}\nNo installation folder is chosen");
+        Row("installation where no folder can be made", "setup in a file",
+            "File Error\nError: 005_000 {000/0086}\nCannot create folders at %r/afile/Games");
         Row("a folder without the game", "find", "File Error\nError: 005_001 {000/0100}");
         Row("a game that cannot start", "run", "Failed to start the game\nError: 005_003 {000/0371}");
         Row("no launcher setup", "setupLauncher",
@@ -311,6 +316,10 @@ private slots:
             QFile::setPermissions(Game("SkyTrainer.exe"), QFileDevice::ReadOwner);
         } else if (step == "setup" || step == "update") {
             db->SetString(GAME_LOCATION, "");
+        } else if (step == "setup in a file") {
+            // As a drive that is not there: nothing can be made below a file.
+            QVERIFY(Payload::Write(root.path() + "/afile", 10).size() > 0);
+            db->SetString(GAME_LOCATION, root.path() + "/afile/Games");
         }
         // The desktop's opener: none on PATH, or one that finds no program for the setup (as xdg-open says).
         QTemporaryDir opener;
@@ -336,7 +345,7 @@ private slots:
         seen->Clear();
         QEventLoop loop;
         QTimer::singleShot(0, op, [&] {
-            if (step == "setup") {
+            if (step.startsWith("setup ") || step == "setup") {
                 op->setup();
             } else if (step == "update") {
                 op->update();
@@ -351,7 +360,8 @@ private slots:
         QTimer::singleShot(500, &loop, [&] { loop.exit(7); });
         QCOMPARE(loop.exec(), 7);
         QVERIFY(TestEnv::WaitFor([&] { return !seen->errors.isEmpty(); }));
-        QCOMPARE(seen->errors, QStringList{error.replace("%o", sandbox.Origin("files"))});
+        QCOMPARE(seen->errors,
+                 QStringList{error.replace("%o", sandbox.Origin("files")).replace("%r", root.path())});
         QVERIFY(seen->pages.isEmpty());
         QCOMPARE(db->GetString(GAME_LOCATION), location);
         QCOMPARE(backEnd->globalData()->isGameStart(), false);

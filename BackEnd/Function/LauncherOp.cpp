@@ -15,6 +15,7 @@
 #include "VomoAccountMng.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 LauncherOp::LauncherOp(QObject* parent) : QObject(parent), desktop(this)
@@ -265,8 +266,15 @@ void LauncherOp::enterRunPage()
 
 void LauncherOp::setup()
 {
-    if (!registry->Peer<PathMng>()->PrepareDirs()) {
-        Ui()->showError(tr("创建安装目录失败") + ErrorSuffix(ErrLauncherOp, 0, 0, 86));
+    auto* paths = registry->Peer<PathMng>();
+    if (!paths->PrepareDirs()) {
+        // Under the code, where it failed: a drive that is not there reads the same as a folder without
+        // rights.
+        const QString location = paths->GameLocation();
+        const QString cause = location.isEmpty()
+                                  ? tr("没有选择安装目录")
+                                  : tr("无法在此创建文件夹：%1").arg(QDir::toNativeSeparators(location));
+        Ui()->showError(tr("创建安装目录失败") + ErrorSuffix(ErrLauncherOp, 0, 0, 86) + '\n' + cause);
         return;
     }
     registry->Peer<GameDownloader>()->Start();
