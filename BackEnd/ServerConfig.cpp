@@ -5,6 +5,7 @@
 #include "Platform.h"
 
 #include <QCoreApplication>
+#include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSettings>
@@ -114,6 +115,9 @@ const std::shared_future<QList<QSslCertificate>>& SystemRoots()
 
 QList<QSslCertificate> ServerConfig::InstallTrust()
 {
+    // Requests start on the window's thread and on the QML engine's loader threads alike.
+    static QMutex lock;
+    const QMutexLocker guard(&lock);
     static bool done = false;
     static QString installed;
     static QSslConfiguration original;

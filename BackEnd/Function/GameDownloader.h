@@ -2,9 +2,6 @@
 
 #include "DownloadCore.h"
 
-class PathMng;
-class RamDB;
-
 // Downloads the game's packages one after another into the download cache, with sizes queried first,
 // pause and resume, and hands the finished list to the installer through the store.
 class GameDownloader : public DownloadCore

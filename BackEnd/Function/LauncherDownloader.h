@@ -2,8 +2,6 @@
 
 #include "DownloadCore.h"
 
-class RamDB;
-
 // Downloads the setup program of a newer launcher into the user's download folder, with pause and
 // resume, and verifies its MD5 digest.
 class LauncherDownloader : public DownloadCore

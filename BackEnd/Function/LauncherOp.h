@@ -8,7 +8,6 @@
 
 class GlobalUiOp;
 class ObjectRegistry;
-class RamDB;
 
 // The orchestrator behind the footer: runs the start-up sequence, picks the page the user sees, and
 // drives download, installation, self-update and the game.
