@@ -6,6 +6,8 @@ import QtQuick.Window 2.15
 // Gives the keyboard focus back, when the popup closes, to the item that had it when the popup opened,
 // unless another popup has taken it meanwhile.
 Item {
+    id: keeper
+
     property T.Popup popup
     property Item opener: null
 
@@ -19,9 +21,9 @@ Item {
 
     Connections {
         target: popup
-        function onAboutToShow() { opener = Window.activeFocusItem }
+        function onAboutToShow() { opener = keeper.Window.activeFocusItem }
         function onClosed() {
-            if (opener && opener.visible && opener.enabled && !inPopup(Window.activeFocusItem))
+            if (opener && opener.visible && opener.enabled && !inPopup(keeper.Window.activeFocusItem))
                 opener.forceActiveFocus(Qt.TabFocusReason)
             opener = null
         }
