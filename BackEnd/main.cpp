@@ -21,6 +21,13 @@ int main(int argc, char* argv[])
     QGuiApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
         Qt::HighDpiScaleFactorRoundingPolicy::RoundPreferFloor);
+    // Qt Quick packs small pictures into one texture sized after the screen (8 MB at 1280 x 800); ours, the
+    // icons and the captcha, fit one of 512 x 512. Software OpenGL keeps textures in the process's memory.
+    for (const char* side : {"QSG_ATLAS_WIDTH", "QSG_ATLAS_HEIGHT"}) {
+        if (!qEnvironmentVariableIsSet(side)) {
+            qputenv(side, "512");
+        }
+    }
     SingleApplication app(argc, argv, false, SingleApplication::UserScope, 100);
     // The installed desktop entry, so that desktops match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.vomoskyworks.AviroLauncher"));
