@@ -12,6 +12,7 @@
 #include "PathMng.h"
 #include "RamDB.h"
 #include "ShopAccountMng.h"
+#include "StepChain.h"
 #include "VomoAccountMng.h"
 
 #include <QCoreApplication>
@@ -118,31 +119,25 @@ void LauncherOp::showPage(const QString& name)
     emit switchPage(name);
 }
 
-std::function<void(bool, const QString&)>
-LauncherOp::Completion(std::function<void(bool, const QString&)> next)
+StepChain LauncherOp::Steps() const
 {
-    return [this, next](bool ok, const QString& reason) {
-        Ui()->hideWait();
-        next(ok, reason);
-    };
+    return StepChain(Ui());
 }
 
 void LauncherOp::detectLauncherVersion()
 {
     switchToPage(PageWelcome);
-    Ui()->showWait(tr("检测启动器版本"));
-    registry->Peer<ShopAccountMng>()->GetLauncherVersion(Completion([this](bool ok, const QString& reason) {
-        if (!ok) {
-            Ui()->showError(reason);
-            return;
-        }
-        if (registry->Db()->GetString(NEWEST_LAUNCHER_VERSION) != QLatin1String(kLauncherVersion)) {
-            registry->Db()->SetBool(IS_LAUNCHER_NEED_UPDATE, true);
-            switchToPage(PageUpdateLauncher);
-            return;
-        }
-        tryAutoLogin();
-    }));
+    Steps()
+        .Call(tr("检测启动器版本"), registry->Peer<ShopAccountMng>(), &ShopAccountMng::GetLauncherVersion)
+        .Then([this] {
+            if (registry->Db()->GetString(NEWEST_LAUNCHER_VERSION) != QLatin1String(kLauncherVersion)) {
+                registry->Db()->SetBool(IS_LAUNCHER_NEED_UPDATE, true);
+                switchToPage(PageUpdateLauncher);
+                return;
+            }
+            tryAutoLogin();
+        })
+        .Run();
     lastOp = [this] { detectLauncherVersion(); };
 }
 
@@ -161,16 +156,15 @@ void LauncherOp::tryAutoLogin()
 
 void LauncherOp::loginWithToken()
 {
-    Ui()->showWait(tr("登录Vomo账号"));
-    registry->Peer<VomoAccountMng>()->AutoLogin(Completion([this](bool ok, const QString& reason) {
-        if (ok) {
-            registry->Db()->SetBool(IS_SIGNED_IN, true);
-            openStoreSession();
-        } else {
+    Steps()
+        .Call(tr("登录Vomo账号"), registry->Peer<VomoAccountMng>(), &VomoAccountMng::AutoLogin)
+        .OrElse([this](const QString& reason) {
             qCDebug(lcUi) << "Sign-in with the stored token failed:" << reason;
             requestLogin();
-        }
-    }));
+        })
+        .Then([this] { registry->Db()->SetBool(IS_SIGNED_IN, true); })
+        .Then([this] { openStoreSession(); })
+        .Run();
 }
 
 void LauncherOp::requestLogin()
@@ -180,26 +174,18 @@ void LauncherOp::requestLogin()
 
 void LauncherOp::openStoreSession()
 {
-    Ui()->showWait(tr("创建产品服务会话"));
-    registry->Peer<ShopAccountMng>()->CreateSession(Completion([this](bool ok, const QString& reason) {
-        if (!ok) {
-            Ui()->showError(reason);
-            return;
-        }
-        fetchProductInfo();
-    }));
+    Steps()
+        .Call(tr("创建产品服务会话"), registry->Peer<ShopAccountMng>(), &ShopAccountMng::CreateSession)
+        .Then([this] { fetchProductInfo(); })
+        .Run();
 }
 
 void LauncherOp::fetchProductInfo()
 {
-    Ui()->showWait(tr("获取激活产品"));
-    registry->Peer<ShopAccountMng>()->GetProductInfo(Completion([this](bool ok, const QString& reason) {
-        if (!ok) {
-            Ui()->showError(reason);
-            return;
-        }
-        execDetection();
-    }));
+    Steps()
+        .Call(tr("获取激活产品"), registry->Peer<ShopAccountMng>(), &ShopAccountMng::GetProductInfo)
+        .Then([this] { execDetection(); })
+        .Run();
 }
 
 void LauncherOp::execDetection()
@@ -233,14 +219,10 @@ void LauncherOp::readInstalledVersion()
 
 void LauncherOp::fetchVersionInfo()
 {
-    Ui()->showWait(tr("获取版本信息"));
-    registry->Peer<ShopAccountMng>()->GetVersionList(Completion([this](bool ok, const QString& reason) {
-        if (!ok) {
-            Ui()->showError(reason);
-            return;
-        }
-        decideVersion();
-    }));
+    Steps()
+        .Call(tr("获取版本信息"), registry->Peer<ShopAccountMng>(), &ShopAccountMng::GetVersionList)
+        .Then([this] { decideVersion(); })
+        .Run();
 }
 
 void LauncherOp::decideVersion()

@@ -9,6 +9,7 @@
 #include "ServerConfig.h"
 #include "ShopAccountMng.h"
 #include "ShownText.h"
+#include "StepChain.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -22,27 +23,27 @@ NotesOp::NotesOp(QObject* parent) : QObject(parent), rest(this) {}
 
 void NotesOp::GetVerNotes()
 {
-    auto* ui = registry->Peer<GlobalUiOp>();
-    ui->showWait(tr("获取版本信息"));
-    registry->Peer<ShopAccountMng>()->GetNoteList([this, ui](bool ok, const QString& reason) {
-        if (!ok) {
-            ui->hideWait();
-            ui->showError(reason);
-            return;
-        }
-        const QJsonArray list = registry->Peer<RamDB>()->GetJsonArray(NOTES_LIST);
-        const int count = qMin(list.size(), kMaxNotes);
-        pending.clear();
-        ++generation;
-        for (int i = 0; i < count; ++i) {
-            RequestNote(list.at(i).toObject());
-        }
-        // Nothing left to download (an empty list, or only refused addresses): the dialog gets its lists
-        // at once instead of a spinner for ever.
-        if (AllDone()) {
-            Ready();
-        }
-    });
+    StepChain(registry->Peer<GlobalUiOp>())
+        .Call(tr("获取版本信息"), registry->Peer<ShopAccountMng>(), &ShopAccountMng::GetNoteList)
+        .KeepWaiting() // until the notes themselves are in
+        .Then([this] { RequestNotes(); })
+        .Run();
+}
+
+void NotesOp::RequestNotes()
+{
+    const QJsonArray list = registry->Peer<RamDB>()->GetJsonArray(NOTES_LIST);
+    const int count = qMin(list.size(), kMaxNotes);
+    pending.clear();
+    ++generation;
+    for (int i = 0; i < count; ++i) {
+        RequestNote(list.at(i).toObject());
+    }
+    // Nothing left to download (an empty list, or only refused addresses): the dialog gets its lists at
+    // once instead of a spinner for ever.
+    if (AllDone()) {
+        Ready();
+    }
 }
 
 void NotesOp::RequestNote(const QJsonObject& entry)
