@@ -1,7 +1,7 @@
 #include "LauncherOp.h"
 
 #include "AppVersion.h"
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "GameDownloader.h"
 #include "GameInstaller.h"
 #include "GameLauncher.h"
@@ -24,7 +24,8 @@ LauncherOp::LauncherOp(QObject* parent) : QObject(parent), desktop(this)
     // The new launcher takes over once a program has its setup; until then this one stays.
     connect(&desktop, &DesktopOpener::Opened, this, [] { QCoreApplication::quit(); });
     connect(&desktop, &DesktopOpener::Failed, this, [this](int detail) {
-        Ui()->showError(tr("没有能打开启动器安装包的程序") + ErrorSuffix(ErrLauncherOp, 5, detail, 391));
+        Ui()->showError(
+            Failure(ErrLauncherOp, tr("没有能打开启动器安装包的程序")).Error(5).Detail(detail).At(391));
     });
 }
 
@@ -64,7 +65,7 @@ void LauncherOp::initConnections()
     connect(launcherDownloader, &LauncherDownloader::Finish, this, &LauncherOp::onLauncherDownloadFinished);
     connect(launcherDownloader, &LauncherDownloader::StateChanged, this, &LauncherOp::setIsDown);
     connect(gameLauncher, &GameLauncher::LaunchFailed, this,
-            [this] { Ui()->showError(tr("无法启动游戏") + ErrorSuffix(ErrLauncherOp, 3, 0, 371)); });
+            [this] { Ui()->showError(Failure(ErrLauncherOp, tr("无法启动游戏")).Error(3).At(371)); });
 }
 
 void LauncherOp::setHint(const QString& value)
@@ -256,7 +257,7 @@ void LauncherOp::setup()
         const QString cause = location.isEmpty()
                                   ? tr("没有选择安装目录")
                                   : tr("无法在此创建文件夹：%1").arg(QDir::toNativeSeparators(location));
-        Ui()->showError(tr("创建安装目录失败") + ErrorSuffix(ErrLauncherOp, 0, 0, 86) + '\n' + cause);
+        Ui()->showError(Failure(ErrLauncherOp, tr("创建安装目录失败")).Error(0).At(86).Cause(cause));
         return;
     }
     registry->Peer<GameDownloader>()->Start();
@@ -279,7 +280,7 @@ void LauncherOp::findLocation(const QString& fPath)
     }
     // The refused folder must not stay the install location.
     registry->Db()->SetString(GAME_LOCATION, previous);
-    Ui()->showError(tr("指定安装目录无效") + ErrorSuffix(ErrLauncherOp, 1, 0, 100));
+    Ui()->showError(Failure(ErrLauncherOp, tr("指定安装目录无效")).Error(1).At(100));
 }
 
 void LauncherOp::onDownloadFinished(bool ok, const QString& reason)
@@ -302,7 +303,7 @@ void LauncherOp::onInstallFinished(bool ok, const QString& reason)
     if (registry->Peer<GameLauncher>()->IsInstalled(QString())) {
         enterRunPage();
     } else {
-        Ui()->showError(tr("安装软件失败") + ErrorSuffix(ErrLauncherOp, 2, 0, 353));
+        Ui()->showError(Failure(ErrLauncherOp, tr("安装软件失败")).Error(2).At(353));
     }
 }
 
@@ -338,7 +339,7 @@ void LauncherOp::setupLauncher()
     qCDebug(lcUi) << "Install Launcher: " << path;
     // Quitting without a setup that runs would leave the user with no launcher at all.
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
-        Ui()->showError(tr("无法运行安装程序") + ErrorSuffix(ErrLauncherOp, 4, 0, 390));
+        Ui()->showError(Failure(ErrLauncherOp, tr("无法运行安装程序")).Error(4).At(390));
         return;
     }
     desktop.Open(path);

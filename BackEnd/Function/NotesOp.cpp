@@ -1,6 +1,6 @@
 #include "NotesOp.h"
 
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "GlobalUiOp.h"
 #include "Logging.h"
 #include "MultiLang.h"
@@ -58,8 +58,10 @@ void NotesOp::RequestNote(const QJsonObject& entry)
     const QUrl url(noteUrl, QUrl::StrictMode);
     if (!ServerConfig::IsWebAddress(url)) {
         qCDebug(lcUi) << "NotesOp refuses the note address" << noteUrl;
-        note.content = tr("网络错误，无法获取版本信息") +
-                       ErrorSuffix(ErrNotes, 0, QNetworkReply::ProtocolUnknownError, 83);
+        note.content = Failure(ErrNotes, tr("网络错误，无法获取版本信息"))
+                           .Error(0)
+                           .Detail(QNetworkReply::ProtocolUnknownError)
+                           .At(83);
         note.failed = true;
         note.done = true;
         pending.append(note);
@@ -82,8 +84,10 @@ void NotesOp::NoteFinished(int noteGeneration, int index, bool ok, QNetworkReply
         } else {
             // A note past its deadline or over the bound says so; any other failure is the network's.
             const int detail = rest.FailureDetail() != 0 ? rest.FailureDetail() : int(reply->error());
-            note.content =
-                rest.FailureText(tr("网络错误，无法获取版本信息")) + ErrorSuffix(ErrNotes, 0, detail, 83);
+            note.content = Failure(ErrNotes, rest.FailureText(tr("网络错误，无法获取版本信息")))
+                               .Error(0)
+                               .Detail(detail)
+                               .At(83);
         }
         note.failed = !ok;
         note.done = true;
