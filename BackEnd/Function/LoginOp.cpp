@@ -53,6 +53,7 @@ void LoginOp::loginVomoAccount(const QVariantMap& v)
                           done(ok, message);
                       });
               })
+        // A new captcha after every attempt, failed or not.
         .OrElse([this, field](const QString& message) {
             refreshVerifyCode();
             emit accountErrorHint(*field, message);
