@@ -1,6 +1,6 @@
 #include "ServerConfig.h"
 
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "Logging.h"
 #include "Platform.h"
 
@@ -84,9 +84,10 @@ bool ServerConfig::Check(QString& error)
         if (!allowed) {
             const QString expected =
                 setting.secureOnly ? QStringLiteral("https") : QStringLiteral("http/https");
-            error = QCoreApplication::translate("ServerConfig", "服务器地址无效：[Servers] %1=%2（应为 %3）")
-                        .arg(QLatin1String(setting.name), setting.value, expected) +
-                    ErrorSuffix(ErrServerConfig, 0, 0, 40);
+            const QString reason =
+                QCoreApplication::translate("ServerConfig", "服务器地址无效：[Servers] %1=%2（应为 %3）")
+                    .arg(QLatin1String(setting.name), setting.value, expected);
+            error = Failure(ErrServerConfig, reason).Error(0).At(40);
             return false;
         }
     }

@@ -133,6 +133,8 @@ private slots:
         QCOMPARE(sandbox.Gets("files").filter("/files/notes/").size(),
                  texts.size() - texts.filter("{301/0083}").size());
         QCOMPARE(seen->waits, QStringList{"Obtaining Version Info"});
+        // The spinner stays up while the notes download, and goes once they are all in.
+        QCOMPARE(seen->hides, 1);
         QVERIFY(!seen->SpinnerShown());
         QVERIFY(seen->errors.isEmpty());
     }

@@ -1,3 +1,4 @@
+#include "Failure.h"
 #include "GameSettings.h"
 #include "GlobalData.h"
 #include "MultiLang.h"
@@ -363,6 +364,25 @@ private slots:
         GlobalData gd;
         gd.registry = &services.registry;
         QCOMPARE(gd.newVersion(), ShownText::Line(text));
+    }
+
+    // A failure text: the reason, its code on the next line with numbers wider than their field in full,
+    // and the line with what really failed only when there is one.
+    void failureText_data()
+    {
+        Columns<QString, QString>({"built", "text"});
+        Row("code", Failure(ErrGameIPC, "taken").Error(0).At(130).Text(), "taken\nError: 010_000 {000/0130}");
+        Row("wide numbers", Failure(ErrShop, "x").Error(1234).Detail(5678).At(12345).Text(),
+            "x\nError: 008_1234 {5678/12345}");
+        Row("cause", Failure(ErrFileDownloader, "net").Error(4).Detail(5).At(109).Cause("refused").Text(),
+            "net\nError: 003_004 {005/0109}\nrefused");
+        Row("no cause", Failure(ErrNotes, "net").At(83).Cause(QString()).Text(),
+            "net\nError: 006_000 {000/0083}");
+    }
+    void failureText()
+    {
+        auto [built, text] = Fetch<QString, QString>({"built", "text"});
+        QCOMPARE(built, text);
     }
 
     // The product's picture is shown only from a web server; any other address leaves the window's own.

@@ -1,6 +1,6 @@
 #include "CheckMd5Thread.h"
 
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "Logging.h"
 #include "Md5Hash.h"
 #include "Platform.h"
@@ -37,7 +37,7 @@ void CheckMd5Thread::run()
     // Unbuffered: each block goes from the system straight into ours, without a copy through Qt's buffer.
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         state = false;
-        reason = tr("文件无法打开，无法校验") + ErrorSuffix(ErrMd5, 0, 0, 35);
+        reason = Failure(ErrMd5, tr("文件无法打开，无法校验")).Error(0).At(35);
         return;
     }
     Platform::AdviseSequentialReading(file);
@@ -69,12 +69,12 @@ void CheckMd5Thread::run()
     if (stopRequested) {
         // Stopped before the end: nothing was verified, and that must not read as a pass.
         state = false;
-        reason = tr("文件校验已中止") + ErrorSuffix(ErrMd5, 2, 0, 49);
+        reason = Failure(ErrMd5, tr("文件校验已中止")).Error(2).At(49);
         return;
     }
     if (total != file.size()) {
         state = false;
-        reason = tr("文件无法打开，无法校验") + ErrorSuffix(ErrMd5, 0, 0, 52);
+        reason = Failure(ErrMd5, tr("文件无法打开，无法校验")).Error(0).At(52);
         return;
     }
     const QString computed = QString::fromLatin1(hash.Result().toHex());
@@ -85,6 +85,6 @@ void CheckMd5Thread::run()
         reason.clear();
     } else {
         state = false;
-        reason = tr("文件校验不通过") + ErrorSuffix(ErrMd5, 1, 0, 57);
+        reason = Failure(ErrMd5, tr("文件校验不通过")).Error(1).At(57);
     }
 }

@@ -1,7 +1,7 @@
 #include "DownloadStat.h"
 
 #include "DownFileMeta.h"
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "Logging.h"
 
 DownloadStat::DownloadStat(QObject* parent, const QList<DownFileMeta*>* recordList)
@@ -75,7 +75,7 @@ void DownloadStat::Watchdog(qint64 rate, qint64 elapsed)
         emit LowSpeed();
     }
     if (slowCount > kMaxReconnects) {
-        emit Error(tr("长时间下载速度低") + ErrorSuffix(ErrDownloadStat, 0, 0, 114));
+        emit Error(Failure(ErrDownloadStat, tr("长时间下载速度低")).Error(0).At(114));
     }
 }
 

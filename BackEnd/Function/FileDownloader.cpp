@@ -1,7 +1,7 @@
 #include "FileDownloader.h"
 
 #include "DownFileMeta.h"
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "Logging.h"
 #include "Platform.h"
 #include "RestClient.h"
@@ -27,17 +27,12 @@ constexpr qint64 kQueuedBytes = 8 * 1024 * 1024;
 // The most the writer has under way at once, and so the longest an Abort or Disconnect waits for it.
 constexpr qint64 kPieceBytes = 256 * 1024;
 
-QString Reason(const char* text, int error, int detail, int location)
-{
-    return FileDownloader::tr(text) + ErrorSuffix(ErrFileDownloader, error, detail, location);
-}
-
-// A failure of the network also says, under its code, what really failed: the user can act on that.
-QString NetworkReason(QNetworkReply* reply, const char* text, int error, int detail, int location)
+// What really failed, for the line under a network failure's code: the user can act on that.
+QString LoggedCause(QNetworkReply* reply)
 {
     const QString cause = RestClient::CauseOf(reply);
     qCDebug(lcDownload) << "[cause]" << cause;
-    return Reason(text, error, detail, location) + '\n' + cause;
+    return cause;
 }
 
 } // namespace
@@ -47,10 +42,11 @@ QString FileDownloader::WriteFailure(int location) const
     // A write cut short stores what fits and leaves no error behind: the free space tells then.
     const QString folder = QFileInfo(file).absolutePath();
     if (Platform::IsDiskFull(file) || Platform::IsOutOfSpace(folder)) {
-        return tr("磁盘已满，无法写入：%1").arg(QDir::toNativeSeparators(folder)) +
-               ErrorSuffix(ErrFileDownloader, 9, 0, location);
+        return Failure(ErrFileDownloader, tr("磁盘已满，无法写入：%1").arg(QDir::toNativeSeparators(folder)))
+            .Error(9)
+            .At(location);
     }
-    return Reason(QT_TR_NOOP("写入文件错误"), 5, 0, location);
+    return Failure(ErrFileDownloader, tr("写入文件错误")).Error(5).At(location);
 }
 
 FileDownloader::FileDownloader(QObject* parent) : QObject(parent), manager(new QNetworkAccessManager(this))
@@ -74,24 +70,29 @@ void FileDownloader::QuerySize(DownFileMeta* record, const SizeCallback& callbac
             return;
         }
         if (head->error() != QNetworkReply::NoError) {
-            callback(false, NetworkReason(head, QT_TR_NOOP("网络错误"), 0, head->error(), 31));
+            callback(false, Failure(ErrFileDownloader, tr("网络错误"))
+                                .Error(0)
+                                .Detail(head->error())
+                                .At(31)
+                                .Cause(LoggedCause(head)));
             return;
         }
         // Redirections are not followed: the length of a redirect's answer is not the file's.
         const int status = head->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (status < 200 || status > 299) {
-            callback(false, NetworkReason(head, QT_TR_NOOP("网络错误"), 0, 0, 33));
+            callback(false,
+                     Failure(ErrFileDownloader, tr("网络错误")).Error(0).At(33).Cause(LoggedCause(head)));
             return;
         }
         bool ok = false;
         const qint64 length = head->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
         if (!ok) {
-            callback(false, Reason(QT_TR_NOOP("无法获取文件总长度"), 1, 0, 38));
+            callback(false, Failure(ErrFileDownloader, tr("无法获取文件总长度")).Error(1).At(38));
             return;
         }
         // A file announced as empty would be asked for again and again: there is nothing to fetch.
         if (length <= 0) {
-            callback(false, Reason(QT_TR_NOOP("无法获取文件总长度"), 1, 0, 40));
+            callback(false, Failure(ErrFileDownloader, tr("无法获取文件总长度")).Error(1).At(40));
             return;
         }
         target->totalSize = length;
@@ -106,7 +107,7 @@ void FileDownloader::Start(DownFileMeta* record)
     // Unbuffered: what the record counts as written is on its way to the disk, even if we are killed.
     if (meta->filePath.isEmpty() ||
         !file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        StopAndReport(false, Reason(QT_TR_NOOP("无法打开本地文件"), 2, 0, 51));
+        StopAndReport(false, Failure(ErrFileDownloader, tr("无法打开本地文件")).Error(2).At(51));
         return;
     }
     meta->downloadedSize = file.size();
@@ -147,7 +148,7 @@ bool FileDownloader::CheckRange()
         // Nothing of this reply has been handed to the writer yet: the file is idle.
         writer.Detach();
         if (!file.resize(0)) {
-            StopAndReport(false, Reason(QT_TR_NOOP("写入文件错误"), 5, 0, 116));
+            StopAndReport(false, Failure(ErrFileDownloader, tr("写入文件错误")).Error(5).At(116));
             return false;
         }
         meta->downloadedSize = 0;
@@ -159,7 +160,7 @@ bool FileDownloader::CheckRange()
         const QRegularExpressionMatch match =
             range.match(QString::fromLatin1(reply->rawHeader("Content-Range")));
         if (!match.hasMatch() || match.captured(1).toLongLong() != requestedFrom) {
-            StopAndReport(false, Reason(QT_TR_NOOP("下载文件网络错误"), 4, 0, 112));
+            StopAndReport(false, Failure(ErrFileDownloader, tr("下载文件网络错误")).Error(4).At(112));
             return false;
         }
     }
@@ -200,7 +201,7 @@ void FileDownloader::Copy(bool whole)
             writer.Append(room < piece.size() ? piece.left(int(room)) : piece);
         }
         if (room < piece.size()) {
-            EndAfterWriting(Reason(QT_TR_NOOP("文件比服务器声明的大小更长"), 8, 0, 126));
+            EndAfterWriting(Failure(ErrFileDownloader, tr("文件比服务器声明的大小更长")).Error(8).At(126));
             return;
         }
     }
@@ -246,7 +247,11 @@ void FileDownloader::NetFinished()
         phase = Phase::Idle;
         emit StateChanged(false);
     } else {
-        EndAfterWriting(NetworkReason(reply, QT_TR_NOOP("下载文件网络错误"), 4, error, 109));
+        EndAfterWriting(Failure(ErrFileDownloader, tr("下载文件网络错误"))
+                            .Error(4)
+                            .Detail(error)
+                            .At(109)
+                            .Cause(LoggedCause(reply)));
     }
 }
 
@@ -272,7 +277,7 @@ void FileDownloader::Complete()
     } else if (meta->totalSize - meta->downloadedSize <= 0) {
         StopAndReport(true, QString());
     } else {
-        StopAndReport(false, Reason(QT_TR_NOOP("文件下载结束，大小不一致"), 3, 0, 100));
+        StopAndReport(false, Failure(ErrFileDownloader, tr("文件下载结束，大小不一致")).Error(3).At(100));
     }
 }
 

@@ -1,7 +1,7 @@
 #include "GameDownloader.h"
 
 #include "DownFileMeta.h"
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "Logging.h"
 #include "ObjectRegistry.h"
 #include "PathMng.h"
@@ -62,14 +62,14 @@ void GameDownloader::Start()
         const QString name = DownFileMeta::LocalFileName(url);
         if (name.isEmpty()) {
             ClearRecords();
-            Refuse(tr("安装包文件名无效") + ErrorSuffix(ErrFileDownloader, 6, 0, 150));
+            Refuse(Failure(ErrFileDownloader, tr("安装包文件名无效")).Error(6).At(150));
             return;
         }
         // A link in the cache would have the package appended to whatever it leads to.
         const QString path = paths->CacheFilePath(name);
         if (!RemoveStrayLink(path)) {
             ClearRecords();
-            Refuse(tr("无法打开本地文件") + ErrorSuffix(ErrFileDownloader, 2, 0, 155));
+            Refuse(Failure(ErrFileDownloader, tr("无法打开本地文件")).Error(2).At(155));
             return;
         }
         auto* meta = new DownFileMeta(this);
@@ -83,7 +83,7 @@ void GameDownloader::Start()
         return;
     }
     if (records.isEmpty()) {
-        Refuse(tr("没有可下载的安装包") + ErrorSuffix(ErrFileDownloader, 7, 0, 160));
+        Refuse(Failure(ErrFileDownloader, tr("没有可下载的安装包")).Error(7).At(160));
         return;
     }
     downloader.QuerySize(records.first(),
@@ -149,11 +149,11 @@ QString GameDownloader::SpaceShortage() const
     constexpr double kMiB = 1024.0 * 1024.0;
     qCDebug(lcDownload) << "GameDownloader: needs" << needed << "bytes in" << folder << ", has"
                         << storage.bytesAvailable();
-    return tr("磁盘空间不足：%1 需要 %2 MB，只有 %3 MB 可用")
-               .arg(QDir::toNativeSeparators(folder))
-               .arg(QString::number(needed / kMiB, 'f', 1),
-                    QString::number(storage.bytesAvailable() / kMiB, 'f', 1)) +
-           ErrorSuffix(ErrFileDownloader, 10, 0, 140);
+    const QString reason = tr("磁盘空间不足：%1 需要 %2 MB，只有 %3 MB 可用")
+                               .arg(QDir::toNativeSeparators(folder))
+                               .arg(QString::number(needed / kMiB, 'f', 1),
+                                    QString::number(storage.bytesAvailable() / kMiB, 'f', 1));
+    return Failure(ErrFileDownloader, reason).Error(10).At(140);
 }
 
 void GameDownloader::NextPackage()

@@ -1,7 +1,7 @@
 #include "GameIPC.h"
 
 #include "CrmService.h"
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "Logging.h"
 #include "MultiLang.h"
 #include "ObjectRegistry.h"
@@ -20,8 +20,10 @@ bool GameIPC::Bind(QString& error)
     // Exclusive, as on Windows: a second launcher must not share the port and steal the game's requests.
     if (!socket.bind(QHostAddress(QHostAddress::LocalHost), kPort, QAbstractSocket::DontShareAddress)) {
         // The cause names the port, so that the user can find the program that holds it.
-        error = tr("网络端口被占用") + ErrorSuffix(ErrGameIPC, 0, 0, 130) + '\n' +
-                tr("UDP 端口 127.0.0.1:%1 已被另一个程序占用").arg(kPort);
+        error = Failure(ErrGameIPC, tr("网络端口被占用"))
+                    .Error(0)
+                    .At(130)
+                    .Cause(tr("UDP 端口 127.0.0.1:%1 已被另一个程序占用").arg(kPort));
         return false;
     }
     connect(&socket, &QUdpSocket::readyRead, this, &GameIPC::Receive);

@@ -1,7 +1,7 @@
 #include "GameInstaller.h"
 
 #include "CheckMd5Thread.h"
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "Logging.h"
 #include "ObjectRegistry.h"
 #include "PathMng.h"
@@ -54,16 +54,16 @@ void GameInstaller::Install()
             Succeed();
             return;
         }
-        Fail(tr("安装包列表为空，无法安装") + ErrorSuffix(ErrGameInstaller, 0, 0, 38));
+        Fail(Failure(ErrGameInstaller, tr("安装包列表为空，无法安装")).Error(0).At(38));
         return;
     }
     if (versionList.size() != packList.size() || md5List.size() != packList.size()) {
-        Fail(tr("安装包列表不一致，无法安装") + ErrorSuffix(ErrGameInstaller, 2, 0, 44));
+        Fail(Failure(ErrGameInstaller, tr("安装包列表不一致，无法安装")).Error(2).At(44));
         return;
     }
     // Only ever the product's own folder: without a location and a valid product there is none.
     if (db->GetBool(IS_CLEAN_INSTALL, false) && registry->Peer<PathMng>()->GameDir().isEmpty()) {
-        Fail(tr("游戏目录无效，无法安装") + ErrorSuffix(ErrGameInstaller, 3, 0, 58));
+        Fail(Failure(ErrGameInstaller, tr("游戏目录无效，无法安装")).Error(3).At(58));
         return;
     }
     index = 0;
@@ -120,13 +120,13 @@ void GameInstaller::ExtractAt()
     auto* paths = registry->Peer<PathMng>();
     // Extraction writes into the product folder: a link there would take it outside the install location.
     if (!RemoveStrayLink(paths->GameDir())) {
-        Fail(tr("游戏目录无效，无法安装") + ErrorSuffix(ErrGameInstaller, 3, 0, 112));
+        Fail(Failure(ErrGameInstaller, tr("游戏目录无效，无法安装")).Error(3).At(112));
         return;
     }
     const QString destination = paths->GameLocation();
     const QString suffix = QFileInfo(packList.at(index)).completeSuffix().toUpper();
     if (suffix != QLatin1String("7Z") && suffix != QLatin1String("RAR") && suffix != QLatin1String("ZIP")) {
-        Fail(tr("不支持安装包格式: ") + suffix + ErrorSuffix(ErrGameInstaller, 1, 0, 122));
+        Fail(Failure(ErrGameInstaller, tr("不支持安装包格式: ") + suffix).Error(1).At(122));
         return;
     }
     // Links below it are kept: users move game data elsewhere and leave a link in its place.

@@ -2,7 +2,7 @@
 
 #include "CheckMd5Thread.h"
 #include "DownFileMeta.h"
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "Logging.h"
 #include "ObjectRegistry.h"
 #include "PathMng.h"
@@ -39,7 +39,7 @@ void LauncherDownloader::Start()
     const QString name = DownFileMeta::LocalFileName(url);
     if (name.isEmpty()) {
         MarkDownloading(false);
-        const QString reason = tr("安装包文件名无效") + ErrorSuffix(ErrFileDownloader, 6, 0, 152);
+        const QString reason = Failure(ErrFileDownloader, tr("安装包文件名无效")).Error(6).At(152);
         // Reported from the event loop, like every other end: the caller finishes its own step first.
         QTimer::singleShot(0, this, [this, reason] { Fail(reason); });
         return;
@@ -77,7 +77,7 @@ void LauncherDownloader::StartDownload()
 {
     // Before the first Start and after a verification there is no record to continue.
     if (records.isEmpty() || records.first()->totalSize <= 0) {
-        Fail(tr("没有可下载的安装包") + ErrorSuffix(ErrFileDownloader, 7, 0, 170));
+        Fail(Failure(ErrFileDownloader, tr("没有可下载的安装包")).Error(7).At(170));
         return;
     }
     stat.Start();

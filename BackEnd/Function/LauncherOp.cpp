@@ -1,7 +1,7 @@
 #include "LauncherOp.h"
 
 #include "AppVersion.h"
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "GameDownloader.h"
 #include "GameInstaller.h"
 #include "GameLauncher.h"
@@ -12,6 +12,7 @@
 #include "PathMng.h"
 #include "RamDB.h"
 #include "ShopAccountMng.h"
+#include "StepChain.h"
 #include "VomoAccountMng.h"
 
 #include <QCoreApplication>
@@ -23,7 +24,8 @@ LauncherOp::LauncherOp(QObject* parent) : QObject(parent), desktop(this)
     // The new launcher takes over once a program has its setup; until then this one stays.
     connect(&desktop, &DesktopOpener::Opened, this, [] { QCoreApplication::quit(); });
     connect(&desktop, &DesktopOpener::Failed, this, [this](int detail) {
-        Ui()->showError(tr("没有能打开启动器安装包的程序") + ErrorSuffix(ErrLauncherOp, 5, detail, 391));
+        Ui()->showError(
+            Failure(ErrLauncherOp, tr("没有能打开启动器安装包的程序")).Error(5).Detail(detail).At(391));
     });
 }
 
@@ -63,7 +65,7 @@ void LauncherOp::initConnections()
     connect(launcherDownloader, &LauncherDownloader::Finish, this, &LauncherOp::onLauncherDownloadFinished);
     connect(launcherDownloader, &LauncherDownloader::StateChanged, this, &LauncherOp::setIsDown);
     connect(gameLauncher, &GameLauncher::LaunchFailed, this,
-            [this] { Ui()->showError(tr("无法启动游戏") + ErrorSuffix(ErrLauncherOp, 3, 0, 371)); });
+            [this] { Ui()->showError(Failure(ErrLauncherOp, tr("无法启动游戏")).Error(3).At(371)); });
 }
 
 void LauncherOp::setHint(const QString& value)
@@ -118,31 +120,25 @@ void LauncherOp::showPage(const QString& name)
     emit switchPage(name);
 }
 
-std::function<void(bool, const QString&)>
-LauncherOp::Completion(std::function<void(bool, const QString&)> next)
+StepChain LauncherOp::Steps() const
 {
-    return [this, next](bool ok, const QString& reason) {
-        Ui()->hideWait();
-        next(ok, reason);
-    };
+    return StepChain(Ui());
 }
 
 void LauncherOp::detectLauncherVersion()
 {
     switchToPage(PageWelcome);
-    Ui()->showWait(tr("检测启动器版本"));
-    registry->Peer<ShopAccountMng>()->GetLauncherVersion(Completion([this](bool ok, const QString& reason) {
-        if (!ok) {
-            Ui()->showError(reason);
-            return;
-        }
-        if (registry->Db()->GetString(NEWEST_LAUNCHER_VERSION) != QLatin1String(kLauncherVersion)) {
-            registry->Db()->SetBool(IS_LAUNCHER_NEED_UPDATE, true);
-            switchToPage(PageUpdateLauncher);
-            return;
-        }
-        tryAutoLogin();
-    }));
+    Steps()
+        .Call(tr("检测启动器版本"), registry->Peer<ShopAccountMng>(), &ShopAccountMng::GetLauncherVersion)
+        .Then([this] {
+            if (registry->Db()->GetString(NEWEST_LAUNCHER_VERSION) != QLatin1String(kLauncherVersion)) {
+                registry->Db()->SetBool(IS_LAUNCHER_NEED_UPDATE, true);
+                switchToPage(PageUpdateLauncher);
+                return;
+            }
+            tryAutoLogin();
+        })
+        .Run();
     lastOp = [this] { detectLauncherVersion(); };
 }
 
@@ -161,16 +157,15 @@ void LauncherOp::tryAutoLogin()
 
 void LauncherOp::loginWithToken()
 {
-    Ui()->showWait(tr("登录Vomo账号"));
-    registry->Peer<VomoAccountMng>()->AutoLogin(Completion([this](bool ok, const QString& reason) {
-        if (ok) {
-            registry->Db()->SetBool(IS_SIGNED_IN, true);
-            openStoreSession();
-        } else {
+    Steps()
+        .Call(tr("登录Vomo账号"), registry->Peer<VomoAccountMng>(), &VomoAccountMng::AutoLogin)
+        .OrElse([this](const QString& reason) {
             qCDebug(lcUi) << "Sign-in with the stored token failed:" << reason;
             requestLogin();
-        }
-    }));
+        })
+        .Then([this] { registry->Db()->SetBool(IS_SIGNED_IN, true); })
+        .Then([this] { openStoreSession(); })
+        .Run();
 }
 
 void LauncherOp::requestLogin()
@@ -180,26 +175,18 @@ void LauncherOp::requestLogin()
 
 void LauncherOp::openStoreSession()
 {
-    Ui()->showWait(tr("创建产品服务会话"));
-    registry->Peer<ShopAccountMng>()->CreateSession(Completion([this](bool ok, const QString& reason) {
-        if (!ok) {
-            Ui()->showError(reason);
-            return;
-        }
-        fetchProductInfo();
-    }));
+    Steps()
+        .Call(tr("创建产品服务会话"), registry->Peer<ShopAccountMng>(), &ShopAccountMng::CreateSession)
+        .Then([this] { fetchProductInfo(); })
+        .Run();
 }
 
 void LauncherOp::fetchProductInfo()
 {
-    Ui()->showWait(tr("获取激活产品"));
-    registry->Peer<ShopAccountMng>()->GetProductInfo(Completion([this](bool ok, const QString& reason) {
-        if (!ok) {
-            Ui()->showError(reason);
-            return;
-        }
-        execDetection();
-    }));
+    Steps()
+        .Call(tr("获取激活产品"), registry->Peer<ShopAccountMng>(), &ShopAccountMng::GetProductInfo)
+        .Then([this] { execDetection(); })
+        .Run();
 }
 
 void LauncherOp::execDetection()
@@ -233,14 +220,10 @@ void LauncherOp::readInstalledVersion()
 
 void LauncherOp::fetchVersionInfo()
 {
-    Ui()->showWait(tr("获取版本信息"));
-    registry->Peer<ShopAccountMng>()->GetVersionList(Completion([this](bool ok, const QString& reason) {
-        if (!ok) {
-            Ui()->showError(reason);
-            return;
-        }
-        decideVersion();
-    }));
+    Steps()
+        .Call(tr("获取版本信息"), registry->Peer<ShopAccountMng>(), &ShopAccountMng::GetVersionList)
+        .Then([this] { decideVersion(); })
+        .Run();
 }
 
 void LauncherOp::decideVersion()
@@ -274,7 +257,7 @@ void LauncherOp::setup()
         const QString cause = location.isEmpty()
                                   ? tr("没有选择安装目录")
                                   : tr("无法在此创建文件夹：%1").arg(QDir::toNativeSeparators(location));
-        Ui()->showError(tr("创建安装目录失败") + ErrorSuffix(ErrLauncherOp, 0, 0, 86) + '\n' + cause);
+        Ui()->showError(Failure(ErrLauncherOp, tr("创建安装目录失败")).Error(0).At(86).Cause(cause));
         return;
     }
     registry->Peer<GameDownloader>()->Start();
@@ -297,7 +280,7 @@ void LauncherOp::findLocation(const QString& fPath)
     }
     // The refused folder must not stay the install location.
     registry->Db()->SetString(GAME_LOCATION, previous);
-    Ui()->showError(tr("指定安装目录无效") + ErrorSuffix(ErrLauncherOp, 1, 0, 100));
+    Ui()->showError(Failure(ErrLauncherOp, tr("指定安装目录无效")).Error(1).At(100));
 }
 
 void LauncherOp::onDownloadFinished(bool ok, const QString& reason)
@@ -320,7 +303,7 @@ void LauncherOp::onInstallFinished(bool ok, const QString& reason)
     if (registry->Peer<GameLauncher>()->IsInstalled(QString())) {
         enterRunPage();
     } else {
-        Ui()->showError(tr("安装软件失败") + ErrorSuffix(ErrLauncherOp, 2, 0, 353));
+        Ui()->showError(Failure(ErrLauncherOp, tr("安装软件失败")).Error(2).At(353));
     }
 }
 
@@ -356,7 +339,7 @@ void LauncherOp::setupLauncher()
     qCDebug(lcUi) << "Install Launcher: " << path;
     // Quitting without a setup that runs would leave the user with no launcher at all.
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
-        Ui()->showError(tr("无法运行安装程序") + ErrorSuffix(ErrLauncherOp, 4, 0, 390));
+        Ui()->showError(Failure(ErrLauncherOp, tr("无法运行安装程序")).Error(4).At(390));
         return;
     }
     desktop.Open(path);

@@ -8,6 +8,7 @@
 
 class GlobalUiOp;
 class ObjectRegistry;
+class StepChain;
 
 // The orchestrator behind the footer: runs the start-up sequence, picks the page the user sees, and
 // drives download, installation, self-update and the game.
@@ -94,8 +95,7 @@ private:
     void fetchVersionInfo();
     void decideVersion();
     void enterRunPage();
-    // Wraps a completion so that it always starts by hiding the spinner.
-    std::function<void(bool, const QString&)> Completion(std::function<void(bool, const QString&)> next);
+    StepChain Steps() const;
 
     std::function<void()> lastOp;
     DesktopOpener desktop;

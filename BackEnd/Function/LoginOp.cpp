@@ -5,6 +5,7 @@
 #include "RamDB.h"
 #include "ServerConfig.h"
 #include "ShopAccountMng.h"
+#include "StepChain.h"
 #include "VomoAccountMng.h"
 
 #include <QBuffer>
@@ -12,6 +13,8 @@
 #include <QImage>
 #include <QJsonObject>
 #include <QUrl>
+
+#include <memory>
 
 LoginOp::LoginOp(QObject* parent) : QObject(parent) {}
 
@@ -38,46 +41,29 @@ void LoginOp::refreshVerifyCode()
 
 void LoginOp::loginVomoAccount(const QVariantMap& v)
 {
-    auto* ui = registry->Peer<GlobalUiOp>();
-    ui->showWait(tr("登录Vomo账号"));
-    registry->Peer<VomoAccountMng>()->Login(
-        QJsonObject::fromVariantMap(v), [this, ui](bool ok, const QString& field, const QString& message) {
-            ui->hideWait();
+    // The account service names the wrong field beside its message; the hint under that field needs it.
+    auto field = std::make_shared<QString>();
+    auto* shop = registry->Peer<ShopAccountMng>();
+    StepChain(registry->Peer<GlobalUiOp>())
+        .Call(tr("登录Vomo账号"),
+              [this, form = QJsonObject::fromVariantMap(v), field](const StepChain::Done& done) {
+                  registry->Peer<VomoAccountMng>()->Login(
+                      form, [done, field](bool ok, const QString& wrongField, const QString& message) {
+                          *field = wrongField;
+                          done(ok, message);
+                      });
+              })
+        // A new captcha after every attempt, failed or not.
+        .OrElse([this, field](const QString& message) {
             refreshVerifyCode();
-            if (!ok) {
-                emit accountErrorHint(field, message);
-                return;
-            }
-            OpenSession();
-        });
-}
-
-void LoginOp::OpenSession()
-{
-    auto* ui = registry->Peer<GlobalUiOp>();
-    ui->showWait(tr("创建产品服务会话"));
-    registry->Peer<ShopAccountMng>()->CreateSession([this, ui](bool ok, const QString& message) {
-        ui->hideWait();
-        if (!ok) {
-            emit accountErrorHint(QString(), message);
-            return;
-        }
-        FetchProduct();
-    });
-}
-
-void LoginOp::FetchProduct()
-{
-    auto* ui = registry->Peer<GlobalUiOp>();
-    ui->showWait(tr("获取激活产品"));
-    registry->Peer<ShopAccountMng>()->GetProductInfo([this, ui](bool ok, const QString& message) {
-        ui->hideWait();
-        if (!ok) {
-            ui->showError(message);
-            return;
-        }
-        emit over(true);
-    });
+            emit accountErrorHint(*field, message);
+        })
+        .Then([this] { refreshVerifyCode(); })
+        .Call(tr("创建产品服务会话"), shop, &ShopAccountMng::CreateSession)
+        .OrElse([this](const QString& message) { emit accountErrorHint(QString(), message); })
+        .Call(tr("获取激活产品"), shop, &ShopAccountMng::GetProductInfo)
+        .Then([this] { emit over(true); })
+        .Run();
 }
 
 void LoginOp::showForgetPassword()

@@ -31,8 +31,6 @@ signals:
 
 private:
     int Language() const;
-    void OpenSession();
-    void FetchProduct();
 
     QString url;
 };

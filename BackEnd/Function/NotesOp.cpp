@@ -1,6 +1,6 @@
 #include "NotesOp.h"
 
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "GlobalUiOp.h"
 #include "Logging.h"
 #include "MultiLang.h"
@@ -9,6 +9,7 @@
 #include "ServerConfig.h"
 #include "ShopAccountMng.h"
 #include "ShownText.h"
+#include "StepChain.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -22,27 +23,27 @@ NotesOp::NotesOp(QObject* parent) : QObject(parent), rest(this) {}
 
 void NotesOp::GetVerNotes()
 {
-    auto* ui = registry->Peer<GlobalUiOp>();
-    ui->showWait(tr("获取版本信息"));
-    registry->Peer<ShopAccountMng>()->GetNoteList([this, ui](bool ok, const QString& reason) {
-        if (!ok) {
-            ui->hideWait();
-            ui->showError(reason);
-            return;
-        }
-        const QJsonArray list = registry->Peer<RamDB>()->GetJsonArray(NOTES_LIST);
-        const int count = qMin(list.size(), kMaxNotes);
-        pending.clear();
-        ++generation;
-        for (int i = 0; i < count; ++i) {
-            RequestNote(list.at(i).toObject());
-        }
-        // Nothing left to download (an empty list, or only refused addresses): the dialog gets its lists
-        // at once instead of a spinner for ever.
-        if (AllDone()) {
-            Ready();
-        }
-    });
+    StepChain(registry->Peer<GlobalUiOp>())
+        .Call(tr("获取版本信息"), registry->Peer<ShopAccountMng>(), &ShopAccountMng::GetNoteList)
+        .KeepWaiting() // until the notes themselves are in
+        .Then([this] { RequestNotes(); })
+        .Run();
+}
+
+void NotesOp::RequestNotes()
+{
+    const QJsonArray list = registry->Peer<RamDB>()->GetJsonArray(NOTES_LIST);
+    const int count = qMin(list.size(), kMaxNotes);
+    pending.clear();
+    ++generation;
+    for (int i = 0; i < count; ++i) {
+        RequestNote(list.at(i).toObject());
+    }
+    // Nothing left to download (an empty list, or only refused addresses): the dialog gets its lists at
+    // once instead of a spinner for ever.
+    if (AllDone()) {
+        Ready();
+    }
 }
 
 void NotesOp::RequestNote(const QJsonObject& entry)
@@ -57,8 +58,10 @@ void NotesOp::RequestNote(const QJsonObject& entry)
     const QUrl url(noteUrl, QUrl::StrictMode);
     if (!ServerConfig::IsWebAddress(url)) {
         qCDebug(lcUi) << "NotesOp refuses the note address" << noteUrl;
-        note.content = tr("网络错误，无法获取版本信息") +
-                       ErrorSuffix(ErrNotes, 0, QNetworkReply::ProtocolUnknownError, 83);
+        note.content = Failure(ErrNotes, tr("网络错误，无法获取版本信息"))
+                           .Error(0)
+                           .Detail(QNetworkReply::ProtocolUnknownError)
+                           .At(83);
         note.failed = true;
         note.done = true;
         pending.append(note);
@@ -81,8 +84,10 @@ void NotesOp::NoteFinished(int noteGeneration, int index, bool ok, QNetworkReply
         } else {
             // A note past its deadline or over the bound says so; any other failure is the network's.
             const int detail = rest.FailureDetail() != 0 ? rest.FailureDetail() : int(reply->error());
-            note.content =
-                rest.FailureText(tr("网络错误，无法获取版本信息")) + ErrorSuffix(ErrNotes, 0, detail, 83);
+            note.content = Failure(ErrNotes, rest.FailureText(tr("网络错误，无法获取版本信息")))
+                               .Error(0)
+                               .Detail(detail)
+                               .At(83);
         }
         note.failed = !ok;
         note.done = true;

@@ -45,6 +45,8 @@ private:
         bool failed = false;
     };
 
+    // The notes of the newest entries of the stored note list, each downloaded on its own.
+    void RequestNotes();
     void RequestNote(const QJsonObject& entry);
     void NoteFinished(int generation, int index, bool ok, QNetworkReply* reply);
     bool AllDone() const;

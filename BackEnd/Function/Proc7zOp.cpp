@@ -1,6 +1,6 @@
 #include "Proc7zOp.h"
 
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "Logging.h"
 #include "Platform.h"
 
@@ -25,11 +25,11 @@ void Proc7zOp::Extract(const QString& archive, const QString& destination, bool 
     target = destination;
     emit Progress(0);
     if (!QFileInfo::exists(archive)) {
-        emit Over(false, tr("安装文件不存在，无法安装") + ErrorSuffix(ErrExtract, 0, 0, 28));
+        emit Over(false, Failure(ErrExtract, tr("安装文件不存在，无法安装")).Error(0).At(28));
         return;
     }
     if (!QFileInfo(destination).isDir()) {
-        emit Over(false, tr("安装路径不存在，无法安装") + ErrorSuffix(ErrExtract, 1, 0, 32));
+        emit Over(false, Failure(ErrExtract, tr("安装路径不存在，无法安装")).Error(1).At(32));
         return;
     }
     QStringList arguments{QStringLiteral("x"), archive, QStringLiteral("-aoa"), QStringLiteral("-bsp1")};
@@ -90,11 +90,13 @@ void Proc7zOp::OnProcFinished(int exitCode, QProcess::ExitStatus exitStatus)
                    errors.contains(QLatin1String("not enough space"), Qt::CaseInsensitive) ||
                    Platform::IsOutOfSpace(target);
         if (diskFull) {
-            emit Over(false, tr("磁盘已满，无法解包：%1").arg(QDir::toNativeSeparators(target)) +
-                                 ErrorSuffix(ErrExtract, 4, 0, 56));
+            emit Over(false,
+                      Failure(ErrExtract, tr("磁盘已满，无法解包：%1").arg(QDir::toNativeSeparators(target)))
+                          .Error(4)
+                          .At(56));
             return;
         }
-        emit Over(false, tr("解包错误") + ErrorSuffix(ErrExtract, 2, 0, 53));
+        emit Over(false, Failure(ErrExtract, tr("解包错误")).Error(2).At(53));
         return;
     }
     // 7-Zip ends by clearing its progress line, never with 100 %: the bar of a finished extraction is full.
@@ -108,7 +110,7 @@ void Proc7zOp::OnProcError(QProcess::ProcessError error)
     if (error == QProcess::FailedToStart && !closing) {
         startFailed = true;
         qCDebug(lcInstall) << "7z cannot be started:" << process.errorString();
-        emit Over(false, tr("无法启动解压程序") + ErrorSuffix(ErrExtract, 3, 0, 45));
+        emit Over(false, Failure(ErrExtract, tr("无法启动解压程序")).Error(3).At(45));
     }
 }
 

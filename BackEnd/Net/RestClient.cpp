@@ -84,6 +84,11 @@ QString RestClient::FailureText(const QString& networkText) const
     }
 }
 
+Failure RestClient::NetworkFailure(ErrorModule module, const QString& networkText) const
+{
+    return Failure(module, FailureText(networkText)).Detail(failureDetail).Cause(failureCause);
+}
+
 QString RestClient::CauseOf(QNetworkReply* reply)
 {
     const QUrl url = reply->url();

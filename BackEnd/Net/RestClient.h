@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QHash>
 #include <QJsonObject>
 #include <QObject>
@@ -60,6 +62,9 @@ public:
     // 127.0.0.1:3443", "HTTP 503 from ..."), to go under the error's code; empty for any other reply.
     QString CauseLine() const { return failureCause.isEmpty() ? QString() : '\n' + failureCause; }
     static QString CauseOf(QNetworkReply* reply);
+    // That failure as the text to show: `networkText` or what the reply was refused for, the code with the
+    // detail, and the line with what really failed.
+    Failure NetworkFailure(ErrorModule module, const QString& networkText) const;
 
 private slots:
     void OnReqFinished();

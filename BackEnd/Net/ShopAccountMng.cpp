@@ -1,6 +1,6 @@
 #include "ShopAccountMng.h"
 
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "Logging.h"
 #include "ObjectRegistry.h"
 #include "RamDB.h"
@@ -14,55 +14,39 @@ namespace {
 constexpr int kPageSize = 20;
 constexpr int kMaxPages = 50;
 
-QString ErrorText(const char* text, int error, int detail, int location)
+Failure BrokenAnswer()
 {
-    return ShopAccountMng::tr(text) + ErrorSuffix(ErrShop, error, detail, location);
+    return Failure(ErrShop, ShopAccountMng::tr("Json应答解析错误"));
 }
 
-QString BrokenAnswer(int error, int location)
+// A refusal says why in the answer's description, under `key`; `fallback` stands in for a missing one.
+Failure Refused(const QJsonObject& body, const char* key, const QString& fallback = QString())
 {
-    return ErrorText(QT_TRANSLATE_NOOP("ShopAccountMng", "Json应答解析错误"), error, 0, location);
+    const QString description = body.value(QLatin1String(key)).toString();
+    return Failure(ErrShop, description.isEmpty() ? fallback : description);
 }
 
-// A failed transfer, told as the REST client saw it: a refused reply says why.
-QString NetworkErrorText(const RestClient& rest, const char* text, int error, int location)
-{
-    return rest.FailureText(ShopAccountMng::tr(text)) +
-           ErrorSuffix(ErrShop, error, rest.FailureDetail(), location) + rest.CauseLine();
-}
-
-// Where each answer's failures are reported from. An answer without an empty-body check (empty < 0) is
-// judged by its result alone; fallback gives a refusal without a description a text of its own.
-struct AnswerCodes
-{
-    const char* networkText;
-    int networkError;
-    int networkLocation;
-    int emptyError;
-    int emptyLocation;
-    const char* descriptionKey;
-    int refusedError;
-    int refusedLocation;
-    bool fallback;
-};
-
-// Why the store's answer cannot be used, ready to show; empty when it can.
-QString Refusal(const RestClient& rest, bool ok, const QJsonObject& body, const AnswerCodes& codes)
+// Why the store's answer cannot be used, ready to show; empty when it can. The transfer is judged first,
+// then the answer's result.
+QString Refusal(bool ok, const QJsonObject& body, const Failure& network, const Failure& refused)
 {
     if (!ok) {
-        return NetworkErrorText(rest, codes.networkText, codes.networkError, codes.networkLocation);
-    }
-    if (codes.emptyError >= 0 && body.isEmpty()) {
-        return BrokenAnswer(codes.emptyError, codes.emptyLocation);
+        return network;
     }
     if (body.value(QStringLiteral("result")).toString() == QLatin1String("ok")) {
         return QString();
     }
-    QString description = body.value(QLatin1String(codes.descriptionKey)).toString();
-    if (description.isEmpty() && codes.fallback) {
-        description = ShopAccountMng::tr("网络请求错误");
+    return refused;
+}
+
+// The same for an answer that must have a body: an empty one is broken.
+QString Refusal(bool ok, const QJsonObject& body, const Failure& network, const Failure& broken,
+                const Failure& refused)
+{
+    if (ok && body.isEmpty()) {
+        return broken;
     }
-    return description + ErrorSuffix(ErrShop, codes.refusedError, 0, codes.refusedLocation);
+    return Refusal(ok, body, network, refused);
 }
 
 // Whether an answer's list and its entries have the types the launcher reads: an object, or a list of
@@ -134,12 +118,13 @@ void ShopAccountMng::CreateSession(const Completion& completion)
     ReplyCallbacks callbacks;
     callbacks.rawCallback = [this](bool ok, QNetworkReply* reply) {
         if (!ok) {
-            Finish(sessionCallback, false, ErrorText(QT_TR_NOOP("创建会话失败"), 0, reply->error(), 66));
+            Finish(sessionCallback, false,
+                   Failure(ErrShop, tr("创建会话失败")).Error(0).Detail(reply->error()).At(66));
             return;
         }
         const QByteArray session = rest.GetCookie(reply->url(), "_session");
         if (session.isEmpty()) {
-            Finish(sessionCallback, false, ErrorText(QT_TR_NOOP("会话ID为空"), 1, 0, 71));
+            Finish(sessionCallback, false, Failure(ErrShop, tr("会话ID为空")).Error(1).At(71));
             return;
         }
         qCDebug(lcNet) << "Recv Session: " << session;
@@ -189,15 +174,16 @@ void ShopAccountMng::RequestVersionPage(const QJsonValue& nextId)
 
 void ShopAccountMng::VersonListAck(bool ok, const QJsonObject& body)
 {
-    const QString refusal = Refusal(
-        rest, ok, body, {QT_TR_NOOP("网络请求错误"), 11, 298, 12, 303, "description", 13, 307, false});
+    const QString refusal =
+        Refusal(ok, body, rest.NetworkFailure(ErrShop, tr("网络请求错误")).Error(11).At(298),
+                BrokenAnswer().Error(12).At(303), Refused(body, "description").Error(13).At(307));
     if (!refusal.isEmpty()) {
         Finish(versionListCallback, false, refusal);
         return;
     }
     if (!WellTyped(body.value(QStringLiteral("data")), {"version"},
                    {"spaceDesc", "packageurl", "md5", "noteurl"})) {
-        Finish(versionListCallback, false, BrokenAnswer(12, 303));
+        Finish(versionListCallback, false, BrokenAnswer().Error(12).At(303));
         return;
     }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
@@ -229,7 +215,7 @@ void ShopAccountMng::VersonListAck(bool ok, const QJsonObject& body)
             fullFound = true;
             break;
         } else {
-            Finish(versionListCallback, false, ErrorText(QT_TR_NOOP("未知类型安装包"), 14, 0, 337));
+            Finish(versionListCallback, false, Failure(ErrShop, tr("未知类型安装包")).Error(14).At(337));
             return;
         }
     }
@@ -274,13 +260,14 @@ void ShopAccountMng::GetLauncherVersion(const Completion& completion)
 void ShopAccountMng::ProductInfoAck(bool ok, const QJsonObject& body)
 {
     const QString refusal =
-        Refusal(rest, ok, body, {QT_TR_NOOP("网络错误"), 3, 115, 4, 121, "descript", 5, 125, false});
+        Refusal(ok, body, rest.NetworkFailure(ErrShop, tr("网络错误")).Error(3).At(115),
+                BrokenAnswer().Error(4).At(121), Refused(body, "descript").Error(5).At(125));
     if (!refusal.isEmpty()) {
         Finish(productCallback, false, refusal);
         return;
     }
     if (!WellTyped(body.value(QStringLiteral("data")), {}, {"product", "bgImage"})) {
-        Finish(productCallback, false, BrokenAnswer(4, 121));
+        Finish(productCallback, false, BrokenAnswer().Error(4).At(121));
         return;
     }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
@@ -295,7 +282,7 @@ void ShopAccountMng::ProductInfoAck(bool ok, const QJsonObject& body)
     // install location is refused before anything is derived from it.
     if (!RamDB::IsValidProductCode(product)) {
         qCDebug(lcNet) << "ShopAccountMng::GetProductInfo refused the product code [ " << product << " ]";
-        Finish(productCallback, false, ErrorText(QT_TR_NOOP("产品代码无效"), 15, 0, 131));
+        Finish(productCallback, false, Failure(ErrShop, tr("产品代码无效")).Error(15).At(131));
         return;
     }
     qCDebug(lcNet) << "ShopAccountMng::GetProductInfo "
@@ -310,13 +297,14 @@ void ShopAccountMng::ProductInfoAck(bool ok, const QJsonObject& body)
 void ShopAccountMng::NoteListAck(bool ok, const QJsonObject& body)
 {
     const QString refusal =
-        Refusal(rest, ok, body, {QT_TR_NOOP("网络请求错误"), 6, 235, -1, 0, "description", 7, 240, false});
+        Refusal(ok, body, rest.NetworkFailure(ErrShop, tr("网络请求错误")).Error(6).At(235),
+                Refused(body, "description").Error(7).At(240));
     if (!refusal.isEmpty()) {
         Finish(noteListCallback, false, refusal);
         return;
     }
     if (!WellTyped(body.value(QStringLiteral("data")), {}, {"version", "noteurl"})) {
-        Finish(noteListCallback, false, BrokenAnswer(16, 241));
+        Finish(noteListCallback, false, BrokenAnswer().Error(16).At(241));
         return;
     }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
@@ -330,18 +318,20 @@ void ShopAccountMng::NoteListAck(bool ok, const QJsonObject& body)
 void ShopAccountMng::LauncherVersionAck(bool ok, const QJsonObject& body)
 {
     const QString refusal =
-        Refusal(rest, ok, body, {QT_TR_NOOP("网络请求错误"), 8, 263, -1, 0, "description", 9, 269, true});
+        Refusal(ok, body, rest.NetworkFailure(ErrShop, tr("网络请求错误")).Error(8).At(263),
+                Refused(body, "description", tr("网络请求错误")).Error(9).At(269));
     if (!refusal.isEmpty()) {
         Finish(launcherVersionCallback, false, refusal);
         return;
     }
     if (!WellTyped(body.value(QStringLiteral("data")), {"version"}, {"packageurl", "md5"})) {
-        Finish(launcherVersionCallback, false, BrokenAnswer(17, 276));
+        Finish(launcherVersionCallback, false, BrokenAnswer().Error(17).At(276));
         return;
     }
     const QJsonArray data = body.value(QStringLiteral("data")).toArray();
     if (data.isEmpty()) {
-        Finish(launcherVersionCallback, false, ErrorText(QT_TR_NOOP("Launcher版本列表为空"), 10, 0, 275));
+        Finish(launcherVersionCallback, false,
+               Failure(ErrShop, tr("Launcher版本列表为空")).Error(10).At(275));
         return;
     }
     qCDebug(lcNet) << "Launcher Reply: " << QJsonDocument(data).toJson(QJsonDocument::Compact);

@@ -1,6 +1,6 @@
 #include "StatisticReportMng.h"
 
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "MsgPackEncoder.h"
 #include "ServerConfig.h"
 
@@ -74,20 +74,20 @@ void StatisticReportMng::report(const QJsonArray& events, const Completion& comp
     callbacks.rawCallback = [completion](bool ok, QNetworkReply* reply) {
         QString message = QStringLiteral("Success");
         if (!ok) {
-            message = reply->errorString() + ErrorSuffix(ErrStatistics, 0, reply->error(), 55);
+            message = Failure(ErrStatistics, reply->errorString()).Error(0).Detail(reply->error()).At(55);
         } else {
             QJsonParseError error{};
             const QJsonDocument document = QJsonDocument::fromJson(reply->readAll(), &error);
             if (error.error != QJsonParseError::NoError) {
                 ok = false;
-                message = QObject::tr("无法解析Report的Json应答") + ErrorSuffix(ErrStatistics, 1, 0, 61);
+                message = Failure(ErrStatistics, QObject::tr("无法解析Report的Json应答")).Error(1).At(61);
             } else {
                 const QJsonObject answer = document.object();
                 ok = answer.value(QStringLiteral("success")).toBool(false);
                 if (!ok) {
                     const QJsonObject explanation = answer.value(QStringLiteral("message")).toObject();
-                    message = QString::fromUtf8(QJsonDocument(explanation).toJson(QJsonDocument::Indented)) +
-                              ErrorSuffix(ErrStatistics, 2, 0, 66);
+                    const QByteArray shown = QJsonDocument(explanation).toJson(QJsonDocument::Indented);
+                    message = Failure(ErrStatistics, QString::fromUtf8(shown)).Error(2).At(66);
                 }
             }
         }

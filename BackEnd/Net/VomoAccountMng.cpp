@@ -1,6 +1,6 @@
 #include "VomoAccountMng.h"
 
-#include "ErrorSuffix.h"
+#include "Failure.h"
 #include "Logging.h"
 #include "ObjectRegistry.h"
 #include "Picture.h"
@@ -180,8 +180,10 @@ void VomoAccountMng::AutoLogin(const AutoLoginCallback& completion)
 {
     RamDB* db = registry->Peer<RamDB>();
     if (!db->GetBool(USER_IS_LOGIN, false)) {
-        completion(false, QCoreApplication::translate("VomoAccountMng", "没有成功登陆过，无法自动登录") +
-                              ErrorSuffix(ErrAccount, 1, 0, 167));
+        completion(false, Failure(ErrAccount, QCoreApplication::translate("VomoAccountMng",
+                                                                          "没有成功登陆过，无法自动登录"))
+                              .Error(1)
+                              .At(167));
         return;
     }
     autoLoginCallback = completion;
@@ -200,14 +202,12 @@ void VomoAccountMng::LoginAck(bool ok, const QJsonObject& body)
         return;
     }
     if (!ok) {
-        done(false, QString(),
-             rest.FailureText(NetworkError()) + ErrorSuffix(ErrAccount, 0, rest.FailureDetail(), 119) +
-                 rest.CauseLine());
+        done(false, QString(), rest.NetworkFailure(ErrAccount, NetworkError()).Error(0).At(119));
         return;
     }
     int code = 0;
     if (!ReadCode(body, code)) {
-        done(false, QString(), InvalidReply() + ErrorSuffix(ErrAccount, 2, 0, 130));
+        done(false, QString(), Failure(ErrAccount, InvalidReply()).Error(2).At(130));
         return;
     }
     if (code != 0) {
@@ -230,7 +230,7 @@ void VomoAccountMng::LoginAck(bool ok, const QJsonObject& body)
     const QJsonObject data = body.value(QStringLiteral("data")).toObject();
     const QString token = data.value(QStringLiteral("token")).toString();
     if (token.isEmpty()) {
-        done(false, QString(), InvalidReply() + ErrorSuffix(ErrAccount, 2, 0, 137));
+        done(false, QString(), Failure(ErrAccount, InvalidReply()).Error(2).At(137));
         return;
     }
     RamDB* db = registry->Peer<RamDB>();
@@ -250,13 +250,12 @@ void VomoAccountMng::AutoLoginAck(bool ok, const QJsonObject& body)
         return;
     }
     if (!ok) {
-        done(false, rest.FailureText(NetworkError()) + ErrorSuffix(ErrAccount, 0, rest.FailureDetail(), 187) +
-                        rest.CauseLine());
+        done(false, rest.NetworkFailure(ErrAccount, NetworkError()).Error(0).At(187));
         return;
     }
     int code = 0;
     if (!ReadCode(body, code)) {
-        done(false, InvalidReply() + ErrorSuffix(ErrAccount, 2, 0, 195));
+        done(false, Failure(ErrAccount, InvalidReply()).Error(2).At(195));
         return;
     }
     if (code != 0) {

@@ -14,6 +14,8 @@ Recorder::Recorder(BackEnd* backEnd)
                 spinner = state;
                 if (state) {
                     waits << msg;
+                } else {
+                    ++hides;
                 }
             });
 }
@@ -23,5 +25,6 @@ void Recorder::Clear()
     pages.clear();
     errors.clear();
     waits.clear();
+    hides = 0;
     needLogin = 0;
 }

@@ -18,6 +18,7 @@ public:
     QStringList pages;
     QStringList errors;
     QStringList waits;
+    int hides = 0;
     int needLogin = 0;
 
 private:
