@@ -2,16 +2,26 @@
 #include "Payload.h"
 #include "Recorder.h"
 #include "Sandbox.h"
+#include "ShownText.h"
+#include "SignInAttempt.h"
 #include "TestEnv.h"
 
+#include <QBuffer>
+#include <QDesktopServices>
+#include <QImage>
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QUrlQuery>
 
 #include <memory>
 
-// The whole back end against the sandbox, with the packages of the sandbox game and the real 7-Zip.
-class TestLauncherOp : public QObject
+// The operations behind the window, on one whole back end against the sandbox, with the packages of the
+// sandbox game and the real 7-Zip: the start-up sequence and the pipeline's steps, the sign-in chain and
+// the release notes.
+class TestOperations : public QObject
 {
     Q_OBJECT
 private:
@@ -21,6 +31,9 @@ private:
     std::unique_ptr<Recorder> seen;
     RamDB* db = nullptr;
     LauncherOp* op = nullptr;
+    LoginOp* login = nullptr;
+    NotesOp* notes = nullptr;
+    QList<QUrl> opened;
 
     QString Location() const { return root.path() + "/Games"; }
     QString Game(const QString& path) const { return Location() + "/SkyTrainer/" + path; }
@@ -55,18 +68,77 @@ private:
                seen->pages.contains(page);
     }
 
+    // The account server's users of the basic catalogue, refused ones included.
+    void SignInCatalogue() { sandbox.SetCatalogue(Sandbox::BasicCatalogue(), root.path()); }
+
+    QString FreshCaptcha()
+    {
+        QSignalSpy changed(login, &LoginOp::verifyUrlChanged);
+        login->refreshVerifyCode();
+        return changed.wait(5000) ? sandbox.LastCaptchaCode() : QString();
+    }
+
+    void WriteNote(const QString& name, const QByteArray& content)
+    {
+        QDir().mkpath(root.path() + "/notes");
+        QFile file(root.path() + "/notes/" + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    // Versions 1.0 to 1.n, oldest first, each with its note file (or the note address itself, when it is
+    // one), offered to a user with a store session.
+    void UseNotes(const QStringList& noteFiles)
+    {
+        QJsonArray versions;
+        for (int i = 0; i < noteFiles.size(); ++i) {
+            const QString& note = noteFiles.at(i);
+            versions.append(Sandbox::Version(
+                QString("1.%1").arg(i), i == 0 ? 2 : 1,
+                note.contains(QRegularExpression("^/|:")) ? note : "{files}/files/notes/" + note));
+        }
+        sandbox.SetCatalogue(Sandbox::WithVersions(Sandbox::BasicCatalogue(), versions), root.path());
+        db->SetString(USER_TOKEN, "tok-notes");
+        bool done = false;
+        backEnd->Peer<ShopAccountMng>()->CreateSession([&](bool ok, const QString&) {
+            QVERIFY(ok);
+            done = true;
+        });
+        QVERIFY(TestEnv::WaitFor([&] { return done; }));
+        sandbox.ClearRequests();
+    }
+
+public slots:
+    void OpenUrl(const QUrl& url) { opened << url; }
+
 private slots:
     void initTestCase()
     {
         TestEnv::InstallEnglish();
+        WriteNote("1.0.txt", "plain note 1.0");
+        WriteNote("1.1.json", R"({"en": "English 1.1", "zh-CN": "中文 1.1"})");
+        WriteNote("1.2.JSON", R"({"zh-CN": "中文 1.2"})");
+        WriteNote("1.3.json", R"({"ja": "日本語 1.3"})");
+        WriteNote("1.4.txt", "plain note 1.4");
+        WriteNote("1.5.json", R"(not json at all)");
+        WriteNote("1.6.txt", "plain note 1.6");
+        WriteNote("empty.txt", "");
+        WriteNote("huge.txt", QByteArray(2 * RestClient::kMaxReplyBytes, 'h'));
+        WriteNote("long.txt", QByteArray(ShownText::kNoteChars + 1000, 'n'));
         QVERIFY(sandbox.Start("catalogue.json"));
+        sandbox.AddToken("tok-notes", "pilot@example.com");
         backEnd = std::make_unique<BackEnd>();
         QString error;
         QVERIFY2(backEnd->Init(error), qPrintable(error));
         db = backEnd->Peer<RamDB>();
         op = backEnd->launcherOp();
+        login = backEnd->loginOp();
+        notes = backEnd->notesOp();
         seen = std::make_unique<Recorder>(backEnd.get());
+        QDesktopServices::setUrlHandler("https", this, "OpenUrl");
     }
+
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler("https"); }
 
     void init()
     {
@@ -74,7 +146,7 @@ private slots:
         sandbox.ClearFaults();
         sandbox.ClearRequests();
         QDir(Location()).removeRecursively();
-        db->SetInt(MULTI_LANG, 0);
+        backEnd->multiLang()->setLangIdx(0);
         db->SetString(GAME_LOCATION, Location());
         db->SetString(PRODUCT_CODE, "SkyTrainer");
         for (const KEY* key : {&IS_DOWNLOADING, &IS_INSTALLING, &NEED_SETUP, &IS_LAUNCHER_NEED_UPDATE}) {
@@ -371,7 +443,241 @@ private slots:
         QCOMPARE(db->GetString(CURRENT_VERSION), QString("1.1.1.0"));
         QDir(elsewhere).removeRecursively();
     }
+
+    // The server's picture becomes the captcha when it is one, scaled down when larger than its place; a
+    // picture declaring more than a captcha is never decoded, and no picture at all is a failure to say.
+    void captcha_data()
+    {
+        const auto png = [](const QSize& size) {
+            QImage image(size, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            return QJsonObject{{"bodyBase64", QString::fromLatin1(bytes.toBase64())}, {"times", 1}};
+        };
+        Columns<QJsonObject, QSize>({"fault", "shown"});
+        Row("drawn by the server", QJsonObject(), QSize(100, 40));
+        Row("larger than its place", png(QSize(600, 240)), QSize(200, 80));
+        Row("declares more than a captcha", png(QSize(4000, 4000)), QSize());
+        Row("not a picture", QJsonObject{{"body", "not a picture"}, {"times", 1}}, QSize());
+        Row("server error", QJsonObject{{"status", 500}, {"times", 1}}, QSize());
+    }
+    void captcha()
+    {
+        auto [fault, shown] = Fetch<QJsonObject, QSize>({"fault", "shown"});
+        QVERIFY(!FreshCaptcha().isEmpty());
+        const QString before = login->verifyUrl();
+        if (!fault.isEmpty()) {
+            sandbox.AddFault("account", "/apis/apprest/v1/vcode", fault);
+        }
+        QSignalSpy hint(login, &LoginOp::accountErrorHint);
+        QSignalSpy changed(login, &LoginOp::verifyUrlChanged);
+        login->refreshVerifyCode();
+        QVERIFY(TestEnv::WaitFor([&] { return hint.count() + changed.count() > 0; }));
+        if (!shown.isValid()) {
+            QCOMPARE(hint.count(), 1);
+            QCOMPARE(hint.at(0), (QVariantList{"verify", "Failed to obtain graphic verification code"}));
+            QCOMPARE(login->verifyUrl(), before);
+            return;
+        }
+        QVERIFY(login->verifyUrl().startsWith("data:image/png;base64,iVBORw0KGgo"));
+        const QImage image =
+            QImage::fromData(QByteArray::fromBase64(login->verifyUrl().mid(22).toLatin1()), "PNG");
+        QCOMPARE(image.size(), shown);
+    }
+
+    // A refusal hints at its field; a session that fails hints above the fields and keeps the token; a
+    // product that cannot be read shows the error box. Every attempt brings a new captcha.
+    void signIns_data()
+    {
+        Columns<QString, QString, bool, QString, QStringList, QStringList, QStringList>(
+            {"account", "password", "rightCode", "fault", "hints", "errors", "waits"});
+        const QStringList chain{"Login", "Creating service session", "Obtaining product code"};
+        const QStringList none;
+        Row("wrong password", "pilot@example.com", "nope", true, "",
+            QStringList{"password: Invalid Password"}, none, QStringList(chain.mid(0, 1)));
+        Row("wrong code", "pilot@example.com", "secret", false, "",
+            QStringList{"verify: Wrong Verification Code"}, none, QStringList(chain.mid(0, 1)));
+        Row("unknown user", "nobody@example.com", "secret", true, "",
+            QStringList{"account: Invalid Username"}, none, QStringList(chain.mid(0, 1)));
+        Row("other refusal", "blocked@example.com", "x", true, "", QStringList{": Error Code:7"}, none,
+            QStringList(chain.mid(0, 1)));
+        Row("session fails", "pilot@example.com", "secret", true, "/api/v2/session",
+            QStringList{": Failed to creating service session\nError: 008_000 {403/0066}"}, none,
+            QStringList(chain.mid(0, 2)));
+        Row("product fails", "pilot@example.com", "secret", true, "/api/v2/users/*", none,
+            QStringList{"Network Error\nError: 008_003 {000/0115}\nHTTP 503 from " + sandbox.Origin("store") +
+                        "/api/v2/users/1001/product"},
+            chain);
+        Row("signed in", "pilot@example.com", "secret", true, "", none, none, chain);
+    }
+    void signIns()
+    {
+        auto [account, password, rightCode, fault, hints, errors, waits] =
+            Fetch<QString, QString, bool, QString, QStringList, QStringList, QStringList>(
+                {"account", "password", "rightCode", "fault", "hints", "errors", "waits"});
+        SignInCatalogue();
+        if (!fault.isEmpty()) {
+            sandbox.AddFault("store", fault, {{"status", 503}, {"times", 1}});
+        }
+        // A refused sign-in keeps the token an earlier one stored: the next start still signs in with it.
+        db->SetString(USER_TOKEN, "earlier-token");
+        const QString code = FreshCaptcha();
+        const QString before = login->verifyUrl();
+        seen->Clear();
+        SignInAttempt attempt(login, seen.get());
+        login->loginVomoAccount({{"ACCOUNT", account},
+                                 {"PASSWORD", password},
+                                 {"VERIF_CODE", rightCode ? code : QString(code == "0000" ? "1111" : "0000")},
+                                 {"AREA_CODE", "086"}});
+        QVERIFY(attempt.Wait());
+        QCOMPARE(attempt.hints, hints);
+        QCOMPARE(seen->errors, errors);
+        QCOMPARE(attempt.over, hints.isEmpty() && errors.isEmpty());
+        QCOMPARE(seen->waits, waits);
+        QVERIFY(!seen->SpinnerShown());
+        QCOMPARE(attempt.captchas, 1);
+        QVERIFY(login->verifyUrl() != before);
+        QCOMPARE(db->GetString(USER_TOKEN).startsWith("tok-"), waits.size() > 1);
+        if (waits.size() == 1) {
+            QCOMPARE(db->GetString(USER_TOKEN), QString("earlier-token"));
+        }
+    }
+
+    void webSiteLinks_data()
+    {
+        Columns<int, QString, QString>({"language", "locale", "back"});
+        Row("English", 0, "en_US", "user");
+        Row("Simplified Chinese", 1, "zh_CN", "cn/user");
+        Row("Traditional Chinese code", 2, "en_US", "user");
+        Row("Japanese code", 3, "ja_JP", "user");
+        Row("Korean code", 4, "en_US", "user");
+    }
+    void webSiteLinks()
+    {
+        auto [language, locale, back] = Fetch<int, QString, QString>({"language", "locale", "back"});
+        db->SetInt(MULTI_LANG, language);
+        opened.clear();
+        login->showForgetPassword();
+        login->showRegisterVomoAccount();
+        db->SetInt(MULTI_LANG, 0);
+        QCOMPARE(opened.size(), 2);
+        const QString web = sandbox.Origin("accountweb");
+        QCOMPARE(opened.at(0).toString(), web + "/resetPasswd?appId=store&locale=" + locale);
+        QCOMPARE(opened.at(1).path(), QString("/user/register.html"));
+        const QUrlQuery query(opened.at(1));
+        QCOMPARE(query.queryItemValue("appId"), QString("store"));
+        QCOMPARE(query.queryItemValue("locale"), locale);
+        QCOMPARE(query.queryItemValue("backUrl", QUrl::FullyDecoded), web + "/" + back);
+    }
+
+    // At most five notes, newest first, in the user's language where a note has several; whatever order
+    // the downloads end in, the lists are announced once, after the last. Only web addresses are fetched.
+    void shown_data()
+    {
+        Columns<int, QStringList, QString, QStringList>({"language", "files", "slow", "texts"});
+        const QString unreadable("Failed to get version info.");
+        const QString refused("Network Error\nError: 006_000 {301/0083}");
+        Row("five newest of seven", 0,
+            QStringList{"1.0.txt", "1.1.json", "1.2.JSON", "1.3.json", "1.4.txt", "1.5.json", "1.6.txt"},
+            QString(), QStringList{"plain note 1.6", unreadable, "plain note 1.4", unreadable, "中文 1.2"});
+        Row("Chinese", 1, QStringList{"1.0.txt", "1.1.json"}, QString(),
+            QStringList{"中文 1.1", "plain note 1.0"});
+        Row("missing note", 0, QStringList{"1.0.txt", "missing.json", "1.1.json"}, QString(),
+            QStringList{"English 1.1", "Network Error\nError: 006_000 {203/0083}", "plain note 1.0"});
+        Row("only web addresses", 0,
+            QStringList{"1.0.txt", "/etc/hostname", "file:///etc/hostname", "ftp://127.0.0.1/x"}, QString(),
+            QStringList{refused, refused, refused, "plain note 1.0"});
+        Row("newest note last to arrive", 0, QStringList{"1.0.txt", "1.1.json", "1.4.txt"}, "1.4.txt",
+            QStringList{"plain note 1.4", "English 1.1", "plain note 1.0"});
+        Row("notes within their bounds", 0, QStringList{"huge.txt", "long.txt"}, QString(),
+            QStringList{QString(ShownText::kNoteChars - 1, 'n') + "\u2026",
+                        "The server's answer is too large\nError: 006_000 {299/0083}"});
+        Row("empty list", 0, QStringList(), QString(), QStringList());
+        Row("empty note", 0, QStringList{"empty.txt", "1.0.txt"}, QString(),
+            QStringList{"plain note 1.0", ""});
+    }
+    void shown()
+    {
+        auto [language, files, slow, texts] =
+            Fetch<int, QStringList, QString, QStringList>({"language", "files", "slow", "texts"});
+        backEnd->multiLang()->setLangIdx(language);
+        UseNotes(files);
+        if (!slow.isEmpty()) {
+            sandbox.AddFault("files", "/files/notes/" + slow, {{"stallMs", 700}});
+        }
+        QSignalSpy list(notes, &NotesOp::verListChanged);
+        QSignalSpy shown(notes, &NotesOp::verNotesChanged);
+        QSignalSpy ready(notes, &NotesOp::versionNotesReady);
+        seen->Clear();
+        notes->GetVerNotes();
+        QVERIFY(ready.wait(15000));
+        QStringList versions;
+        for (int i = 0; i < texts.size(); ++i) {
+            versions << QString("1.%1").arg(files.size() - 1 - i);
+        }
+        QCOMPARE(notes->verList(), versions);
+        QCOMPARE(notes->verNotes(), texts);
+        QCOMPARE(list.count(), 1);
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(sandbox.Gets("files").filter("/files/notes/").size(),
+                 texts.size() - texts.filter("{301/0083}").size());
+        QCOMPARE(seen->waits, QStringList{"Obtaining Version Info"});
+        // The spinner stays up while the notes download, and goes once they are all in.
+        QCOMPARE(seen->hides, 1);
+        QVERIFY(!seen->SpinnerShown());
+        QVERIFY(seen->errors.isEmpty());
+    }
+
+    // Notes already shown follow a language switch, without another download.
+    void notesFollowALanguageSwitch()
+    {
+        UseNotes({"1.0.txt", "1.1.json"});
+        QSignalSpy ready(notes, &NotesOp::versionNotesReady);
+        notes->GetVerNotes();
+        QVERIFY(ready.wait(15000));
+        QCOMPARE(notes->verNotes(), (QStringList{"English 1.1", "plain note 1.0"}));
+        sandbox.ClearRequests();
+        backEnd->multiLang()->setLangIdx(1);
+        QCOMPARE(notes->verNotes(), (QStringList{"中文 1.1", "plain note 1.0"}));
+        QVERIFY(sandbox.Gets("files").isEmpty());
+    }
+
+    // The dialog opened again while the notes of the first opening still download.
+    void askedForAgainWhileTheyDownload()
+    {
+        UseNotes({"1.0.txt", "1.1.json", "1.4.txt"});
+        sandbox.AddFault("files", "/files/notes/*", {{"stallMs", 1500}, {"times", 3}});
+        QSignalSpy ready(notes, &NotesOp::versionNotesReady);
+        seen->Clear();
+        notes->GetVerNotes();
+        QTest::qWait(300);
+        notes->GetVerNotes();
+        QVERIFY(ready.wait(10000));
+        const QStringList texts{"plain note 1.4", "English 1.1", "plain note 1.0"};
+        QCOMPARE(notes->verNotes(), texts);
+        QTest::qWait(2000);
+        QCOMPARE(notes->verNotes(), texts);
+        QVERIFY(!seen->SpinnerShown());
+        QVERIFY(seen->errors.isEmpty());
+    }
+
+    void noteListFailureShowsTheErrorBox()
+    {
+        UseNotes({"1.0.txt"});
+        sandbox.AddFault("store", "/api/v2/appversion", {{"status", 500}, {"times", 1}});
+        QSignalSpy ready(notes, &NotesOp::versionNotesReady);
+        seen->Clear();
+        notes->GetVerNotes();
+        QVERIFY(TestEnv::WaitFor([&] { return !seen->errors.isEmpty(); }));
+        QCOMPARE(seen->errors, QStringList{"Network Error\nError: 008_006 {000/0235}\nHTTP 500 from " +
+                                           sandbox.Origin("store") + "/api/v2/appversion"});
+        QVERIFY(!seen->SpinnerShown());
+        QCOMPARE(ready.count(), 0);
+    }
 };
 
-AVIRO_TEST_MAIN(TestLauncherOp)
-#include "tst_launcherop.moc"
+AVIRO_TEST_MAIN(TestOperations)
+#include "tst_operations.moc"
