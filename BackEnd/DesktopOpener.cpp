@@ -1,18 +1,35 @@
 #include "DesktopOpener.h"
 
-#include <QDesktopServices>
 #include <QProcess>
 #include <QTimer>
-#include <QUrl>
+
+#ifdef Q_OS_WIN
+#include <QDir>
+
+#include <string>
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
 
 DesktopOpener::DesktopOpener(QObject* parent) : QObject(parent) {}
 
 void DesktopOpener::Open(const QString& path)
 {
 #ifdef Q_OS_WIN
-    // The shell runs the file itself and says at once whether it could.
-    const bool opened = QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-    QTimer::singleShot(0, this, [this, opened] { opened ? emit Opened() : emit Failed(0); });
+    // The shell runs the setup program (asking for an administrator where its installation needs one) and
+    // says at once whether it could. Silent, it replaces this launcher's files once this process has ended,
+    // which it does at once, and then starts the new launcher: the user is back where the update began.
+    const std::wstring file = QDir::toNativeSeparators(path).toStdWString();
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = file.c_str();
+    info.lpParameters = L"/S /Start";
+    info.nShow = SW_SHOWNORMAL;
+    const int detail = ShellExecuteExW(&info) ? -1 : int(GetLastError());
+    QTimer::singleShot(0, this, [this, detail] { detail < 0 ? emit Opened() : emit Failed(detail); });
 #else
     // Qt hands files to xdg-open without waiting for its verdict, and falls back to a web browser where
     // there is none; run it ourselves to learn whether a program took the file.

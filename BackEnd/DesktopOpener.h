@@ -5,8 +5,9 @@
 class QProcess;
 
 // Hands a local file to the desktop, which opens it with the program it keeps for that kind of file: a
-// setup program on Windows, a Debian package (the package manager) elsewhere. Says whether that program
-// took it, so that the caller can tell the user when none did.
+// setup program on Windows (run silently, told to start the launcher it installs), a Debian package (the
+// package manager) elsewhere. Says whether that program took it, so that the caller can tell the user when
+// none did.
 class DesktopOpener : public QObject
 {
     Q_OBJECT
@@ -18,7 +19,8 @@ public:
 
 signals:
     void Opened();
-    // No program took the file: detail is the opener's exit code, 0 when there was no opener to run.
+    // No program took the file: detail is the opener's exit code (Windows: the shell's error), 0 when there
+    // was no opener to run.
     void Failed(int detail);
 
 private:

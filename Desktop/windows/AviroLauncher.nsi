@@ -2,7 +2,9 @@
 ;   makensis -DVERSION=2.1.0.1 -DDIST=<program folder> -DOUTFILE=<setup.exe> -DICON=<aviro.ico> AviroLauncher.nsi
 ; It installs for the current user (under %LOCALAPPDATA%\Programs) or for every user of the machine (under
 ; Program Files, as administrator): the page asks, /CurrentUser or /AllUsers choose on the command line, and /S
-; installs silently (tests and the launcher's own update). An earlier installation is updated in its place.
+; installs silently (tests and the launcher's own update). An earlier installation is updated in its place, once
+; its launcher has ended: Windows keeps a running program's files. /Start starts the launcher when done (the
+; launcher's own update hands over "/S /Start" and quits).
 ; A 64-bit setup for a 64-bit program: it writes the 64-bit registry and Program Files.
 Target amd64-unicode
 !define APP AviroLauncher
@@ -50,8 +52,37 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 !insertmacro MUI_LANGUAGE "English"
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
+LangString LauncherRunning ${LANG_ENGLISH} "${APP} is still running. Close it, then choose Retry."
+LangString LauncherRunning ${LANG_SIMPCHINESE} "${APP} 仍在运行。请关闭它，然后选择“重试”。"
+
 Function .onInit
   !insertmacro MULTIUSER_INIT
+FunctionEnd
+
+; Waits until the installed launcher has ended (a running program's file cannot be opened for writing), for up
+; to 30 seconds: the launcher that handed this setup over quits at once. A launcher still running then is asked
+; to be closed; a silent setup gives up (exit code 2) before it has touched anything.
+Function WaitForLauncher
+  StrCpy $1 0
+  retry:
+    IfFileExists "$INSTDIR\${APP}.exe" 0 free
+    ClearErrors
+    FileOpen $0 "$INSTDIR\${APP}.exe" a
+    IfErrors busy
+    FileClose $0
+    Goto free
+  busy:
+    IntOp $1 $1 + 1
+    IntCmp $1 150 0 wait 0
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(LauncherRunning)" /SD IDCANCEL IDRETRY again
+    Abort "$(LauncherRunning)"
+  again:
+    StrCpy $1 0
+    Goto retry
+  wait:
+    Sleep 200
+    Goto retry
+  free:
 FunctionEnd
 
 Function un.onInit
@@ -59,6 +90,7 @@ Function un.onInit
 FunctionEnd
 
 Section "${APP}"
+  Call WaitForLauncher
   SetOutPath "$INSTDIR"
   ; An update replaces the program's files; the folder keeps nothing of an older version's.
   RMDir /r "$INSTDIR\plugins"
@@ -81,6 +113,13 @@ Section "${APP}"
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
+
+  ; In its own folder (the output folder), where it finds "./7z.exe".
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/Start" $1
+  IfErrors +2
+  Exec '"$INSTDIR\${APP}.exe"'
 SectionEnd
 
 ; The user's settings and installed game stay: they are the user's, not the program's.

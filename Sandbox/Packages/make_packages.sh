@@ -3,10 +3,13 @@
 # (.7z, and one .zip), their digests and space descriptions, release notes as text and as JSON by
 # language, the launcher's updates as Debian packages, and two catalogues: catalogue.json (the newest
 # launcher is this one, 2.1.0.1) and catalogue-update.json (a newer launcher, 2.1.0.2, is offered).
-#   make_packages.sh GAME_BINARY OUT_DIR
+#   make_packages.sh GAME_BINARY OUT_DIR [LIBRARY_DIR]
+# LIBRARY_DIR's files go beside the game in the full packages, as a game brings its own libraries (the Windows
+# build of the sandbox game and its DLLs).
 set -euo pipefail
 GAME=$1
 OUT=$2
+LIBS=${3:-}
 PRODUCT=SkyTrainer
 NAME=SkyTrainer
 rm -rf "$OUT"
@@ -25,6 +28,7 @@ stage() { # version kind(full|patch) extra-files...
   if [ "$kind" = full ]; then
     cp "$GAME" "$dir/$NAME.exe"
     chmod 755 "$dir/$NAME.exe"
+    if [ -n "$LIBS" ]; then cp "$LIBS"/* "$dir/"; fi
     filler 1500000 "terrain-$version" >"$dir/Data/terrain.pak"
     filler 300000 "aircraft-$version" >"$dir/Data/aircraft.pak"
     echo "Aviro flight simulator $version" >"$dir/readme.txt"

@@ -1,7 +1,8 @@
 // What only the Windows build does: the platform layer's Windows branches, the settings file's place, and the
-// trust of the configured CA under Schannel. Run under Wine, where Wine differs from Windows the test says
-// so.
+// trust of the configured CA under Schannel, one launcher per user and program. Run under Wine, where Wine
+// differs from Windows the test says so.
 #include "CrmService.h"
+#include "DesktopOpener.h"
 #include "GameLauncher.h"
 #include "Platform.h"
 #include "RestClient.h"
@@ -9,10 +10,12 @@
 #include "Services.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -28,12 +31,41 @@
 #include <QTest>
 
 #include <memory>
+#include <vector>
 #include <windows.h>
 
 class TestWindows : public QObject
 {
     Q_OBJECT
 private:
+    QTemporaryDir probes;
+    std::vector<std::unique_ptr<QProcess>> running;
+
+    // The single-instance probe, copied into a folder of the test's and started by the given path; it finds
+    // the program's DLLs and plugins beside this suite.
+    QProcess* StartProbe(const QString& folder)
+    {
+        const QString dir = QCoreApplication::applicationDirPath();
+        QDir().mkpath(probes.path() + "/" + folder);
+        const QString program = probes.path() + "/" + folder + "/singleapp_probe.exe";
+        QFile::copy(dir + "/singleapp_probe.exe", program);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("PATH", QDir::toNativeSeparators(dir) + ";" + environment.value("PATH"));
+        environment.insert("QT_PLUGIN_PATH", dir + "/plugins");
+        running.push_back(std::make_unique<QProcess>());
+        running.back()->setProcessEnvironment(environment);
+        running.back()->start(program, QStringList());
+        return running.back().get();
+    }
+
+    // "PRIMARY <pid> <key>" from a start that runs, "INSTANCE_STARTED" when it hears of a later one.
+    static QStringList FirstLine(QProcess* process)
+    {
+        while (!process->canReadLine() && process->waitForReadyRead(20000)) {
+        }
+        return QString::fromLatin1(process->readLine()).trimmed().split(' ');
+    }
+
     // The chain the account server presents, as the launcher receives it.
     static QList<QSslCertificate> ServerChain()
     {
@@ -60,6 +92,48 @@ private slots:
         QVERIFY2(!ServerConfig::CaCertificates().isEmpty(), "the sandbox's CA is not configured");
     }
 
+    void cleanup()
+    {
+        for (auto& process : running) {
+            process->kill();
+            process->waitForFinished(10000);
+        }
+        running.clear();
+    }
+
+    // A later start of the same program, by any letter case of its path, tells the first and ends; one from
+    // another folder runs beside the first. Another user's start is checked by scripts/test-windows: Wine
+    // takes the user's name from the Unix process that `wine` starts, and Windows processes pass theirs on.
+    void laterStart_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("ownPrimary");
+        QTest::newRow("the same path") << "a" << false;
+        QTest::newRow("the same path in capitals") << "A" << false;
+        QTest::newRow("another folder") << "b" << true;
+    }
+    void laterStart()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, ownPrimary);
+        QProcess* first = StartProbe("a");
+        const QStringList primary = FirstLine(first);
+        QCOMPARE(primary.value(0), QString("PRIMARY"));
+        QProcess* other = StartProbe(folder);
+        if (ownPrimary) {
+            const QStringList second = FirstLine(other);
+            QCOMPARE(second.value(0), QString("PRIMARY"));
+            QVERIFY(second.value(2) != primary.value(2));
+        } else {
+            QVERIFY2(other->waitForFinished(20000), "a later start kept running");
+            QCOMPARE(other->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(other->exitCode(), 0);
+            QCOMPARE(other->readAllStandardOutput(), QByteArray());
+            QCOMPARE(FirstLine(first).value(0), QString("INSTANCE_STARTED"));
+        }
+        QCOMPARE(first->state(), QProcess::Running);
+    }
+
     void platform_data()
     {
         QTest::addColumn<QString>("value");
@@ -83,6 +157,15 @@ private slots:
         QFETCH(QString, expected);
         QVERIFY(!expected.isEmpty());
         QCOMPARE(value, expected);
+    }
+
+    // The launcher's font is one with Chinese: Windows' own "Microsoft YaHei", under Wine the font that
+    // scripts/wine-env puts in its place (without it Wine gives a serif font, and Chinese comes from others).
+    void chineseFont()
+    {
+        const QFontInfo font(QFont(QStringLiteral("microsoft yahei")));
+        QVERIFY2(QFontDatabase().writingSystems(font.family()).contains(QFontDatabase::SimplifiedChinese),
+                 qPrintable(font.family()));
     }
 
     // Windows' own folder dialog, which Qt's file selector picks here, loads and opens in the home folder.
@@ -113,18 +196,30 @@ private slots:
         QVERIFY(!Platform::ProcessExists(pid));
     }
 
-    // The launcher hands a newer setup program to the desktop, which runs it: a program here, the sandbox
-    // game, which records its start beside itself.
-    void desktopRunsAProgram()
+    // The launcher's update hands its setup program to the shell, which runs it silently and told to start
+    // the new launcher: a program here, the sandbox game, which records its start and arguments beside
+    // itself. A file that is not there is the launcher's to report, with the shell's error.
+    void desktopRunsTheSetup()
     {
         const QString dir = QCoreApplication::applicationDirPath();
         QVERIFY(QFileInfo::exists(dir + "/SandboxGame.exe"));
         QFile log(dir + "/sandbox-game.log");
         log.remove();
-        QVERIFY(QDesktopServices::openUrl(QUrl::fromLocalFile(dir + "/SandboxGame.exe")));
+        DesktopOpener desktop;
+        QSignalSpy opened(&desktop, &DesktopOpener::Opened);
+        QSignalSpy failed(&desktop, &DesktopOpener::Failed);
+        desktop.Open(dir + "/SandboxGame.exe");
+        QVERIFY(opened.wait(20000));
         QTRY_VERIFY_WITH_TIMEOUT(log.size() > 0, 20000);
         QVERIFY(log.open(QIODevice::ReadOnly));
-        QCOMPARE(QJsonDocument::fromJson(log.readLine()).object().value("event").toString(), "start");
+        const QJsonObject start = QJsonDocument::fromJson(log.readLine()).object();
+        QCOMPARE(start.value("event").toString(), "start");
+        QCOMPARE(start.value("args").toArray(), (QJsonArray{"/S", "/Start"}));
+
+        desktop.Open(dir + "/missing-setup.exe");
+        QVERIFY(failed.wait(20000));
+        QCOMPARE(failed.at(0).at(0).toInt(), int(ERROR_FILE_NOT_FOUND));
+        QCOMPARE(opened.count(), 1);
     }
 
     // The installed game starts as <product>\<name>.exe in its folder, told the interface language, and asks
