@@ -65,7 +65,6 @@ private:
         return result;
     }
 
-
     struct LoginResult
     {
         bool ok;
@@ -318,6 +317,8 @@ private slots:
         const auto result = GetJson(rest, Store("/api/v2/launcherversion"));
         QVERIFY(result);
         QVERIFY(!result->ok);
+        // Logged on arrival though still held: logged at its end, it would be among a later case's requests.
+        QCOMPARE(sandbox.Targets("store"), QStringList{"GET /api/v2/launcherversion"});
     }
 
     void signatureVector()

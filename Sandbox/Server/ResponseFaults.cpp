@@ -102,6 +102,12 @@ void ResponseFaults::Install(httplib::Server& server, SandboxState& state, const
             return httplib::Server::HandlerResponse::Unhandled;
         }
         const Fault& fault = *currentFault;
+        // A request without a body is in the log from its arrival: one held by a stall was received all the
+        // same, and logged at its end it would land among the requests of whatever runs by then.
+        if (req.method == "GET" || req.method == "HEAD") {
+            state.RecordRequest(name, req);
+            recorded = true;
+        }
         if (fault.stallMs > 0 && fault.stallAfter < 0) {
             HttpUtil::Sleep(state, fault.stallMs);
         }
@@ -118,14 +124,12 @@ void ResponseFaults::Install(httplib::Server& server, SandboxState& state, const
         // and closing would cut the client's upload short, and it would send the request again.
         if (req.method == "GET" || req.method == "HEAD") {
             if (Replace(res, fault)) {
-                // The fault's answer goes out whole: a range of it would be another answer (416 past its end).
+                // The fault's answer goes out whole: a range of it is another answer (416 past its end).
                 ranges.clear();
                 // httplib leaves the length out of empty answers; the client would wait for the end.
                 if (res.body.empty()) {
                     res.set_header("Content-Length", "0");
                 }
-                state.RecordRequest(name, req);
-                recorded = true;
                 return httplib::Server::HandlerResponse::Handled;
             }
         }
