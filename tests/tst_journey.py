@@ -379,7 +379,13 @@ def choose_location(j):
     # The dialog opens in the user's home folder: the folder's name alone chooses it.
     run("xdotool", "windowfocus", "--sync", dialog, "type", "--delay", "20", os.path.basename(j.location))
     run("xdotool", "windowfocus", "--sync", dialog, "key", "Return")
-    time.sleep(0.8)
+    # The dialog is modal: until it has gone, the main window takes no keys.
+    deadline = time.time() + 20
+    while dialog in find_windows("--onlyvisible", "--pid", str(j.launcher.pid)):
+        if time.time() > deadline:
+            raise JourneyError("the folder dialog did not close")
+        time.sleep(0.1)
+    time.sleep(0.3)
     j.shot("05-install-chosen")
 
 

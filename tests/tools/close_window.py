@@ -35,7 +35,9 @@ def main():
     delete = dpy.intern_atom("WM_DELETE_WINDOW")
     message = event.ClientMessage(window=window, client_type=protocols, data=(32, [delete, X.CurrentTime, 0, 0, 0]))
     window.send_event(message, event_mask=X.NoEventMask)
-    dpy.flush()
+    # A round trip, so that the server has handled the request before this client goes.
+    dpy.sync()
+    dpy.close()
 
 
 if __name__ == "__main__":
