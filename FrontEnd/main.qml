@@ -27,8 +27,10 @@ Window {
     readonly property size backgroundSize: Qt.size(Math.max(Screen.width, minimumWidth) * Screen.devicePixelRatio,
                                                    Math.max(Screen.height, minimumHeight) * Screen.devicePixelRatio)
 
-    // The promotional picture stays loaded under the product's: it shows while the product's loads and at
-    // once when the user signs out, so that the window never goes without a background.
+    // The promotional picture shows while no product picture is drawn, and is let go under a drawn one (it
+    // holds 8 MB, decoded and uploaded). A product picture changes only while the promotional one is drawn
+    // beneath it, or while it shows nothing itself, so that signing out or a new product never leaves the
+    // window without a background for a frame.
     Image {
         id: background
         objectName: "background"
@@ -36,18 +38,34 @@ Window {
         asynchronous: true
         fillMode: Image.Stretch
         sourceSize: mainWindow.backgroundSize
-        source: "qrc:/Resources/Launcher_Promo.png"
+        source: productBackground.wanted !== "" && productBackground.drawn == productBackground.wanted
+                ? "" : "qrc:/Resources/Launcher_Promo.png"
         visible: productBackground.status !== Image.Ready
+        onStatusChanged: productBackground.follow()
     }
 
     Image {
         id: productBackground
         objectName: "productBackground"
+        readonly property string wanted: gd.isSignedIn ? gd.productBgImage : ""
+        // The picture it has loaded: after a new source its status tells of the last one for a moment.
+        property url drawn
         anchors.fill: parent
         asynchronous: true
         fillMode: Image.Stretch
         sourceSize: mainWindow.backgroundSize
-        source: gd.isSignedIn ? gd.productBgImage : ""
+        onWantedChanged: follow()
+        onSourceChanged: drawn = ""
+        onStatusChanged: {
+            drawn = status === Image.Ready ? source : ""
+            follow()
+        }
+
+        function follow() {
+            if (source != wanted && (background.status === Image.Ready || status !== Image.Ready)) {
+                source = wanted
+            }
+        }
     }
 
     Loader {

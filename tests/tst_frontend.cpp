@@ -816,10 +816,23 @@ private slots:
         QVERIFY(TestEnv::WaitFor([&] { return frames->seen.contains("SkyTrainer.png"); }));
         QCOMPARE(frames->seen.count(QString()), 0);
         QVERIFY(frames->seen.contains("Launcher_Promo.png"));
+        // Under the product's picture the promotional one is let go.
+        QVERIFY(TestEnv::WaitFor([&] { return Prop("background", "source").toString().isEmpty(); }));
+
+        // Another product's picture comes over the promotional one, never over nothing.
+        sandbox.AddFault("documents", "/images/Other.png", {{"stallMs", 300}});
+        const auto changed = Watch([&] { return QFileInfo(DrawnBackground()).fileName(); });
+        const QString other = Prop("productBackground", "source").toString().replace("SkyTrainer", "Other");
+        backEnd->Peer<RamDB>()->SetString(PRODUCT_IMAGE_URL, other);
+        QVERIFY(
+            TestEnv::WaitFor([&] { return changed->seen.value(changed->seen.size() - 1) == "Other.png"; }));
+        QCOMPARE(changed->seen.count(QString()), 0);
+        QVERIFY(changed->seen.contains("Launcher_Promo.png"));
+        QVERIFY(TestEnv::WaitFor([&] { return Prop("background", "source").toString().isEmpty(); }));
     }
 
     // Closed before its opening has ended, after an earlier sign-in through it, the dialog still leaves the
-    // user signed out; the promotional background is there at once.
+    // user signed out; the promotional background comes back, the product's staying until it is drawn.
     void closedWhileOpening_data()
     {
         Columns<bool>({"escape"});
@@ -846,8 +859,9 @@ private slots:
         QCOMPARE(Page(), QString("WaitLoginUI"));
         QCOMPARE(Text("accountButton"), QString("Login"));
         QCOMPARE(Stored("IS_SIGNED_IN").toBool(), false);
-        QVERIFY(!frames->seen.isEmpty());
-        QCOMPARE(frames->seen.count("Launcher_Promo.png"), frames->seen.size());
+        QVERIFY(TestEnv::WaitFor(
+            [&] { return frames->seen.value(frames->seen.size() - 1) == "Launcher_Promo.png"; }));
+        QCOMPARE(frames->seen.count(QString()), 0);
     }
 
     void escapeLeavesTheUserSignedOut()
