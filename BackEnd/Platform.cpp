@@ -18,6 +18,7 @@
 #else
 #include <cerrno>
 #include <fcntl.h>
+#include <malloc.h>
 #include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
@@ -222,6 +223,15 @@ void Platform::AdviseSequentialReading(const QFileDevice& file)
 #else
     // A larger read-ahead; only a hint, so its failure changes nothing.
     posix_fadvise(file.handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+}
+
+void Platform::ReleaseFreeMemory()
+{
+#if defined(__GLIBC__)
+    // glibc gives back only the top of its heap by itself; what the start-up parsed and compiled and then
+    // freed stays resident in the middle of it.
+    malloc_trim(0);
 #endif
 }
 

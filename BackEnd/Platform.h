@@ -32,6 +32,8 @@ public:
     static bool IsDiskFull(const QFileDevice& file);
     // Tells the system that an open file will be read from start to end, once.
     static void AdviseSequentialReading(const QFileDevice& file);
+    // Returns the heap's free pages to the system (Windows' heap does so by itself).
+    static void ReleaseFreeMemory();
     // Whether the disk of a folder has no room left worth speaking of.
     static bool IsOutOfSpace(const QString& folder);
     // Whether a process with this id is alive.

@@ -10,6 +10,7 @@
 #include "Logging.h"
 #include "ObjectRegistry.h"
 #include "PathMng.h"
+#include "Platform.h"
 #include "RamDB.h"
 #include "ShopAccountMng.h"
 #include "StepChain.h"
@@ -118,6 +119,8 @@ void LauncherOp::showPage(const QString& name)
 {
     qCDebug(lcUi) << "LauncherOp::switchPage" << name;
     emit switchPage(name);
+    // A page waits for the user: what the steps before it freed can go back to the system.
+    Platform::ReleaseFreeMemory();
 }
 
 StepChain LauncherOp::Steps() const
