@@ -106,6 +106,23 @@ private:
     // The Range header of every GET.
     QStringList Ranges() { return sandbox.Gets("files").replaceInStrings(QRegularExpression("^\\S+ "), ""); }
 
+    // The downloader of the game's first package or of the launcher's setup, the file it fills, the store's
+    // mark of its download and the file's digest.
+    DownloadCore* Core(const QString& which)
+    {
+        db->SetJsonArray(SETUP_LIST, SetupList({names.at(0)}));
+        return which == "game" ? static_cast<DownloadCore*>(games.get()) : launcher.get();
+    }
+    QString FileOf(const QString& which) const { return which == "game" ? Cache(names.at(0)) : Target(); }
+    static const KEY& Mark(const QString& which)
+    {
+        return which == "game" ? IS_DOWNLOADING : IS_LAUNCHER_DOWNLOADING;
+    }
+    QString DigestOf(const QString& which) const { return which == "game" ? digests.at(0) : setupMd5; }
+
+    // The running state was announced, and its last announcement is a stop.
+    static bool Stopped(const QSignalSpy& state) { return !state.isEmpty() && !state.last().at(0).toBool(); }
+
     QTemporaryDir dir;
 
     // A sparse file far too large to be read before a stop.
@@ -596,33 +613,6 @@ private slots:
         QVERIFY(!QFileInfo::exists(location.path() + "/evil.7z"));
     }
 
-    // While paused, nothing is written and the store still shows the download; the resume goes on from
-    // the bytes on disk.
-    void pauseAndResume()
-    {
-        sandbox.AddFault("files", "/files/*", {{"throttle", 150000}});
-        QSignalSpy state(games.get(), &GameDownloader::StateChanged);
-        QSignalSpy finish(games.get(), &GameDownloader::Finish);
-        games->Start();
-        QVERIFY(TestEnv::WaitFor(
-            [&] { return games->State() == 2 && QFileInfo(Cache(names.at(0))).size() > 20000; }));
-        games->SwitchDownload(true);
-        QCOMPARE(games->State(), 0);
-        QVERIFY(!state.isEmpty());
-        QCOMPARE(state.last().at(0).toBool(), false);
-        const qint64 paused = QFileInfo(Cache(names.at(0))).size();
-        QTest::qWait(300);
-        QCOMPARE(QFileInfo(Cache(names.at(0))).size(), paused);
-        QCOMPARE(games->Records().first()->downloadedSize, paused);
-        QCOMPARE(db->GetBool(IS_DOWNLOADING), true);
-        sandbox.ClearFaults();
-        games->SwitchDownload(false);
-        QVERIFY(finish.wait(20000));
-        QCOMPARE(finish.last().at(0).toBool(), true);
-        QVERIFY(Gets().contains(names.at(0) + QString(" bytes=%1-").arg(paused)));
-        QCOMPARE(Payload::Md5OfFile(Cache(names.at(0))), digests.at(0));
-    }
-
     // A resume that has to start over and fails before any transfer leaves the next press its chance.
     void failedResumeCanBePressedAgain_data()
     {
@@ -643,58 +633,6 @@ private slots:
         games->SwitchDownload(false);
         QVERIFY(finish.wait(10000));
         QCOMPARE(finish.last().at(0).toBool(), !emptyList);
-    }
-
-    // A stalled transfer: the watchdog's reconnect asks again from the bytes on disk, without the
-    // interface seeing a stop; long slowness ends the download, and no reconnection follows.
-    void slowness_data()
-    {
-        Columns<int, int>({"stallAfter", "ticks"});
-        Row("one slow spell", 50000, 1);
-        Row("long slowness", 1000, 31);
-    }
-    void slowness()
-    {
-        QFETCH(int, stallAfter);
-        QFETCH(int, ticks);
-        const bool recovers = ticks == 1;
-        db->SetJsonArray(SETUP_LIST, SetupList({names.at(0)}));
-        QJsonObject fault{{"method", "GET"}, {"stallAfter", stallAfter}, {"stallMs", 30000}};
-        if (recovers) {
-            fault.insert("times", 1);
-        }
-        sandbox.AddFault("files", "/files/*", fault);
-        QSignalSpy finish(games.get(), &GameDownloader::Finish);
-        games->Start();
-        QVERIFY(TestEnv::WaitFor([&] {
-            return !games->Records().isEmpty() && games->Records().first()->downloadedSize == stallAfter;
-        }));
-        QSignalSpy state(games.get(), &GameDownloader::StateChanged);
-        for (int i = 0; i < ticks && finish.isEmpty(); ++i) {
-            games->Statistics()->Step(6001);
-        }
-        QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 20000));
-        QCOMPARE(finish.count(), 1);
-        QVERIFY(!state.isEmpty());
-        QCOMPARE(state.last().at(0).toBool(), false);
-        if (recovers) {
-            QCOMPARE(finish.at(0).at(0).toBool(), true);
-            QCOMPARE(state.size(), 1);
-            QCOMPARE(Gets(), (QStringList{names.at(0) + " bytes=0-", names.at(0) + " bytes=50000-"}));
-            QCOMPARE(Payload::Md5OfFile(Cache(names.at(0))), digests.at(0));
-            return;
-        }
-        QCOMPARE(
-            finish.at(0).at(1).toString(),
-            QString("Download speed slow,please check your internet connection.\nError: 002_000 {000/0114}"));
-        QVERIFY(!games->Statistics()->IsRunning());
-        QCOMPARE(db->GetBool(IS_DOWNLOADING), false);
-        // A reconnection sent just before the end may still be on its way to the server; after that, none.
-        QTest::qWait(300);
-        const qint64 requests = sandbox.Requests("files").size();
-        QTest::qWait(300);
-        QCOMPARE(sandbox.Requests("files").size(), requests);
-        QCOMPARE(games->Records().first()->downloadedSize, QFileInfo(Cache(names.at(0))).size());
     }
 
     // A fresh profile has no download folder: it is made. A complete setup on disk is only verified.
@@ -739,20 +677,13 @@ private slots:
             "File verification fails\nError: 000_001 {000/0057}");
         Row("broken transfer", "drop", setupName,
             QJsonObject{{"method", "GET"}, {"dropAfter", 120000}, {"times", 1}}, "");
-        // Stalled after 40 % of the setup, so that the progress shows whether it goes as a fraction.
-        Row("long slowness", "slow", setupName,
-            QJsonObject{{"method", "GET"}, {"stallAfter", 100000}, {"stallMs", 20000}},
-            "Download speed slow,please check your internet connection.\nError: 002_000 {000/0114}");
     }
     void failuresEndTheRunningState()
     {
-        QFETCH(QString, kind);
-        QFETCH(QString, file);
-        QFETCH(QJsonObject, fault);
-        QFETCH(QString, reason);
+        auto [kind, file, fault, reason] =
+            Fetch<QString, QString, QJsonObject, QString>({"kind", "file", "fault", "reason"});
         QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
         QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
-        QSignalSpy progress(launcher.get(), &LauncherDownloader::Progress);
         db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/" + file);
         if (kind == "digest") {
             QVERIFY(WritePrefix(Target(), kSetupSize, kSetupSize));
@@ -760,27 +691,13 @@ private slots:
         }
         sandbox.AddFault("files", "/files/*", fault);
         kind == "resume" ? launcher->SwitchDownload(false) : launcher->Start();
-        if (kind == "slow") {
-            // The bytes before the stall are on disk before the watchdog gives up on the rest.
-            QVERIFY(TestEnv::WaitFor([&] {
-                return !launcher->Records().isEmpty() &&
-                       launcher->Records().first()->downloadedSize == 100000;
-            }));
-            // The first tick still counts the bytes before the stall as speed.
-            for (int i = 0; i < 32 && finish.isEmpty(); ++i) {
-                launcher->Statistics()->Step(6001);
-            }
-            QVERIFY(!progress.isEmpty());
-            QCOMPARE(progress.last().at(0).toFloat(), 0.4f);
-        }
         QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 15000));
         QCOMPARE(finish.count(), 1);
         QCOMPARE(finish.at(0).at(0).toBool(), false);
         if (!reason.isEmpty()) {
             QCOMPARE(finish.at(0).at(1).toString(), reason.replace("%o", sandbox.Origin("files")));
         }
-        QVERIFY(!state.isEmpty());
-        QCOMPARE(state.last().at(0).toBool(), false);
+        QVERIFY(Stopped(state));
         QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), false);
         QVERIFY(!launcher->Statistics()->IsRunning());
         if (kind == "name") {
@@ -798,35 +715,107 @@ private slots:
         sandbox.ClearFaults();
         sandbox.ClearRequests();
         // A broken transfer goes on from the bytes on disk; the rest start again.
-        if (kind == "drop" || kind == "slow") {
-            QVERIFY(kept > 0);
-            launcher->SwitchDownload(false);
-        } else {
-            launcher->Start();
-        }
+        QCOMPARE(kept > 0, kind == "drop");
+        kind == "drop" ? launcher->SwitchDownload(false) : launcher->Start();
         QVERIFY(finish.wait(15000));
         QCOMPARE(finish.last().at(0).toBool(), true);
         QCOMPARE(Ranges(), QStringList{QString("bytes=%1-").arg(kept)});
         QCOMPARE(Payload::Md5OfFile(Target()), setupMd5);
     }
 
-    void pauseAndResumeFromDisk()
+    // While paused, nothing is written and the store still shows the download; the resume goes on from
+    // the bytes on disk.
+    void pauseAndResume_data()
     {
+        Columns<QString>({"which"});
+        Row("game", "game");
+        Row("launcher", "launcher");
+    }
+    void pauseAndResume()
+    {
+        auto [which] = Fetch<QString>({"which"});
+        DownloadCore* core = Core(which);
+        const QString file = FileOf(which);
         sandbox.AddFault("files", "/files/*", {{"method", "GET"}, {"throttle", 100000}});
-        QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
-        QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
-        launcher->Start();
-        QVERIFY(
-            TestEnv::WaitFor([&] { return launcher->State() == 2 && QFileInfo(Target()).size() > 20000; }));
-        launcher->SwitchDownload(true);
-        QVERIFY(!state.isEmpty());
-        QCOMPARE(state.last().at(0).toBool(), false);
-        const qint64 paused = QFileInfo(Target()).size();
+        QSignalSpy state(core, &DownloadCore::StateChanged);
+        QSignalSpy finish(core, &DownloadCore::Finish);
+        core->Start();
+        QVERIFY(TestEnv::WaitFor([&] { return core->State() == 2 && QFileInfo(file).size() > 20000; }));
+        core->SwitchDownload(true);
+        QCOMPARE(core->State(), 0);
+        QVERIFY(Stopped(state));
+        const qint64 paused = QFileInfo(file).size();
+        QTest::qWait(300);
+        QCOMPARE(QFileInfo(file).size(), paused);
+        QCOMPARE(core->Records().first()->downloadedSize, paused);
+        QCOMPARE(db->GetBool(Mark(which)), true);
         sandbox.ClearFaults();
-        launcher->SwitchDownload(false);
-        QVERIFY(finish.wait(15000));
+        core->SwitchDownload(false);
+        QVERIFY(finish.wait(20000));
         QCOMPARE(finish.last().at(0).toBool(), true);
         QCOMPARE(Ranges(), (QStringList{"bytes=0-", QString("bytes=%1-").arg(paused)}));
+        QCOMPARE(Payload::Md5OfFile(file), DigestOf(which));
+    }
+
+    // A stalled transfer: the watchdog's reconnect asks again from the bytes on disk, without the interface
+    // seeing a stop. Long slowness ends the download, no reconnection follows, and the next press goes on
+    // from the bytes on disk. The progress counts the bytes before the stall (the launcher's as a fraction).
+    void slowness_data()
+    {
+        Columns<QString, bool, float>({"which", "recovers", "progress"});
+        Row("game, one slow spell", "game", true, 50.0f);
+        Row("game, long slowness", "game", false, 50.0f);
+        Row("launcher, long slowness", "launcher", false, 0.4f);
+    }
+    void slowness()
+    {
+        auto [which, recovers, expected] = Fetch<QString, bool, float>({"which", "recovers", "progress"});
+        DownloadCore* core = Core(which);
+        QJsonObject fault{{"method", "GET"}, {"stallAfter", 100000}, {"stallMs", 30000}};
+        if (recovers) {
+            fault.insert("times", 1);
+        }
+        sandbox.AddFault("files", "/files/*", fault);
+        QSignalSpy finish(core, &DownloadCore::Finish);
+        QSignalSpy progress(core, which == "game" ? SIGNAL(Progress(int)) : SIGNAL(Progress(float)));
+        core->Start();
+        QVERIFY(TestEnv::WaitFor(
+            [&] { return !core->Records().isEmpty() && core->Records().first()->downloadedSize == 100000; }));
+        QSignalSpy state(core, &DownloadCore::StateChanged);
+        for (int i = 0; i < (recovers ? 1 : 32) && finish.isEmpty(); ++i) {
+            core->Statistics()->Step(6001);
+        }
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last().at(0).toFloat(), expected);
+        QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 20000));
+        QCOMPARE(finish.count(), 1);
+        QVERIFY(Stopped(state));
+        if (recovers) {
+            QCOMPARE(finish.at(0).at(0).toBool(), true);
+            QCOMPARE(state.size(), 1);
+            QCOMPARE(Ranges(), (QStringList{"bytes=0-", "bytes=100000-"}));
+            QCOMPARE(Payload::Md5OfFile(FileOf(which)), DigestOf(which));
+            return;
+        }
+        QCOMPARE(
+            finish.at(0).at(1).toString(),
+            QString("Download speed slow,please check your internet connection.\nError: 002_000 {000/0114}"));
+        QVERIFY(!core->Statistics()->IsRunning());
+        QCOMPARE(db->GetBool(Mark(which)), false);
+        // A reconnection sent just before the end may still be on its way to the server; after that, none.
+        QTest::qWait(300);
+        const qint64 requests = sandbox.Requests("files").size();
+        QTest::qWait(300);
+        QCOMPARE(sandbox.Requests("files").size(), requests);
+        const qint64 kept = QFileInfo(FileOf(which)).size();
+        QCOMPARE(core->Records().first()->downloadedSize, kept);
+        sandbox.ClearFaults();
+        sandbox.ClearRequests();
+        core->SwitchDownload(false);
+        QVERIFY(finish.wait(15000));
+        QCOMPARE(finish.last().at(0).toBool(), true);
+        QCOMPARE(Ranges(), QStringList{QString("bytes=%1-").arg(kept)});
+        QCOMPARE(Payload::Md5OfFile(FileOf(which)), DigestOf(which));
     }
 };
 
