@@ -38,11 +38,6 @@ private:
     QString md5;
     static constexpr qint64 kSize = 300000;
 
-    QString Url(const QString& name = "pkg.bin", const QString& server = "files") const
-    {
-        return sandbox.Origin(server) + "/files/" + name;
-    }
-
     QTemporaryDir location;
     std::unique_ptr<GameDownloader> games;
     const QStringList names{"base_1.0.7z", "patch_1.1.7z", "patch_1.2.zip"};
@@ -74,9 +69,6 @@ private:
         disconnect(connection);
         return states;
     }
-
-    // The GETs as "name Range".
-    QStringList Gets() { return sandbox.Gets("files").replaceInStrings("/files/", ""); }
 
     std::unique_ptr<LauncherDownloader> launcher;
     QString setupMd5;
@@ -110,15 +102,6 @@ private:
 
     // The running state was announced, and its last announcement is a stop.
     static bool Stopped(const QSignalSpy& state) { return !state.isEmpty() && !state.last().at(0).toBool(); }
-
-    QTemporaryDir dir;
-
-    // A sparse file far too large to be read before a stop.
-    QString BigFile()
-    {
-        QFile big(dir.path() + "/big.bin");
-        return big.open(QIODevice::WriteOnly) && big.resize(qint64(4) << 30) ? big.fileName() : QString();
-    }
 
 private slots:
     void initTestCase()
@@ -202,7 +185,7 @@ private slots:
         sandbox.AddFault("files", "/files/*", fault);
         FileDownloader downloader;
         DownFileMeta meta;
-        meta.Init(Url(file), local.path() + "/" + file, "1", "");
+        meta.Init(sandbox.Origin("files") + "/files/" + file, local.path() + "/" + file, "1", "");
         const Outcome answer = AwaitCallback([&](const auto& done) { downloader.QuerySize(&meta, done); });
         QVERIFY(answer);
         QCOMPARE(answer->first, suffix.isEmpty());
@@ -267,7 +250,8 @@ private slots:
         sandbox.AddFault("files", "/files/*", fault);
         FileDownloader downloader;
         DownFileMeta meta;
-        meta.Init(Url(target.endsWith(".bin") ? target : "pkg.bin", server), path, "1", md5);
+        meta.Init(sandbox.Origin(server) + "/files/" + (target.endsWith(".bin") ? target : "pkg.bin"), path,
+                  "1", md5);
         meta.totalSize = kSize;
         QSignalSpy state(&downloader, &FileDownloader::StateChanged);
         // Stopping an idle downloader announces nothing.
@@ -396,7 +380,7 @@ private slots:
     {
         auto [size, digest, state, reason, progressCount] = Fetch<qint64, QString, bool, QString, int>(
             {"size", "digest", "state", "reason", "progressCount"});
-        const QString path = dir.path() + "/file.bin";
+        const QString path = local.path() + "/file.bin";
         QFile::remove(path);
         const QString md5 = size >= 0 ? Payload::Write(path, size) : QString();
         auto* thread = new CheckMd5Thread(this);
@@ -429,8 +413,10 @@ private slots:
     // whole multi-gigabyte hash. The stops are spread over the first microseconds of the reading.
     void stopAtAnyMomentIsSeen()
     {
-        const QString path = BigFile();
-        QVERIFY(!path.isEmpty());
+        // A sparse file far too large to be read before a stop.
+        QFile big(local.path() + "/big.bin");
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(4) << 30));
+        const QString path = big.fileName();
         QRandomGenerator random(11);
         for (int round = 0; round < 300; ++round) {
             auto* thread = new CheckMd5Thread(nullptr);
@@ -500,7 +486,7 @@ private slots:
         QVERIFY(outcome && outcome->first);
         QCOMPARE(states, gets.isEmpty() ? QList<bool>{false} : (QList<bool>{true, false}));
         QCOMPARE(marked, gets.isEmpty() ? QStringList{"0 "} : (QStringList{"1 1.2", "0 "}));
-        QCOMPARE(Gets(), gets);
+        QCOMPARE(sandbox.Gets("files").replaceInStrings("/files/", ""), gets);
         QCOMPARE(db->GetValue(INSTALL_PACK_LIST).toStringList(), packs);
         QCOMPARE(db->GetValue(INSTALL_VERSION_LIST).toStringList(), versions);
         QCOMPARE(db->GetValue(INSTALL_MD5_LIST).toStringList(), left);
