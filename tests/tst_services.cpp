@@ -72,14 +72,6 @@ private:
         return Last(server).value("headers").toObject().value(name).toString();
     }
 
-    QString FetchCaptcha()
-    {
-        std::optional<bool> shown;
-        account->GetVerifyCode([&](bool ok, const QImage& image) { shown = ok && !image.isNull(); });
-        return TestEnv::WaitFor([&] { return shown.has_value(); }) && *shown ? sandbox.LastCaptchaCode()
-                                                                             : QString();
-    }
-
     struct LoginResult
     {
         bool ok;
@@ -87,10 +79,15 @@ private:
         QString message;
     };
 
-    // The sandbox's user signs in with the right password and the captcha's code.
+    // The sandbox's user signs in with the right password and the code of the captcha picture it fetched.
     std::optional<LoginResult> SignIn()
     {
-        const QString code = FetchCaptcha();
+        std::optional<bool> shown;
+        account->GetVerifyCode([&](bool ok, const QImage& image) { shown = ok && !image.isNull(); });
+        if (!TestEnv::WaitFor([&] { return shown.has_value(); }) || !*shown) {
+            return std::nullopt;
+        }
+        const QString code = sandbox.LastCaptchaCode();
         std::optional<LoginResult> result;
         account->Login({{"ACCOUNT", "pilot@example.com"},
                         {"PASSWORD", "secret"},
