@@ -227,47 +227,39 @@ private slots:
         QCOMPARE(QSslConfiguration::defaultConfiguration() == pristineTrust, !trustCa);
     }
 
-    void replyClassification_data()
+    // What a reply means to its caller: a status from 300 to 307 is a failure, a body that is not a JSON
+    // object an empty one. A failed reply says what really failed, in words, for the line under the error's
+    // code; once.
+    void replies_data()
     {
-        Columns<QJsonObject, bool, QJsonObject>({"fault", "ok", "expected"});
+        Columns<QString, bool, QJsonObject, bool, QJsonObject, QString>(
+            {"url", "trusted", "fault", "ok", "body", "cause"});
         const auto answer = [](int status, const char* body) {
             return QJsonObject{{"status", status}, {"body", body}};
         };
-        Row("302 not followed", answer(302, R"({"r":1})"), false, QJsonObject{{"r", 1}});
-        Row("308 counts as success", answer(308, R"({"r":2})"), true, QJsonObject{{"r", 2}});
-        Row("404 with JSON body", answer(404, R"({"why":"gone"})"), false, QJsonObject{{"why", "gone"}});
-        Row("500 with text body", answer(500, "oops"), false, QJsonObject{});
-        Row("200 not JSON", answer(200, "<html>"), true, QJsonObject{});
-        Row("200 JSON array", answer(200, "[1,2]"), true, QJsonObject{});
-        Row("redirect elsewhere", QJsonObject{{"redirect", Store("/api/v2/appversion")}}, false,
-            QJsonObject{});
-    }
-    void replyClassification()
-    {
-        auto [fault, ok, expected] = Fetch<QJsonObject, bool, QJsonObject>({"fault", "ok", "expected"});
-        sandbox.AddFault("store", "/api/v2/launcherversion", fault);
-        RestClient rest;
-        const auto result = GetJson(rest, Store("/api/v2/launcherversion"));
-        QVERIFY(result);
-        QCOMPARE(result->ok, ok);
-        QCOMPARE(result->body, expected);
-        QCOMPARE(sandbox.Requests("store").size(), 1);
-    }
-
-    // A failed reply says what really failed, in words, for the line under the error's code; once.
-    void failureCause_data()
-    {
-        Columns<QString, bool, QJsonObject, QString>({"url", "trusted", "fault", "cause"});
-        Row("refused", "http://127.0.0.1:%1/x", true, QJsonObject(), "Connection refused by 127.0.0.1:%1");
-        Row("no such host", "https://nosuch.invalid/x", true, QJsonObject(),
+        const QJsonObject none;
+        const QString from = "HTTP %1 from %2/api/v2/launcherversion";
+        Row("302 not followed", "", true, answer(302, R"({"r":1})"), false, QJsonObject{{"r", 1}},
+            from.arg(302));
+        Row("308 counts as success", "", true, answer(308, R"({"r":2})"), true, QJsonObject{{"r", 2}}, "");
+        Row("404 with JSON body", "", true, answer(404, R"({"why":"gone"})"), false,
+            QJsonObject{{"why", "gone"}}, from.arg(404));
+        Row("500 with text body", "", true, answer(500, "oops"), false, none, from.arg(500));
+        Row("200 not JSON", "", true, answer(200, "<html>"), true, none, "");
+        Row("200 JSON array", "", true, answer(200, "[1,2]"), true, none, "");
+        Row("redirect elsewhere", "", true, QJsonObject{{"redirect", Store("/api/v2/appversion")}}, false,
+            none, from.arg(302));
+        Row("refused", "http://127.0.0.1:%1/x", true, none, false, none,
+            "Connection refused by 127.0.0.1:%1");
+        Row("no such host", "https://nosuch.invalid/x", true, none, false, none,
             "Host not found: nosuch.invalid");
-        Row("untrusted", "", false, QJsonObject(), "The server's certificate is not trusted");
-        Row("HTTP 503", "", true, QJsonObject{{"status", 503}}, "HTTP 503 from %2/api/v2/launcherversion");
+        Row("untrusted", "", false, none, false, none, "The server's certificate is not trusted");
     }
-    void failureCause()
+    void replies()
     {
-        auto [url, trusted, fault, cause] =
-            Fetch<QString, bool, QJsonObject, QString>({"url", "trusted", "fault", "cause"});
+        auto [url, trusted, fault, ok, body, cause] =
+            Fetch<QString, bool, QJsonObject, bool, QJsonObject, QString>(
+                {"url", "trusted", "fault", "ok", "body", "cause"});
         QTcpServer closed;
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         const QString port = QString::number(closed.serverPort());
@@ -277,8 +269,13 @@ private slots:
         RestClient rest;
         const auto result = GetJson(rest, url.isEmpty() ? Store("/api/v2/launcherversion") : url.arg(port));
         QVERIFY(result);
-        QCOMPARE(result->cause, "\n" + cause.replace("%1", port).replace("%2", sandbox.Origin("store")));
+        QCOMPARE(result->ok, ok);
+        QCOMPARE(result->body, body);
+        QCOMPARE(result->cause,
+                 cause.isEmpty() ? QString()
+                                 : "\n" + cause.replace("%1", port).replace("%2", sandbox.Origin("store")));
         QCOMPARE(rest.CauseLine(), QString());
+        QCOMPARE(sandbox.Requests("store").size(), url.isEmpty() && trusted ? 1 : 0);
     }
 
     // A server that accepts a request and never answers must not keep the caller waiting for ever.
