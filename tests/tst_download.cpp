@@ -38,26 +38,6 @@ private:
     QString md5;
     static constexpr qint64 kSize = 300000;
 
-    QString Url(const QString& name = "pkg.bin", const QString& server = "files") const
-    {
-        return sandbox.Origin(server) + "/files/" + name;
-    }
-
-    // The Range header of the last GET.
-    QString LastRange(const QString& server = "files")
-    {
-        const QStringList gets = sandbox.Gets(server);
-        return gets.isEmpty() ? QString() : gets.last().section(' ', 1);
-    }
-
-    // The package's first `length` bytes are in the file, and the record says so.
-    static void IsPrefix(const DownFileMeta& meta, qint64 length)
-    {
-        QCOMPARE(meta.downloadedSize, length);
-        QCOMPARE(QFileInfo(meta.filePath).size(), length);
-        QVERIFY(Payload::ReadFile(meta.filePath) == Payload::Bytes(kSize).left(int(length)));
-    }
-
     QTemporaryDir location;
     std::unique_ptr<GameDownloader> games;
     const QStringList names{"base_1.0.7z", "patch_1.1.7z", "patch_1.2.zip"};
@@ -78,20 +58,19 @@ private:
         return list;
     }
 
-    // Runs Start() to its Finish; the StateChanged values in order.
-    QList<bool> RunToEnd(Outcome& outcome)
+    // Runs the game's download from its start (or from a press of resume) to its Finish; the StateChanged
+    // values in order.
+    QList<bool> RunToEnd(Outcome& outcome, bool resume = false)
     {
         QList<bool> states;
         const auto connection = connect(games.get(), &GameDownloader::StateChanged, this,
                                         [&](bool running) { states << running; });
         outcome = AwaitOutcome(
-            games.get(), &GameDownloader::Finish, [&] { games->Start(); }, 20000);
+            games.get(), &GameDownloader::Finish,
+            [&] { resume ? games->SwitchDownload(false) : games->Start(); }, 20000);
         disconnect(connection);
         return states;
     }
-
-    // The GETs as "name Range".
-    QStringList Gets() { return sandbox.Gets("files").replaceInStrings("/files/", ""); }
 
     std::unique_ptr<LauncherDownloader> launcher;
     QString setupMd5;
@@ -104,16 +83,27 @@ private:
     }
 
     // The Range header of every GET.
-    QStringList Ranges() { return sandbox.Gets("files").replaceInStrings(QRegularExpression("^\\S+ "), ""); }
-
-    QTemporaryDir dir;
-
-    // A sparse file far too large to be read before a stop.
-    QString BigFile()
+    QStringList Ranges(const QString& server = "files")
     {
-        QFile big(dir.path() + "/big.bin");
-        return big.open(QIODevice::WriteOnly) && big.resize(qint64(4) << 30) ? big.fileName() : QString();
+        return sandbox.Gets(server).replaceInStrings(QRegularExpression("^\\S+ "), "");
     }
+
+    // The downloader of the game's first package or of the launcher's setup, the file it fills, the store's
+    // mark of its download and the file's digest.
+    DownloadCore* Core(const QString& which)
+    {
+        db->SetJsonArray(SETUP_LIST, SetupList({names.at(0)}));
+        return which == "game" ? static_cast<DownloadCore*>(games.get()) : launcher.get();
+    }
+    QString FileOf(const QString& which) const { return which == "game" ? Cache(names.at(0)) : Target(); }
+    static const KEY& Mark(const QString& which)
+    {
+        return which == "game" ? IS_DOWNLOADING : IS_LAUNCHER_DOWNLOADING;
+    }
+    QString DigestOf(const QString& which) const { return which == "game" ? digests.at(0) : setupMd5; }
+
+    // The running state was announced, and its last announcement is a stop.
+    static bool Stopped(const QSignalSpy& state) { return !state.isEmpty() && !state.last().at(0).toBool(); }
 
 private slots:
     void initTestCase()
@@ -122,7 +112,6 @@ private slots:
         md5 = Payload::Write(served.path() + "/pkg.bin", kSize);
         // The same bytes, and more of them than announced.
         Payload::Write(served.path() + "/long.bin", kSize + 4000);
-        Payload::Write(served.path() + "/empty.bin", 0);
         for (int i = 0; i < names.size(); ++i) {
             digests << Payload::Write(served.path() + "/" + names.at(i), sizes.at(i), quint32(i + 7));
         }
@@ -181,10 +170,7 @@ private slots:
     {
         Columns<QString, QJsonObject, QString>({"file", "fault", "suffix"});
         Row("known", "pkg.bin", QJsonObject(), "");
-        Row("missing file", "nothing.bin", QJsonObject(),
-            "\nError: 003_000 {203/0031}\nHTTP 404 from %o/files/nothing.bin");
         Row("no length", "pkg.bin", QJsonObject{{"length", "missing"}}, "\nError: 003_001 {000/0038}");
-        Row("empty file", "empty.bin", QJsonObject(), "\nError: 003_001 {000/0040}");
         Row("server error", "pkg.bin", QJsonObject{{"status", 500}},
             "\nError: 003_000 {401/0031}\nHTTP 500 from %o/files/pkg.bin");
         Row("redirect", "pkg.bin", QJsonObject{{"redirect", "http://127.0.0.1:1/elsewhere"}},
@@ -197,7 +183,7 @@ private slots:
         sandbox.AddFault("files", "/files/*", fault);
         FileDownloader downloader;
         DownFileMeta meta;
-        meta.Init(Url(file), local.path() + "/" + file, "1", "");
+        meta.Init(sandbox.Origin("files") + "/files/" + file, local.path() + "/" + file, "1", "");
         const Outcome answer = AwaitCallback([&](const auto& done) { downloader.QuerySize(&meta, done); });
         QVERIFY(answer);
         QCOMPARE(answer->first, suffix.isEmpty());
@@ -262,9 +248,13 @@ private slots:
         sandbox.AddFault("files", "/files/*", fault);
         FileDownloader downloader;
         DownFileMeta meta;
-        meta.Init(Url(target.endsWith(".bin") ? target : "pkg.bin", server), path, "1", md5);
+        meta.Init(sandbox.Origin(server) + "/files/" + (target.endsWith(".bin") ? target : "pkg.bin"), path,
+                  "1", md5);
         meta.totalSize = kSize;
         QSignalSpy state(&downloader, &FileDownloader::StateChanged);
+        // Stopping an idle downloader announces nothing.
+        downloader.Abort();
+        downloader.Disconnect();
         const Outcome outcome = AwaitOutcome(
             &downloader, &FileDownloader::Finish, [&] { downloader.Start(&meta); }, 20000);
         if (sealed >= 0) {
@@ -275,68 +265,15 @@ private slots:
         QVERIFY2(suffix.isEmpty() ? outcome->second.isEmpty() : outcome->second.endsWith(suffix),
                  qPrintable(outcome->second));
         // A file that cannot be opened never runs; every other transfer ran, and stopped before its end.
-        QVERIFY(!state.isEmpty());
+        QVERIFY(Stopped(state));
         QCOMPARE(state.first().at(0).toBool(), kept >= 0);
-        QCOMPARE(state.last().at(0).toBool(), false);
-        QCOMPARE(LastRange(server), range);
-        if (kept >= 0 && !path.startsWith("/dev/") && sealed < 0) {
-            IsPrefix(meta, kept);
-        } else if (kept >= 0) {
+        QCOMPARE(Ranges(server).join(' '), range);
+        if (kept >= 0) {
             QCOMPARE(meta.downloadedSize, kept);
         }
-    }
-
-    // However a transfer breaks off, the file holds exactly the bytes that came, and the next connection
-    // asks from there. An abort stops without an end report; a disconnection goes on by itself.
-    void interruptions_data()
-    {
-        Columns<QString>({"how"});
-        Row("abort", "abort");
-        Row("disconnect", "disconnect");
-        Row("dropped connection", "drop");
-    }
-    void interruptions()
-    {
-        auto [how] = Fetch<QString>({"how"});
-        sandbox.AddFault("files", "/files/*",
-                         how == "drop" ? QJsonObject{{"dropAfter", 120000}, {"times", 1}}
-                                       : QJsonObject{{"throttle", 150000}, {"times", 1}});
-        FileDownloader downloader;
-        DownFileMeta meta;
-        meta.Init(Url(), local.path() + "/pkg.bin", "1", md5);
-        meta.totalSize = kSize;
-        QSignalSpy state(&downloader, &FileDownloader::StateChanged);
-        QSignalSpy finish(&downloader, &FileDownloader::Finish);
-        downloader.Abort();
-        downloader.Disconnect();
-        QCOMPARE(state.count(), 0);
-        downloader.Start(&meta);
-        if (how == "drop") {
-            QVERIFY(finish.wait(20000));
-            const QString reason = finish.takeFirst().at(1).toString();
-            QVERIFY2(reason.contains(
-                         QRegularExpression("\nError: 003_00(3 \\{000/0100\\}|4 \\{\\d{3}/0109\\}\n.+)$")),
-                     qPrintable(reason));
-            QVERIFY(meta.downloadedSize > 0 && meta.downloadedSize <= 120000);
-        } else {
-            QVERIFY(TestEnv::WaitFor([&] { return meta.downloadedSize > 20000; }));
-            how == "abort" ? downloader.Abort() : downloader.Disconnect();
+        if (kept >= 0 && !path.startsWith("/dev/") && sealed < 0) {
+            QVERIFY(Payload::ReadFile(path) == Payload::Bytes(kSize).left(int(kept)));
         }
-        QCOMPARE(state.count(), how == "disconnect" ? 1 : 2);
-        const qint64 stopped = meta.downloadedSize;
-        IsPrefix(meta, stopped);
-        if (how == "abort") {
-            QTest::qWait(200);
-            QCOMPARE(finish.count(), 0);
-            return;
-        }
-        if (how == "drop") {
-            downloader.Start(&meta);
-        }
-        QVERIFY(TestEnv::WaitFor([&] { return finish.count() == 1; }, 20000));
-        QVERIFY(finish.first().at(0).toBool());
-        QCOMPARE(LastRange(), QString("bytes=%1-").arg(stopped));
-        QCOMPARE(Payload::Md5OfFile(meta.filePath), md5);
     }
 
     void sizeFormatting_data()
@@ -441,7 +378,7 @@ private slots:
     {
         auto [size, digest, state, reason, progressCount] = Fetch<qint64, QString, bool, QString, int>(
             {"size", "digest", "state", "reason", "progressCount"});
-        const QString path = dir.path() + "/file.bin";
+        const QString path = local.path() + "/file.bin";
         QFile::remove(path);
         const QString md5 = size >= 0 ? Payload::Write(path, size) : QString();
         auto* thread = new CheckMd5Thread(this);
@@ -474,8 +411,10 @@ private slots:
     // whole multi-gigabyte hash. The stops are spread over the first microseconds of the reading.
     void stopAtAnyMomentIsSeen()
     {
-        const QString path = BigFile();
-        QVERIFY(!path.isEmpty());
+        // A sparse file far too large to be read before a stop.
+        QFile big(local.path() + "/big.bin");
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(4) << 30));
+        const QString path = big.fileName();
         QRandomGenerator random(11);
         for (int round = 0; round < 300; ++round) {
             auto* thread = new CheckMd5Thread(nullptr);
@@ -545,7 +484,7 @@ private slots:
         QVERIFY(outcome && outcome->first);
         QCOMPARE(states, gets.isEmpty() ? QList<bool>{false} : (QList<bool>{true, false}));
         QCOMPARE(marked, gets.isEmpty() ? QStringList{"0 "} : (QStringList{"1 1.2", "0 "}));
-        QCOMPARE(Gets(), gets);
+        QCOMPARE(sandbox.Gets("files").replaceInStrings("/files/", ""), gets);
         QCOMPARE(db->GetValue(INSTALL_PACK_LIST).toStringList(), packs);
         QCOMPARE(db->GetValue(INSTALL_VERSION_LIST).toStringList(), versions);
         QCOMPARE(db->GetValue(INSTALL_MD5_LIST).toStringList(), left);
@@ -556,7 +495,8 @@ private slots:
     }
 
     // Lists that end before any byte is fetched: the reason, and the requests that were made. Before
-    // anything is fetched, the cache's disk must hold what is still to come and its extraction.
+    // anything is fetched, the cache's disk must hold what is still to come and its extraction. A resume,
+    // which has to start over, ends so too and leaves the next press its chance.
     void endsBeforeAnyTransfer_data()
     {
         Columns<QStringList, QJsonObject, QString, QString, QStringList>(
@@ -584,7 +524,7 @@ private slots:
         sandbox.AddFault("files", "/files/*", fault);
         db->SetJsonArray(SETUP_LIST, SetupList(files));
         Outcome outcome;
-        QCOMPARE(RunToEnd(outcome), QList<bool>{false});
+        QCOMPARE(RunToEnd(outcome, true), QList<bool>{false});
         QVERIFY(outcome && !outcome->first);
         const QString& why = outcome->second;
         QVERIFY2(why.startsWith(
@@ -594,107 +534,15 @@ private slots:
         QCOMPARE(sandbox.Targets("files"), requests);
         QCOMPARE(db->GetBool(IS_DOWNLOADING), false);
         QVERIFY(!QFileInfo::exists(location.path() + "/evil.7z"));
-    }
-
-    // While paused, nothing is written and the store still shows the download; the resume goes on from
-    // the bytes on disk.
-    void pauseAndResume()
-    {
-        sandbox.AddFault("files", "/files/*", {{"throttle", 150000}});
-        QSignalSpy state(games.get(), &GameDownloader::StateChanged);
-        QSignalSpy finish(games.get(), &GameDownloader::Finish);
-        games->Start();
-        QVERIFY(TestEnv::WaitFor(
-            [&] { return games->State() == 2 && QFileInfo(Cache(names.at(0))).size() > 20000; }));
-        games->SwitchDownload(true);
         QCOMPARE(games->State(), 0);
-        QVERIFY(!state.isEmpty());
-        QCOMPARE(state.last().at(0).toBool(), false);
-        const qint64 paused = QFileInfo(Cache(names.at(0))).size();
-        QTest::qWait(300);
-        QCOMPARE(QFileInfo(Cache(names.at(0))).size(), paused);
-        QCOMPARE(games->Records().first()->downloadedSize, paused);
-        QCOMPARE(db->GetBool(IS_DOWNLOADING), true);
-        sandbox.ClearFaults();
-        games->SwitchDownload(false);
-        QVERIFY(finish.wait(20000));
-        QCOMPARE(finish.last().at(0).toBool(), true);
-        QVERIFY(Gets().contains(names.at(0) + QString(" bytes=%1-").arg(paused)));
-        QCOMPARE(Payload::Md5OfFile(Cache(names.at(0))), digests.at(0));
-    }
-
-    // A resume that has to start over and fails before any transfer leaves the next press its chance.
-    void failedResumeCanBePressedAgain_data()
-    {
-        Columns<QJsonObject, bool>({"fault", "emptyList"});
-        Row("size query fails", QJsonObject{{"status", 500}, {"times", 1}}, false);
-        Row("refused list", QJsonObject(), true);
-    }
-    void failedResumeCanBePressedAgain()
-    {
-        auto [fault, emptyList] = Fetch<QJsonObject, bool>({"fault", "emptyList"});
-        sandbox.AddFault("files", "/files/*", fault);
-        db->SetJsonArray(SETUP_LIST, emptyList ? QJsonArray() : SetupList({names.at(2)}));
-        QSignalSpy finish(games.get(), &GameDownloader::Finish);
-        games->SwitchDownload(false);
-        QVERIFY(finish.wait(10000));
-        QCOMPARE(finish.last().at(0).toBool(), false);
-        QCOMPARE(games->State(), 0);
-        games->SwitchDownload(false);
-        QVERIFY(finish.wait(10000));
-        QCOMPARE(finish.last().at(0).toBool(), !emptyList);
-    }
-
-    // A stalled transfer: the watchdog's reconnect asks again from the bytes on disk, without the
-    // interface seeing a stop; long slowness ends the download, and no reconnection follows.
-    void slowness_data()
-    {
-        Columns<int, int>({"stallAfter", "ticks"});
-        Row("one slow spell", 50000, 1);
-        Row("long slowness", 1000, 31);
-    }
-    void slowness()
-    {
-        QFETCH(int, stallAfter);
-        QFETCH(int, ticks);
-        const bool recovers = ticks == 1;
-        db->SetJsonArray(SETUP_LIST, SetupList({names.at(0)}));
-        QJsonObject fault{{"method", "GET"}, {"stallAfter", stallAfter}, {"stallMs", 30000}};
-        if (recovers) {
-            fault.insert("times", 1);
-        }
-        sandbox.AddFault("files", "/files/*", fault);
-        QSignalSpy finish(games.get(), &GameDownloader::Finish);
-        games->Start();
-        QVERIFY(TestEnv::WaitFor([&] {
-            return !games->Records().isEmpty() && games->Records().first()->downloadedSize == stallAfter;
-        }));
-        QSignalSpy state(games.get(), &GameDownloader::StateChanged);
-        for (int i = 0; i < ticks && finish.isEmpty(); ++i) {
-            games->Statistics()->Step(6001);
-        }
-        QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 20000));
-        QCOMPARE(finish.count(), 1);
-        QVERIFY(!state.isEmpty());
-        QCOMPARE(state.last().at(0).toBool(), false);
-        if (recovers) {
-            QCOMPARE(finish.at(0).at(0).toBool(), true);
-            QCOMPARE(state.size(), 1);
-            QCOMPARE(Gets(), (QStringList{names.at(0) + " bytes=0-", names.at(0) + " bytes=50000-"}));
-            QCOMPARE(Payload::Md5OfFile(Cache(names.at(0))), digests.at(0));
-            return;
-        }
-        QCOMPARE(
-            finish.at(0).at(1).toString(),
-            QString("Download speed slow,please check your internet connection.\nError: 002_000 {000/0114}"));
-        QVERIFY(!games->Statistics()->IsRunning());
-        QCOMPARE(db->GetBool(IS_DOWNLOADING), false);
-        // A reconnection sent just before the end may still be on its way to the server; after that, none.
-        QTest::qWait(300);
-        const qint64 requests = sandbox.Requests("files").size();
-        QTest::qWait(300);
-        QCOMPARE(sandbox.Requests("files").size(), requests);
-        QCOMPARE(games->Records().first()->downloadedSize, QFileInfo(Cache(names.at(0))).size());
+        sandbox.ClearRequests();
+        Outcome again;
+        // Known fault: the resume takes the sizes already asked for and downloads without the check of the
+        // disk's room.
+        QEXPECT_FAIL("no room", "a resume after a shortage of room downloads all the same", Abort);
+        QCOMPARE(RunToEnd(again, true), QList<bool>{false});
+        QVERIFY2(again == outcome, again ? qPrintable(again->second) : "no end");
+        QCOMPARE(sandbox.Targets("files"), requests);
     }
 
     // A fresh profile has no download folder: it is made. A complete setup on disk is only verified.
@@ -739,20 +587,13 @@ private slots:
             "File verification fails\nError: 000_001 {000/0057}");
         Row("broken transfer", "drop", setupName,
             QJsonObject{{"method", "GET"}, {"dropAfter", 120000}, {"times", 1}}, "");
-        // Stalled after 40 % of the setup, so that the progress shows whether it goes as a fraction.
-        Row("long slowness", "slow", setupName,
-            QJsonObject{{"method", "GET"}, {"stallAfter", 100000}, {"stallMs", 20000}},
-            "Download speed slow,please check your internet connection.\nError: 002_000 {000/0114}");
     }
     void failuresEndTheRunningState()
     {
-        QFETCH(QString, kind);
-        QFETCH(QString, file);
-        QFETCH(QJsonObject, fault);
-        QFETCH(QString, reason);
+        auto [kind, file, fault, reason] =
+            Fetch<QString, QString, QJsonObject, QString>({"kind", "file", "fault", "reason"});
         QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
         QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
-        QSignalSpy progress(launcher.get(), &LauncherDownloader::Progress);
         db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/" + file);
         if (kind == "digest") {
             QVERIFY(WritePrefix(Target(), kSetupSize, kSetupSize));
@@ -760,27 +601,13 @@ private slots:
         }
         sandbox.AddFault("files", "/files/*", fault);
         kind == "resume" ? launcher->SwitchDownload(false) : launcher->Start();
-        if (kind == "slow") {
-            // The bytes before the stall are on disk before the watchdog gives up on the rest.
-            QVERIFY(TestEnv::WaitFor([&] {
-                return !launcher->Records().isEmpty() &&
-                       launcher->Records().first()->downloadedSize == 100000;
-            }));
-            // The first tick still counts the bytes before the stall as speed.
-            for (int i = 0; i < 32 && finish.isEmpty(); ++i) {
-                launcher->Statistics()->Step(6001);
-            }
-            QVERIFY(!progress.isEmpty());
-            QCOMPARE(progress.last().at(0).toFloat(), 0.4f);
-        }
         QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 15000));
         QCOMPARE(finish.count(), 1);
         QCOMPARE(finish.at(0).at(0).toBool(), false);
         if (!reason.isEmpty()) {
             QCOMPARE(finish.at(0).at(1).toString(), reason.replace("%o", sandbox.Origin("files")));
         }
-        QVERIFY(!state.isEmpty());
-        QCOMPARE(state.last().at(0).toBool(), false);
+        QVERIFY(Stopped(state));
         QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), false);
         QVERIFY(!launcher->Statistics()->IsRunning());
         if (kind == "name") {
@@ -798,35 +625,109 @@ private slots:
         sandbox.ClearFaults();
         sandbox.ClearRequests();
         // A broken transfer goes on from the bytes on disk; the rest start again.
-        if (kind == "drop" || kind == "slow") {
-            QVERIFY(kept > 0);
-            launcher->SwitchDownload(false);
-        } else {
-            launcher->Start();
-        }
+        QCOMPARE(kept > 0, kind == "drop");
+        kind == "drop" ? launcher->SwitchDownload(false) : launcher->Start();
         QVERIFY(finish.wait(15000));
         QCOMPARE(finish.last().at(0).toBool(), true);
         QCOMPARE(Ranges(), QStringList{QString("bytes=%1-").arg(kept)});
         QCOMPARE(Payload::Md5OfFile(Target()), setupMd5);
     }
 
-    void pauseAndResumeFromDisk()
+    // While paused, nothing is written and the store still shows the download; the resume goes on from
+    // the bytes on disk.
+    void pauseAndResume_data()
     {
+        Columns<QString>({"which"});
+        Row("game", "game");
+        Row("launcher", "launcher");
+    }
+    void pauseAndResume()
+    {
+        auto [which] = Fetch<QString>({"which"});
+        DownloadCore* core = Core(which);
+        const QString file = FileOf(which);
         sandbox.AddFault("files", "/files/*", {{"method", "GET"}, {"throttle", 100000}});
-        QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
-        QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
-        launcher->Start();
-        QVERIFY(
-            TestEnv::WaitFor([&] { return launcher->State() == 2 && QFileInfo(Target()).size() > 20000; }));
-        launcher->SwitchDownload(true);
-        QVERIFY(!state.isEmpty());
-        QCOMPARE(state.last().at(0).toBool(), false);
-        const qint64 paused = QFileInfo(Target()).size();
+        QSignalSpy state(core, &DownloadCore::StateChanged);
+        QSignalSpy finish(core, &DownloadCore::Finish);
+        core->Start();
+        QVERIFY(TestEnv::WaitFor([&] { return core->State() == 2 && QFileInfo(file).size() > 20000; }));
+        core->SwitchDownload(true);
+        QCOMPARE(core->State(), 0);
+        QVERIFY(Stopped(state));
+        const qint64 paused = QFileInfo(file).size();
+        QTest::qWait(300);
+        QCOMPARE(QFileInfo(file).size(), paused);
+        QCOMPARE(core->Records().first()->downloadedSize, paused);
+        QCOMPARE(db->GetBool(Mark(which)), true);
         sandbox.ClearFaults();
-        launcher->SwitchDownload(false);
-        QVERIFY(finish.wait(15000));
+        core->SwitchDownload(false);
+        QVERIFY(finish.wait(20000));
+        // A pause is no end.
+        QCOMPARE(finish.count(), 1);
         QCOMPARE(finish.last().at(0).toBool(), true);
         QCOMPARE(Ranges(), (QStringList{"bytes=0-", QString("bytes=%1-").arg(paused)}));
+        QCOMPARE(Payload::Md5OfFile(file), DigestOf(which));
+    }
+
+    // A stalled transfer: the watchdog's reconnect asks again from the bytes on disk, without the interface
+    // seeing a stop. Long slowness ends the download, no reconnection follows, and the next press goes on
+    // from the bytes on disk. The progress counts the bytes before the stall (the launcher's as a fraction).
+    void slowness_data()
+    {
+        Columns<QString, bool, float>({"which", "recovers", "progress"});
+        Row("game, one slow spell", "game", true, 50.0f);
+        Row("game, long slowness", "game", false, 50.0f);
+        Row("launcher, long slowness", "launcher", false, 0.4f);
+    }
+    void slowness()
+    {
+        auto [which, recovers, expected] = Fetch<QString, bool, float>({"which", "recovers", "progress"});
+        DownloadCore* core = Core(which);
+        QJsonObject fault{{"method", "GET"}, {"stallAfter", 100000}, {"stallMs", 30000}};
+        if (recovers) {
+            fault.insert("times", 1);
+        }
+        sandbox.AddFault("files", "/files/*", fault);
+        QSignalSpy finish(core, &DownloadCore::Finish);
+        QSignalSpy progress(core, which == "game" ? SIGNAL(Progress(int)) : SIGNAL(Progress(float)));
+        core->Start();
+        QVERIFY(TestEnv::WaitFor(
+            [&] { return !core->Records().isEmpty() && core->Records().first()->downloadedSize == 100000; }));
+        QSignalSpy state(core, &DownloadCore::StateChanged);
+        for (int i = 0; i < (recovers ? 1 : 32) && finish.isEmpty(); ++i) {
+            core->Statistics()->Step(6001);
+        }
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last().at(0).toFloat(), expected);
+        QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 20000));
+        QCOMPARE(finish.count(), 1);
+        QVERIFY(Stopped(state));
+        if (recovers) {
+            QCOMPARE(finish.at(0).at(0).toBool(), true);
+            QCOMPARE(state.size(), 1);
+            QCOMPARE(Ranges(), (QStringList{"bytes=0-", "bytes=100000-"}));
+            QCOMPARE(Payload::Md5OfFile(FileOf(which)), DigestOf(which));
+            return;
+        }
+        QCOMPARE(
+            finish.at(0).at(1).toString(),
+            QString("Download speed slow,please check your internet connection.\nError: 002_000 {000/0114}"));
+        QVERIFY(!core->Statistics()->IsRunning());
+        QCOMPARE(db->GetBool(Mark(which)), false);
+        // A reconnection sent just before the end may still be on its way to the server; after that, none.
+        QTest::qWait(300);
+        const qint64 requests = sandbox.Requests("files").size();
+        QTest::qWait(300);
+        QCOMPARE(sandbox.Requests("files").size(), requests);
+        const qint64 kept = QFileInfo(FileOf(which)).size();
+        QCOMPARE(core->Records().first()->downloadedSize, kept);
+        sandbox.ClearFaults();
+        sandbox.ClearRequests();
+        core->SwitchDownload(false);
+        QVERIFY(finish.wait(15000));
+        QCOMPARE(finish.last().at(0).toBool(), true);
+        QCOMPARE(Ranges(), QStringList{QString("bytes=%1-").arg(kept)});
+        QCOMPARE(Payload::Md5OfFile(FileOf(which)), DigestOf(which));
     }
 };
 
