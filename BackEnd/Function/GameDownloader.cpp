@@ -123,6 +123,12 @@ void GameDownloader::OnSizeAnswer(bool ok, const QString& reason)
             return;
         }
     }
+    BeginTransfers();
+}
+
+void GameDownloader::BeginTransfers()
+{
+    // A resume too: the room may have gone since the last start, or never come after a shortage.
     const QString shortage = SpaceShortage();
     if (!shortage.isEmpty()) {
         machine.FollowNext();
@@ -215,7 +221,5 @@ void GameDownloader::StartDownload()
         Start();
         return;
     }
-    stat.Start();
-    machine.FollowNext();
-    NextPackage();
+    BeginTransfers();
 }

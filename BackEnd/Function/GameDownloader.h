@@ -19,6 +19,8 @@ public slots:
 
 private:
     void OnSizeAnswer(bool ok, const QString& reason);
+    // Downloads the packages still to come, once the disk has room for them.
+    void BeginTransfers();
     void NextPackage();
     void OnFileFinished(bool ok, const QString& reason);
     void StopAndReport(const QString& reason) override;
