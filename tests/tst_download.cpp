@@ -557,11 +557,14 @@ private slots:
         QVERIFY(onDisk == 0 || WritePrefix(Target(), kSetupSize, onDisk));
         QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
         QSignalSpy progress(launcher.get(), &LauncherDownloader::Progress);
+        QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
         launcher->Start();
         QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), true);
         QCOMPARE(db->GetString(DOWNLOAD_LAUNCHER_VERSION), QString("2.1.0.2"));
         QVERIFY(finish.wait(15000));
         QCOMPARE(finish.at(0).at(0).toBool(), true);
+        // The interface shows a download running until it hears otherwise.
+        QVERIFY(Stopped(state));
         QCOMPARE(Ranges(), gets);
         QCOMPARE(db->GetString(LAUNCHER_SETUP_PATH), Target());
         QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), false);

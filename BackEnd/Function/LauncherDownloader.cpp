@@ -143,6 +143,7 @@ void LauncherDownloader::Verify()
             registry->Db()->SetString(LAUNCHER_SETUP_PATH, QString());
         }
         if (ok) {
+            emit StateChanged(false);
             emit Finish(true, reason);
         } else {
             Fail(reason);
