@@ -95,19 +95,19 @@ void ResponseFaults::Install(httplib::Server& server, SandboxState& state, const
 {
     server.set_pre_routing_handler([&state, name](const httplib::Request& req, httplib::Response& res) {
         streamed = false;
-        recorded = false;
+        // A request without a body is in the log from its arrival: one held by a stall or a slow answer was
+        // received all the same, and logged at its end it would land among the requests of whatever runs by
+        // then. One with a body is logged once the body has been read.
+        recorded = req.method == "GET" || req.method == "HEAD";
+        if (recorded) {
+            state.RecordRequest(name, req);
+        }
         currentFault =
             state.TakeFault(name, QString::fromStdString(req.method), QString::fromStdString(req.path));
         if (!currentFault) {
             return httplib::Server::HandlerResponse::Unhandled;
         }
         const Fault& fault = *currentFault;
-        // A request without a body is in the log from its arrival: one held by a stall was received all the
-        // same, and logged at its end it would land among the requests of whatever runs by then.
-        if (req.method == "GET" || req.method == "HEAD") {
-            state.RecordRequest(name, req);
-            recorded = true;
-        }
         if (fault.stallMs > 0 && fault.stallAfter < 0) {
             HttpUtil::Sleep(state, fault.stallMs);
         }
