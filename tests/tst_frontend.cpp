@@ -1,4 +1,5 @@
 #include "BackEnd.h"
+#include "Payload.h"
 #include "QmlNetMngFactory.h"
 #include "RamDB.h"
 #include "Recorder.h"
@@ -421,11 +422,8 @@ private slots:
         QTemporaryDir themes;
         const QString theme = themes.path() + "/desktop";
         QVERIFY(QDir().mkpath(theme + "/48x48/apps"));
-        QFile index(theme + "/index.theme");
-        QVERIFY(index.open(QIODevice::WriteOnly));
-        index.write(
-            "[Icon Theme]\nName=desktop\nDirectories=48x48/apps\n\n[48x48/apps]\nSize=48\nType=Fixed\n");
-        index.close();
+        QVERIFY(Payload::Save(theme + "/index.theme", "[Icon Theme]\nName=desktop\nDirectories=48x48/apps\n\n"
+                                                      "[48x48/apps]\nSize=48\nType=Fixed\n"));
         QImage themeIcon(48, 48, QImage::Format_ARGB32);
         themeIcon.fill(Qt::magenta);
         QVERIFY(!themed || themeIcon.save(theme + "/48x48/apps/avirolauncher.png"));
@@ -582,9 +580,7 @@ private slots:
         QJsonArray versions;
         for (const QString version : {"1.0", "", "1.2"}) {
             const QString name = version.isEmpty() ? "unnamed" : version;
-            QFile note(notesDir.path() + "/" + name + ".txt");
-            QVERIFY(note.open(QIODevice::WriteOnly));
-            note.write("Note " + name.toUtf8());
+            QVERIFY(Payload::Save(notesDir.path() + "/" + name + ".txt", "Note " + name.toUtf8()));
             versions.append(
                 Sandbox::Version(version, version == "1.0" ? 2 : 1, "{files}/files/" + name + ".txt"));
         }
@@ -620,10 +616,7 @@ private slots:
                                "width=\"1\" height=\"1\">";
         const QString hostile = markup + "\n\u202E\u0007";
         const QString shown = markup + " ";
-        QFile note(notesDir.path() + "/plain.txt");
-        QVERIFY(note.open(QIODevice::WriteOnly));
-        note.write("Note");
-        note.close();
+        QVERIFY(Payload::Save(notesDir.path() + "/plain.txt", "Note"));
         sandbox.SetCatalogue(Sandbox::WithVersions(Sandbox::Packaged("catalogue.json"),
                                                    {Sandbox::Version(hostile, 2, "{files}/files/plain.txt")}),
                              notesDir.path());

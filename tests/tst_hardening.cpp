@@ -13,9 +13,7 @@
 #include "Services.h"
 #include "ShopAccountMng.h"
 
-#include <QBuffer>
 #include <QDirIterator>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkDatagram>
@@ -192,17 +190,8 @@ private slots:
     // gigabytes, a body that is no picture and a trickle are cut off before they cost memory or hold on.
     void windowPicturesAreBounded_data()
     {
-        const auto picture = [](const char* format, const QSize& size) {
-            QImage image(size, QImage::Format_RGB32);
-            image.fill(Qt::gray);
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, format);
-            return bytes;
-        };
         // A small picture whose header declares 40000 x 40000 pixels, with the header's checksum made good.
-        QByteArray giant = picture("PNG", QSize(2, 2));
+        QByteArray giant = Payload::Picture("PNG", QSize(2, 2));
         const QByteArray side("\x00\x00\x9c\x40", 4);
         giant.replace(16, 4, side).replace(20, 4, side);
         quint32 crc = 0xffffffffu;
@@ -216,21 +205,22 @@ private slots:
         const char crcBytes[] = {char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
         giant.replace(29, 4, QByteArray(crcBytes, 4));
         Columns<QByteArray, QJsonObject, bool>({"body", "fault", "fetched"});
-        Row("a picture", picture("PNG", QSize(64, 64)), QJsonObject(), true);
-        const QByteArray endless = picture("PNG", QSize(64, 64)) + QByteArray(QmlNetMng::kMaxReplyBytes, 'x');
+        Row("a picture", Payload::Picture("PNG", QSize(64, 64)), QJsonObject(), true);
+        const QByteArray endless =
+            Payload::Picture("PNG", QSize(64, 64)) + QByteArray(QmlNetMng::kMaxReplyBytes, 'x');
         Row("a picture without end", endless, QJsonObject{{"length", "missing"}}, false);
         Row("announced longer than a picture", endless, QJsonObject(), false);
         Row("declaring gigabytes", giant, QJsonObject(), false);
-        Row("a format without a trusted header", picture("BMP", QSize(64, 64)), QJsonObject(), false);
+        Row("a format without a trusted header", Payload::Picture("BMP", QSize(64, 64)), QJsonObject(),
+            false);
         Row("no picture", QByteArray(QmlNetMng::kHeaderBytes + 1024, 'x'), QJsonObject(), false);
-        Row("a byte now and then", picture("PNG", QSize(64, 64)), QJsonObject{{"throttle", 20}}, false);
+        Row("a byte now and then", Payload::Picture("PNG", QSize(64, 64)), QJsonObject{{"throttle", 20}},
+            false);
     }
     void windowPicturesAreBounded()
     {
         auto [body, fault, fetched] = Fetch<QByteArray, QJsonObject, bool>({"body", "fault", "fetched"});
-        QFile file(root.path() + "/picture.bin");
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(body) == body.size());
-        file.close();
+        QVERIFY(Payload::Save(root.path() + "/picture.bin", body));
         if (!fault.isEmpty()) {
             sandbox.AddFault("files", "/files/picture.bin", fault);
         }
@@ -312,8 +302,7 @@ private slots:
         QFile::remove(path);
         MakeOutside();
         if (kind == "plain" || kind == "link" || kind == "large") {
-            QFile file(kind == "link" ? Outside("version") : path);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+            QVERIFY(Payload::Save(kind == "link" ? Outside("version") : path, text));
         }
         if (kind == "pipe") {
             QCOMPARE(mkfifo(qPrintable(Outside("version")), 0600), 0);

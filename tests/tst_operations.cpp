@@ -6,7 +6,6 @@
 #include "SignInAttempt.h"
 #include "TestEnv.h"
 
-#include <QBuffer>
 #include <QDesktopServices>
 #include <QImage>
 #include <QJsonArray>
@@ -115,10 +114,8 @@ private slots:
             {"empty.txt", ""},
             {"huge.txt", QByteArray(2 * RestClient::kMaxReplyBytes, 'h')},
             {"long.txt", QByteArray(ShownText::kNoteChars + 1000, 'n')}};
-        QVERIFY(QDir().mkpath(root.path() + "/notes"));
         for (auto note = noteFiles.cbegin(); note != noteFiles.cend(); ++note) {
-            QFile file(root.path() + "/notes/" + note.key());
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(note.value()) == note->size());
+            QVERIFY(Payload::Save(root.path() + "/notes/" + note.key(), note.value()));
         }
         QVERIFY(sandbox.Start("catalogue.json"));
         sandbox.AddToken("tok-notes", "pilot@example.com");
@@ -268,11 +265,8 @@ private slots:
         db->SetBool(IS_INSTALLING, !installing.isEmpty());
         db->SetString(INSTALL_VERSION, installing);
         // An interrupted download left part of the first package in the cache.
-        QVERIFY(QDir().mkpath(Location() + "/__DownloadCache__"));
-        QFile cache(Location() + "/__DownloadCache__/SkyTrainer_1_1_0_0.7z");
-        QVERIFY(cache.open(QIODevice::WriteOnly) &&
-                cache.write(Payload::ReadFile(TestEnv::Package("1.1.0.0")).left(700000)) == 700000);
-        cache.close();
+        QVERIFY(Payload::Save(Location() + "/__DownloadCache__/SkyTrainer_1_1_0_0.7z",
+                              Payload::ReadFile(TestEnv::Package("1.1.0.0")).left(700000)));
         StartUp();
         QVERIFY2(seen->errors.isEmpty(), qPrintable(seen->errors.join('|')));
         QCOMPARE(seen->pages.mid(2, 1), QStringList{page});
@@ -381,11 +375,8 @@ private slots:
             qputenv("PATH", opener.path().toUtf8());
         }
         if (step == "setupLauncher refused") {
-            QFile script(opener.path() + "/xdg-open");
-            QVERIFY(script.open(QIODevice::WriteOnly));
-            script.write("#!/bin/sh\nexit 3\n");
-            script.close();
-            script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+            QVERIFY(Payload::Save(opener.path() + "/xdg-open", "#!/bin/sh\nexit 3\n"));
+            QFile(opener.path() + "/xdg-open").setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         }
         const QString location = db->GetString(GAME_LOCATION);
         const QString empty = root.path() + "/Empty";
@@ -434,13 +425,8 @@ private slots:
     void captcha_data()
     {
         const auto png = [](const QSize& size) {
-            QImage image(size, QImage::Format_RGB32);
-            image.fill(Qt::white);
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, "PNG");
-            return QJsonObject{{"bodyBase64", QString::fromLatin1(bytes.toBase64())}, {"times", 1}};
+            return QJsonObject{{"bodyBase64", QString::fromLatin1(Payload::Picture("PNG", size).toBase64())},
+                               {"times", 1}};
         };
         Columns<QJsonObject, QSize>({"fault", "shown"});
         Row("drawn by the server", QJsonObject(), QSize(100, 40));
