@@ -383,19 +383,12 @@ private slots:
         QDir().mkpath(empty);
         seen->Clear();
         QEventLoop loop;
-        QTimer::singleShot(0, op, [&] {
-            if (step.startsWith("setup ") || step == "setup") {
-                op->setup();
-            } else if (step == "update") {
-                op->update();
-            } else if (step == "find") {
-                op->findLocation(empty);
-            } else if (step == "run") {
-                op->runGame();
-            } else {
-                op->setupLauncher();
-            }
-        });
+        const QMap<QString, std::function<void()>> calls{{"setup", [&] { op->setup(); }},
+                                                         {"update", [&] { op->update(); }},
+                                                         {"find", [&] { op->findLocation(empty); }},
+                                                         {"run", [&] { op->runGame(); }},
+                                                         {"setupLauncher", [&] { op->setupLauncher(); }}};
+        QTimer::singleShot(0, op, calls.value(step.section(' ', 0, 0)));
         QTimer::singleShot(500, &loop, [&] { loop.exit(7); });
         QCOMPARE(loop.exec(), 7);
         QVERIFY(TestEnv::WaitFor([&] { return !seen->errors.isEmpty(); }));
