@@ -842,18 +842,17 @@ private slots:
         for (const char* control : {"refreshCaptcha", "staySignedIn", "signInButton", "registerLink"}) {
             Row(control, "signIn", control, "");
         }
+        const QList<std::pair<const char*, const char*>> shown{
+            {"Intall", "installButton"}, {"Intall", "changeLocation"}, {"Download", "pauseResume"},
+            {"Run", "runButton"},        {"menu", "settingsEntry"},    {"settings", "languageCombo"},
+            {"notes", "notesTab0"},      {"error", "retryButton"}};
+        for (const auto& [scene, control] : shown) {
+            Row(control, scene, control, "");
+        }
         Row("accountButton", "Intall", "accountButton", "loginDlg");
         Row("optionsButton", "Intall", "optionsButton", "optionsMenu");
         Row("optionsButton to the settings", "Intall", "optionsButton", "settingDlg");
-        Row("installButton", "Intall", "installButton", "");
-        Row("changeLocation", "Intall", "changeLocation", "");
-        Row("pauseResume", "Download", "pauseResume", "");
-        Row("runButton", "Run", "runButton", "");
         Row("notesLink", "Run", "notesLink", "notesDlg");
-        Row("settingsEntry", "menu", "settingsEntry", "");
-        Row("languageCombo", "settings", "languageCombo", "");
-        Row("notesTab0", "notes", "notesTab0", "");
-        Row("retryButton", "error", "retryButton", "");
     }
     void keyboardFocus()
     {
