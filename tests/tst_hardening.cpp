@@ -168,7 +168,7 @@ private slots:
         }
         std::optional<std::pair<bool, int>> seen;
         ReplyCallbacks callbacks;
-        callbacks.rawCallback = [&](bool ok, QNetworkReply*) {
+        callbacks.jsonCallback = [&](bool ok, const QJsonObject&) {
             seen = std::make_pair(ok, rest.FailureDetail());
         };
         rest.Get(url, {}, callbacks);
