@@ -13,9 +13,7 @@
 #include "Services.h"
 #include "ShopAccountMng.h"
 
-#include <QBuffer>
 #include <QDirIterator>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkDatagram>
@@ -130,7 +128,8 @@ private slots:
         QVERIFY(paths.PrepareDirs());
     }
 
-    // A reply that grows without end or trickles in is cut off, with a code that says which.
+    // A reply that grows without end, trickles in or whose headers never end is cut off, with a code that
+    // says which; the headers have a deadline of their own, long before the reply's.
     void serviceRepliesAreBounded_data()
     {
         Columns<QJsonObject, int, QString>({"fault", "detail", "code"});
@@ -139,22 +138,42 @@ private slots:
             int(QNetworkReply::UnknownContentError), "Error: 008_003 {299/0115}");
         // The store's own client has the full deadline; this one has a short one.
         Row("a byte now and then", QJsonObject{{"throttle", 20}}, int(QNetworkReply::TimeoutError), "");
+        Row("headers without end", QJsonObject(), int(QNetworkReply::TimeoutError), "");
     }
     void serviceRepliesAreBounded()
     {
         auto [fault, detail, code] = Fetch<QJsonObject, int, QString>({"fault", "detail", "code"});
-        sandbox.AddFault("store", "/api/v2/users/1001/product", fault);
+        QString url = sandbox.Origin("store") + "/api/v2/users/1001/product";
         RestClient rest;
-        rest.SetDeadline(2000);
+        // A server of its own for the headers, which sends header lines for ever.
+        QTcpServer server;
+        QTimer pad;
+        if (fault.isEmpty()) {
+            QVERIFY(server.listen(QHostAddress::LocalHost));
+            connect(&server, &QTcpServer::newConnection, &pad, [&] {
+                QTcpSocket* client = server.nextPendingConnection();
+                client->write("HTTP/1.1 200 OK\r\n");
+                connect(&pad, &QTimer::timeout, client, [client] {
+                    if (client->bytesToWrite() < 1024 * 1024) {
+                        client->write(QByteArray("X-Pad: ") + QByteArray(1000, 'a') + "\r\n");
+                    }
+                });
+                pad.start(0);
+            });
+            url = QString("http://127.0.0.1:%1/").arg(server.serverPort());
+            rest.SetHeaderDeadline(1000);
+        } else {
+            sandbox.AddFault("store", "/api/v2/users/1001/product", fault);
+            rest.SetDeadline(2000);
+        }
         std::optional<std::pair<bool, int>> seen;
         ReplyCallbacks callbacks;
         callbacks.jsonCallback = [&](bool ok, const QJsonObject&) {
             seen = std::make_pair(ok, rest.FailureDetail());
         };
-        rest.Get(sandbox.Origin("store") + "/api/v2/users/1001/product", {}, callbacks);
+        rest.Get(url, {}, callbacks);
         QVERIFY(TestEnv::WaitFor([&] { return seen.has_value(); }, 15000));
-        QCOMPARE(seen->first, false);
-        QCOMPARE(seen->second, detail);
+        QCOMPARE(*seen, std::make_pair(false, detail));
         if (code.isEmpty()) {
             return;
         }
@@ -167,49 +186,12 @@ private slots:
         QVERIFY2(message->second.endsWith(code), qPrintable(message->second));
     }
 
-    // A reply whose headers never end is cut off by the headers' own deadline, long before the reply's.
-    void endlessHeadersAreCutOff()
-    {
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        QTimer pad;
-        connect(&server, &QTcpServer::newConnection, &pad, [&] {
-            QTcpSocket* client = server.nextPendingConnection();
-            client->write("HTTP/1.1 200 OK\r\n");
-            connect(&pad, &QTimer::timeout, client, [client] {
-                if (client->bytesToWrite() < 1024 * 1024) {
-                    client->write(QByteArray("X-Pad: ") + QByteArray(1000, 'a') + "\r\n");
-                }
-            });
-            pad.start(0);
-        });
-        RestClient rest;
-        rest.SetHeaderDeadline(1000);
-        std::optional<std::pair<bool, int>> seen;
-        ReplyCallbacks callbacks;
-        callbacks.rawCallback = [&](bool ok, QNetworkReply*) {
-            seen = std::make_pair(ok, rest.FailureDetail());
-        };
-        rest.Get(QString("http://127.0.0.1:%1/").arg(server.serverPort()), {}, callbacks);
-        QVERIFY(TestEnv::WaitFor([&] { return seen.has_value(); }, 15000));
-        QCOMPARE(*seen, std::make_pair(false, int(QNetworkReply::TimeoutError)));
-    }
-
     // The window's remote pictures: a picture is fetched whole; an endless body, a picture declaring
     // gigabytes, a body that is no picture and a trickle are cut off before they cost memory or hold on.
     void windowPicturesAreBounded_data()
     {
-        const auto picture = [](const char* format, const QSize& size) {
-            QImage image(size, QImage::Format_RGB32);
-            image.fill(Qt::gray);
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, format);
-            return bytes;
-        };
         // A small picture whose header declares 40000 x 40000 pixels, with the header's checksum made good.
-        QByteArray giant = picture("PNG", QSize(2, 2));
+        QByteArray giant = Payload::Picture("PNG", QSize(2, 2));
         const QByteArray side("\x00\x00\x9c\x40", 4);
         giant.replace(16, 4, side).replace(20, 4, side);
         quint32 crc = 0xffffffffu;
@@ -223,21 +205,22 @@ private slots:
         const char crcBytes[] = {char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
         giant.replace(29, 4, QByteArray(crcBytes, 4));
         Columns<QByteArray, QJsonObject, bool>({"body", "fault", "fetched"});
-        Row("a picture", picture("PNG", QSize(64, 64)), QJsonObject(), true);
-        const QByteArray endless = picture("PNG", QSize(64, 64)) + QByteArray(QmlNetMng::kMaxReplyBytes, 'x');
+        Row("a picture", Payload::Picture("PNG", QSize(64, 64)), QJsonObject(), true);
+        const QByteArray endless =
+            Payload::Picture("PNG", QSize(64, 64)) + QByteArray(QmlNetMng::kMaxReplyBytes, 'x');
         Row("a picture without end", endless, QJsonObject{{"length", "missing"}}, false);
         Row("announced longer than a picture", endless, QJsonObject(), false);
         Row("declaring gigabytes", giant, QJsonObject(), false);
-        Row("a format without a trusted header", picture("BMP", QSize(64, 64)), QJsonObject(), false);
+        Row("a format without a trusted header", Payload::Picture("BMP", QSize(64, 64)), QJsonObject(),
+            false);
         Row("no picture", QByteArray(QmlNetMng::kHeaderBytes + 1024, 'x'), QJsonObject(), false);
-        Row("a byte now and then", picture("PNG", QSize(64, 64)), QJsonObject{{"throttle", 20}}, false);
+        Row("a byte now and then", Payload::Picture("PNG", QSize(64, 64)), QJsonObject{{"throttle", 20}},
+            false);
     }
     void windowPicturesAreBounded()
     {
         auto [body, fault, fetched] = Fetch<QByteArray, QJsonObject, bool>({"body", "fault", "fetched"});
-        QFile file(root.path() + "/picture.bin");
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(body) == body.size());
-        file.close();
+        QVERIFY(Payload::Save(root.path() + "/picture.bin", body));
         if (!fault.isEmpty()) {
             sandbox.AddFault("files", "/files/picture.bin", fault);
         }
@@ -319,8 +302,7 @@ private slots:
         QFile::remove(path);
         MakeOutside();
         if (kind == "plain" || kind == "link" || kind == "large") {
-            QFile file(kind == "link" ? Outside("version") : path);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+            QVERIFY(Payload::Save(kind == "link" ? Outside("version") : path, text));
         }
         if (kind == "pipe") {
             QCOMPARE(mkfifo(qPrintable(Outside("version")), 0600), 0);
@@ -420,11 +402,7 @@ private slots:
             answered = !GameChannel::Ask({ask}, 1, 200).isEmpty();
         }
         QVERIFY(answered);
-        QList<QByteArray> asks;
-        for (int i = 0; i < 20; ++i) {
-            asks << ask;
-        }
-        QCOMPARE(GameChannel::Ask(asks, asks.size()).size(), asks.size());
+        QCOMPARE(GameChannel::Ask(QVector<QByteArray>(20, ask).toList(), 20).size(), 20);
     }
 
     // Large requests are counted in the log, not copied into it: a line per round of datagrams, with what

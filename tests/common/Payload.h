@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 
 // Deterministic file contents for download tests, so that any prefix can be checked byte for byte.
@@ -12,4 +13,8 @@ public:
     static QString Write(const QString& path, qint64 size, quint32 seed = 1);
     static QString Md5OfFile(const QString& path);
     static QByteArray ReadFile(const QString& path);
+    // Writes the bytes to path, making its folder; false when they are not all written.
+    static bool Save(const QString& path, const QByteArray& bytes);
+    // A plain grey picture of that size, encoded in that format ("PNG", "BMP").
+    static QByteArray Picture(const char* format, const QSize& size);
 };
