@@ -132,24 +132,6 @@ private slots:
         db->SetValue(INSTALL_DONE_LIST, QStringList());
     }
 
-    // Verified all, then extracted in order into the emptied product folder, the bar full at the end.
-    void cleanInstallOfFullAndPatch()
-    {
-        Plant("Data/legacy_1.0.pak");
-        Prepare({{"1.1.0.0"}, {"1.1.1.0"}}, true);
-        const Outcome outcome = Install();
-        QCOMPARE(outcome.verdict, QString("ok"));
-        QCOMPARE(outcome.said, (QStringList{"installing", "Verifying:1.1.0.0", "Verifying:1.1.1.0",
-                                            "Installation Version:1.1.0.0", "Installation Version:1.1.1.0",
-                                            "finish", "idle"}));
-        QCOMPARE(outcome.progress.last(), 100);
-        QVERIFY(!QFileInfo::exists(Game("Data/legacy_1.0.pak")));
-        QVERIFY(QFileInfo(Game("SkyTrainer.exe")).isExecutable());
-        QVERIFY(QFileInfo::exists(Game("Data/patch_1.1.1.pak")));
-        QVERIFY(Payload::ReadFile(Game("SkyTrainer/Content/version.dat")).contains("1.1.1.0"));
-        QCOMPARE(Cached(), QStringList());
-    }
-
     // What a restart after a kill during the extraction resumes from: the installed version for an update,
     // none for a first installation or one over a game whose version could not be read.
     void startVersionIsRecorded_data()
@@ -252,34 +234,45 @@ private slots:
         QVERIFY(!QFileInfo::exists(Game("SkyTrainer.exe")));
     }
 
-    // A corrupt package that its digest passes.
-    void secondOfThreeFailsExtraction()
+    // A clean installation of a full package and two patches, the first patch corrupt though its digest
+    // passes: every package is verified, then the product folder is emptied and the packages extracted in
+    // order, up to the corrupt one.
+    void cleanInstallationResumedAfterACorruptPackage()
     {
         QByteArray bytes = Payload::ReadFile(TestEnv::Package("1.0.1.0"));
         for (int i = 64; i < bytes.size(); i += 101) {
             bytes[i] = char(~bytes.at(i));
         }
         const QString digest = QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
+        Plant("old-install.txt");
         Prepare({{"1.0.0.0"}, {"1.0.1.0", "", digest}, {"1.0.2.0"}}, true);
         QFile second(Cache("SkyTrainer_1_0_1_0.7z"));
         QVERIFY(second.open(QIODevice::WriteOnly) && second.write(bytes) == bytes.size());
         second.close();
-        QCOMPARE(Install().verdict, QString("Unpacking error \nError: 007_002 {000/0053}"));
+        const Outcome failed = Install();
+        QCOMPARE(failed.verdict, QString("Unpacking error \nError: 007_002 {000/0053}"));
+        QCOMPARE(failed.said.mid(0, 4),
+                 (QStringList{"installing", "Verifying:1.0.0.0", "Verifying:1.0.1.0", "Verifying:1.0.2.0"}));
+        QVERIFY(!QFileInfo::exists(Game("old-install.txt")));
         QVERIFY(QFileInfo(Game("SkyTrainer.exe")).isExecutable());
         QCOMPARE(Cached(), QStringList{"SkyTrainer_1_0_2_0.zip"});
         QVERIFY(!QFileInfo::exists(Game("Data/patch_1.0.2.pak")));
 
         // The lists now start at the package that failed; the resumed installation goes on from there
-        // without emptying the product folder again.
+        // without emptying the product folder again, and ends with a full bar and an empty cache.
         QCOMPARE(db->GetValue(INSTALL_DONE_LIST).toStringList(), QStringList{Md5Of("1.0.0.0")});
         QCOMPARE(db->GetValue(INSTALL_VERSION_LIST).toStringList(), (QStringList{"1.0.1.0", "1.0.2.0"}));
         QVERIFY(QFile::copy(TestEnv::Package("1.0.1.0"), Cache("SkyTrainer_1_0_1_0.7z")));
         db->SetValue(INSTALL_MD5_LIST, QStringList{Md5Of("1.0.1.0"), Md5Of("1.0.2.0")});
-        QCOMPARE(Install().said, (QStringList{"installing", "Verifying:1.0.1.0", "Verifying:1.0.2.0",
-                                              "Installation Version:1.0.1.0", "Installation Version:1.0.2.0",
-                                              "finish", "idle"}));
+        const Outcome resumed = Install();
+        QCOMPARE(resumed.said, (QStringList{"installing", "Verifying:1.0.1.0", "Verifying:1.0.2.0",
+                                            "Installation Version:1.0.1.0", "Installation Version:1.0.2.0",
+                                            "finish", "idle"}));
+        QCOMPARE(resumed.progress.last(), 100);
         QVERIFY(QFileInfo::exists(Game("Data/legacy_1.0.pak")));
         QVERIFY(QFileInfo::exists(Game("Data/patch_1.0.2.pak")));
+        QVERIFY(Payload::ReadFile(Game("SkyTrainer/Content/version.dat")).contains("1.0.2.0"));
+        QCOMPARE(Cached(), QStringList());
         QCOMPARE(db->GetValue(INSTALL_DONE_LIST).toStringList(), QStringList());
     }
 
