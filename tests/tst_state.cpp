@@ -2,6 +2,7 @@
 #include "GameSettings.h"
 #include "GlobalData.h"
 #include "MultiLang.h"
+#include "Payload.h"
 #include "Platform.h"
 #include "RamDB.h"
 #include "Services.h"
@@ -77,6 +78,7 @@ private slots:
         store.SetString(USER_TOKEN, "tok en/é");
         store.SetInt(MULTI_LANG, 1);
         QCOMPARE(Mode(TestEnv::SettingsFile()), 0600);
+        QVERIFY(Payload::ReadFile(TestEnv::SettingsFile()).contains("[General]\nIS_AUTO_LOGIN=true\n"));
         RamDB restarted;
         QCOMPARE(restarted.GetBool(IS_AUTO_LOGIN, false), true);
         QCOMPARE(restarted.GetString(USER_TOKEN), QString("tok en/é"));
@@ -337,10 +339,6 @@ private slots:
             Fetch<QString, int, QString, QString>({"text", "maxChars", "line", "block"});
         QCOMPARE(ShownText::Line(text, maxChars), line);
         QCOMPARE(ShownText::Block(text, maxChars), block);
-        db->SetString(NEWEST_VERSION, text);
-        GlobalData gd;
-        gd.registry = &services.registry;
-        QCOMPARE(gd.newVersion(), ShownText::Line(text));
     }
 
     // A failure text: the reason, its code on the next line with numbers wider than their field in full,
@@ -348,11 +346,8 @@ private slots:
     void failureText_data()
     {
         Columns<QString, QString>({"built", "text"});
-        Row("code", Failure(ErrGameIPC, "taken").Error(0).At(130).Text(), "taken\nError: 010_000 {000/0130}");
         Row("wide numbers", Failure(ErrShop, "x").Error(1234).Detail(5678).At(12345).Text(),
             "x\nError: 008_1234 {5678/12345}");
-        Row("cause", Failure(ErrFileDownloader, "net").Error(4).Detail(5).At(109).Cause("refused").Text(),
-            "net\nError: 003_004 {005/0109}\nrefused");
         Row("no cause", Failure(ErrNotes, "net").At(83).Cause(QString()).Text(),
             "net\nError: 006_000 {000/0083}");
     }
