@@ -33,13 +33,7 @@ private:
 
     QString Location() const { return root.path() + "/Games"; }
 
-    static void Touch(const QString& path, const QByteArray& content = "x")
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
+    static void Touch(const QString& path) { QVERIFY(!Payload::Write(path, 1).isEmpty()); }
 
     static QStringList Entries(const QString& dir)
     {
@@ -125,11 +119,7 @@ private slots:
         QCOMPARE(Mode(TestEnv::SettingsFile()), 0600);
         QCOMPARE(RamDB().GetString(USER_TOKEN), QString("mine"));
         QCOMPARE(Mode(target), targetExists ? 0644 : -1);
-        if (targetExists) {
-            QFile file(target);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(file.readAll(), text);
-        }
+        QCOMPARE(Payload::ReadFile(target), targetExists ? text : QByteArray());
     }
 
     void fileEntriesThatAreNotPersistedKeysAreIgnored()
@@ -246,7 +236,7 @@ private slots:
             Touch(Location() + "/Setup/deep/notes.txt");
         }
         if (cache == "folder") {
-            Touch(Location() + "/__DownloadCache__/pkg.7z", "partial");
+            Touch(Location() + "/__DownloadCache__/pkg.7z");
         } else if (cache == "file") {
             Touch(Location() + "/__DownloadCache__");
         }
