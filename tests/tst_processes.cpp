@@ -62,7 +62,8 @@ private:
                  "it kept running");
         QCOMPARE(process->exitStatus(), QProcess::NormalExit);
         QCOMPARE(process->exitCode(), 0);
-        QVERIFY(!silent || process->readAllStandardOutput().isEmpty());
+        const QByteArray said = process->readAllStandardOutput();
+        QVERIFY2(!silent || said.isEmpty(), said.constData());
     }
 
     static void Quit(QProcess* process)
@@ -198,17 +199,18 @@ private slots:
         }
     }
 
+    // A handshake that is damaged, names another block or never comes is refused without a word; a sound
+    // one is a later start's (laterStart).
     void handshakesAreChecked_data()
     {
-        Columns<int, bool>({"damage", "accepted"});
-        Row("valid", 0, true);
-        Row("wrong checksum", 1, false);
-        Row("other name", 2, false);
-        Row("silence", 3, false);
+        Columns<int>({"damage"});
+        Row("wrong checksum", 1);
+        Row("other name", 2);
+        Row("silence", 3);
     }
     void handshakesAreChecked()
     {
-        auto [damage, accepted] = Fetch<int, bool>({"damage", "accepted"});
+        auto [damage] = Fetch<int>({"damage"});
         QProcess* primary = Start(probe);
         const QString name = FirstLine(primary).value(2);
         QByteArray message = SingleApplicationPrivate::ConnectionMessage(
@@ -224,12 +226,8 @@ private slots:
             socket.write(message);
             socket.flush();
         }
-        if (accepted) {
-            QCOMPARE(FirstLine(primary).value(0), QString("INSTANCE_STARTED"));
-        } else {
-            QVERIFY(socket.state() == QLocalSocket::UnconnectedState || socket.waitForDisconnected(10000));
-            QVERIFY(!primary->waitForReadyRead(300));
-        }
+        QVERIFY(socket.state() == QLocalSocket::UnconnectedState || socket.waitForDisconnected(10000));
+        QVERIFY(!primary->waitForReadyRead(300));
     }
 
     // A later start ends at once and leaves the game to the first; after a kill -9 a new start takes over.
