@@ -17,7 +17,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
-#include <memory>
 #include <sys/stat.h>
 
 // The shared state: the settings store, the paths built from it, the values the window shows and the
