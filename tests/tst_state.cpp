@@ -70,10 +70,12 @@ private slots:
             QSettings file(TestEnv::SettingsFile(), QSettings::IniFormat);
             file.setValue("SESSION_ID", "from-file");
             file.setValue("NOT_A_KEY", "x");
+            file.setValue("IS_DOWNLOADING", "true");
             file.setValue("Servers/Store", "https://127.0.0.1:1");
         }
         RamDB store;
         QCOMPARE(store.GetString(SESSION_ID, "default"), QString("default"));
+        QCOMPARE(store.GetBool(IS_DOWNLOADING, false), true);
         store.SetBool(IS_AUTO_LOGIN, true);
         store.SetString(USER_TOKEN, "tok en/é");
         store.SetInt(MULTI_LANG, 1);
