@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <signal.h>
 
 // Installing real packages of the sandbox game with the real 7-Zip, and the extraction itself: the reading
 // of 7-Zip's real progress output and its failures.
@@ -334,6 +335,8 @@ private slots:
         if (quit) {
             auto* extractor = op.findChild<QProcess*>();
             QVERIFY(TestEnv::WaitFor([&] { return extractor->state() == QProcess::Running; }));
+            // Held where it is, so that it ends only if it is killed, however fast it would have finished.
+            QCOMPARE(::kill(pid_t(extractor->processId()), SIGSTOP), 0);
             QVERIFY(QMetaObject::invokeMethod(&op, "OnAppClosing"));
             // Killed at once; on a loaded machine its end may take a moment to be seen.
             QVERIFY(extractor->state() == QProcess::NotRunning || extractor->waitForFinished(5000));
