@@ -20,8 +20,12 @@
 #include <QDir>
 #include <QFileInfo>
 
-LauncherOp::LauncherOp(QObject* parent) : QObject(parent), desktop(this)
+LauncherOp::LauncherOp(QObject* parent) : QObject(parent), desktop(this), settled(this)
 {
+    // What the steps before a page freed can go back to the system.
+    settled.setSingleShot(true);
+    settled.setInterval(1000);
+    connect(&settled, &QTimer::timeout, this, [] { Platform::ReleaseFreeMemory(); });
     // The new launcher takes over once a program has its setup; until then this one stays.
     connect(&desktop, &DesktopOpener::Opened, this, [] { QCoreApplication::quit(); });
     connect(&desktop, &DesktopOpener::Failed, this, [this](int detail) {
@@ -119,8 +123,7 @@ void LauncherOp::showPage(const QString& name)
 {
     qCDebug(lcUi) << "LauncherOp::switchPage" << name;
     emit switchPage(name);
-    // A page waits for the user: what the steps before it freed can go back to the system.
-    Platform::ReleaseFreeMemory();
+    settled.start();
 }
 
 StepChain LauncherOp::Steps() const

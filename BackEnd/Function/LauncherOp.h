@@ -3,6 +3,7 @@
 #include "DesktopOpener.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <functional>
 
@@ -99,6 +100,8 @@ private:
 
     std::function<void()> lastOp;
     DesktopOpener desktop;
+    // Runs once a page has waited for the user a moment, its dialogs' closing included.
+    QTimer settled;
     QString hintText;
     float unzipValue = 0;
     float downValue = 0;
