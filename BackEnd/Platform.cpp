@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QLocalServer>
 #include <QSslCertificate>
 #include <QStandardPaths>
@@ -11,7 +12,6 @@
 #include <QSysInfo>
 
 #ifdef Q_OS_WIN
-#include <QHostAddress>
 #include <algorithm>
 #include <windows.h>
 #include <wininet.h> // SECURITY_FLAG_IGNORE_*
@@ -19,6 +19,10 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <malloc.h>
+#include <memory>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
 #include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
@@ -91,6 +95,17 @@ bool IsTrustedChain(PCCERT_CHAIN_CONTEXT chain, const QString& host, const QList
     status.cbSize = sizeof(status);
     return CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) &&
            status.dwError == 0 && NamesHost(ToQt(simple->rgpElement[0]->pCertContext), host);
+}
+
+} // namespace
+#else
+namespace {
+
+X509* ToX509(const QSslCertificate& certificate)
+{
+    const QByteArray der = certificate.toDer();
+    auto* data = reinterpret_cast<const unsigned char*>(der.constData());
+    return d2i_X509(nullptr, &data, long(der.size()));
 }
 
 } // namespace
@@ -313,9 +328,40 @@ bool Platform::ChainsToRoot(const QList<QSslCertificate>& chain, const QString& 
     CertCloseStore(store, 0);
     return trusted;
 #else
-    Q_UNUSED(chain)
-    Q_UNUSED(host)
-    Q_UNUSED(roots)
-    return false;
+    if (chain.isEmpty() || roots.isEmpty()) {
+        return false;
+    }
+    const std::unique_ptr<X509_STORE, decltype(&X509_STORE_free)> store(X509_STORE_new(), X509_STORE_free);
+    const std::unique_ptr<STACK_OF(X509), void (*)(STACK_OF(X509)*)> untrusted(
+        sk_X509_new_null(), [](STACK_OF(X509) * stack) { sk_X509_pop_free(stack, X509_free); });
+    const std::unique_ptr<X509, decltype(&X509_free)> leaf(ToX509(chain.first()), X509_free);
+    const std::unique_ptr<X509_STORE_CTX, decltype(&X509_STORE_CTX_free)> context(X509_STORE_CTX_new(),
+                                                                                  X509_STORE_CTX_free);
+    if (!store || !untrusted || !context || !leaf) {
+        return false;
+    }
+    for (const QSslCertificate& root : roots) {
+        X509* certificate = ToX509(root);
+        if (certificate != nullptr) {
+            X509_STORE_add_cert(store.get(), certificate);
+            X509_free(certificate);
+        }
+    }
+    for (const QSslCertificate& intermediate : chain.mid(1)) {
+        X509* certificate = ToX509(intermediate);
+        if (certificate != nullptr && sk_X509_push(untrusted.get(), certificate) == 0) {
+            X509_free(certificate);
+        }
+    }
+    if (X509_STORE_CTX_init(context.get(), store.get(), leaf.get(), untrusted.get()) != 1) {
+        return false;
+    }
+    X509_STORE_CTX_set_purpose(context.get(), X509_PURPOSE_SSL_SERVER);
+    X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(context.get());
+    const QByteArray name = host.toUtf8();
+    const bool named = QHostAddress(host).isNull()
+                           ? X509_VERIFY_PARAM_set1_host(param, name.constData(), 0) == 1
+                           : X509_VERIFY_PARAM_set1_ip_asc(param, name.constData()) == 1;
+    return named && X509_verify_cert(context.get()) == 1;
 #endif
 }

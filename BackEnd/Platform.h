@@ -42,8 +42,8 @@ public:
     // Unix, where it is a file; the other process keeps it here.
     static void CloseLocalServer(QLocalServer* server);
     // Whether a server's certificate chain (its own first) is valid for the host and ends in one of the
-    // roots, checked by the system's verifier with those roots added. Only Windows needs it (Schannel will
-    // not take roots of the program's); elsewhere the TLS library is given them and this says false.
+    // roots: the system's verifier on Windows with those roots added, OpenSSL's with them as its only ones
+    // elsewhere.
     static bool ChainsToRoot(const QList<QSslCertificate>& chain, const QString& host,
                              const QList<QSslCertificate>& roots);
 };

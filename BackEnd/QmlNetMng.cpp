@@ -26,7 +26,6 @@ QmlNetMng::QmlNetMng(QObject* parent) : QNetworkAccessManager(parent)
 
 QNetworkReply* QmlNetMng::createRequest(Operation op, const QNetworkRequest& request, QIODevice* outgoingData)
 {
-    ServerConfig::InstallTrust();
     QNetworkReply* reply = QNetworkAccessManager::createRequest(op, request, outgoingData);
     ReplyBounds{kMaxReplyBytes, deadlineMs, kHeaderDeadlineMs}.Watch(reply, reply, [reply](int detail) {
         Refuse(reply, detail == QNetworkReply::TimeoutError ? "past a deadline" : "over the size limit");

@@ -10,11 +10,7 @@
 #include <QNetworkReply>
 #include <QSettings>
 #include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QThreadPool>
 #include <QUrl>
-
-#include <future>
 
 QString ServerConfig::Value(const char* name, const char* fallback)
 {
@@ -94,69 +90,36 @@ bool ServerConfig::Check(QString& error)
     return true;
 }
 
-namespace {
-
-// The system's roots, read on a thread of their own from the first manager's making on: reading them takes
-// longer than building the window, and only the first request needs them. The thread is one of Qt's pool,
-// which the application waits for when it ends: a quit before the roots are read must not tear Qt down
-// under the reading.
-const std::shared_future<QList<QSslCertificate>>& SystemRoots()
+QList<QSslCertificate> ServerConfig::ExtraRoots()
 {
-    static const std::shared_future<QList<QSslCertificate>> roots = [] {
-        auto promise = std::make_shared<std::promise<QList<QSslCertificate>>>();
-        std::shared_future<QList<QSslCertificate>> future = promise->get_future().share();
-        QThreadPool::globalInstance()->start(
-            [promise] { promise->set_value(QSslConfiguration::systemCaCertificates()); });
-        return future;
-    }();
-    return roots;
-}
-
-} // namespace
-
-QList<QSslCertificate> ServerConfig::InstallTrust()
-{
-    // Requests start on the window's thread and on the QML engine's loader threads alike.
+    // Asked on the window's thread and on the QML engine's loader threads alike.
     static QMutex lock;
     const QMutexLocker guard(&lock);
-    static bool done = false;
-    static QString installed;
-    static QSslConfiguration original;
-    static QList<QSslCertificate> extra;
+    static bool read = false;
+    static QString readPath;
+    static QList<QSslCertificate> roots;
     const QString path = CaCertificates();
-    if (done && path == installed) {
-        return extra;
+    if (read && path == readPath) {
+        return roots;
     }
-    if (!done) {
-        original = QSslConfiguration::defaultConfiguration();
-    }
-    done = true;
-    installed = path;
-    // Qt's default is left alone unless there is something to add: a list set on it ends Qt's loading of
-    // system roots on demand (Windows fetches the roots it has not cached yet that way).
-    QSslConfiguration config = original;
-    extra = path.isEmpty() ? QList<QSslCertificate>() : QSslCertificate::fromPath(path, QSsl::Pem);
-    if (!path.isEmpty() && extra.isEmpty()) {
+    read = true;
+    readPath = path;
+    roots = path.isEmpty() ? QList<QSslCertificate>() : QSslCertificate::fromPath(path, QSsl::Pem);
+    if (!path.isEmpty() && roots.isEmpty()) {
         qCWarning(lcShell) << "No certificate could be read from" << path;
     }
-    if (!extra.isEmpty()) {
-        config.setCaCertificates(SystemRoots().get() + extra);
-    }
-    QSslConfiguration::setDefaultConfiguration(config);
-    return extra;
+    return roots;
 }
 
 void ServerConfig::InstallTrust(QNetworkAccessManager* manager)
 {
-    if (!CaCertificates().isEmpty()) {
-        SystemRoots();
-    }
-    // Schannel takes the configured certificates as intermediates only, never as roots, and fails every chain
-    // that ends in one of them; such a chain is checked again with them as its only extra roots.
+    // Qt's trust is left as it is: a list of roots set on it would be read whole into every connection, and
+    // would end the loading of system roots on demand. A chain the system does not trust is checked again
+    // with the configured certificates as its only roots, host name included.
     QObject::connect(manager, &QNetworkAccessManager::sslErrors, manager,
                      [](QNetworkReply* reply, const QList<QSslError>& errors) {
                          if (Platform::ChainsToRoot(reply->sslConfiguration().peerCertificateChain(),
-                                                    reply->url().host(), InstallTrust())) {
+                                                    reply->url().host(), ExtraRoots())) {
                              reply->ignoreSslErrors(errors);
                          }
                      });

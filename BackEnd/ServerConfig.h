@@ -26,12 +26,10 @@ public:
     // False with the text to show, naming the setting.
     static bool Check(QString& error);
 
-    // Makes every TLS connection of this process trust the system's certificates plus those of
-    // CaCertificates(), which it returns; without that file, Qt's default trust is left as it is. Called
-    // before each request is made; cheap after the first call.
-    static QList<QSslCertificate> InstallTrust();
-    // Prepares the manager: its connections also trust a chain to CaCertificates() where the TLS library does
-    // not take them as roots (Schannel). The system's roots are read meanwhile, for the first InstallTrust().
+    // The certificates of CaCertificates(), trusted as roots besides the system's; none without that file.
+    static QList<QSslCertificate> ExtraRoots();
+    // Makes the manager's connections trust a chain to ExtraRoots(), host name included, as well as those the
+    // system trusts.
     static void InstallTrust(QNetworkAccessManager* manager);
 
     // Whether the address is on a web server (http or https, with a host). Whatever the store names to be

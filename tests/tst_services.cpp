@@ -1,6 +1,7 @@
 #include "CrmService.h"
 #include "MsgPackEncoder.h"
 #include "Outcome.h"
+#include "Platform.h"
 #include "RestClient.h"
 #include "Sandbox.h"
 #include "ServerConfig.h"
@@ -15,7 +16,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegularExpression>
-#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUrlQuery>
@@ -31,7 +32,6 @@ class TestServices : public QObject
 private:
     Sandbox sandbox;
     QTemporaryDir files;
-    QSslConfiguration pristineTrust;
     std::unique_ptr<Services> services;
     RamDB* db = nullptr;
     std::unique_ptr<VomoAccountMng> account;
@@ -169,7 +169,6 @@ private slots:
     void initTestCase()
     {
         TestEnv::InstallEnglish();
-        pristineTrust = QSslConfiguration::defaultConfiguration();
         QVERIFY(sandbox.Start(Sandbox::BasicCatalogue(), files.path()));
         sandbox.AddToken("tok-shop", "pilot@example.com");
     }
@@ -222,9 +221,30 @@ private slots:
         QVERIFY(result);
         QCOMPARE(result->ok, ok);
         QCOMPARE(sandbox.Requests("store").size(), ok ? 1 : 0);
-        // Without certificates of its own, Qt's default trust stays as it was, with its loading of system
-        // roots on demand.
-        QCOMPARE(QSslConfiguration::defaultConfiguration() == pristineTrust, !trustCa);
+    }
+
+    // A chain to a configured root is trusted only for a host its server's certificate names.
+    void chainsToRoot_data()
+    {
+        Columns<QString, bool, bool>({"host", "withCa", "trusted"});
+        Row("its address", "127.0.0.1", true, true);
+        Row("its name", "LocalHost", true, true);
+        Row("another address", "127.0.0.2", true, false);
+        Row("another name", "example.com", true, false);
+        Row("its own certificate for a root", "127.0.0.1", false, false);
+    }
+    void chainsToRoot()
+    {
+        auto [host, withCa, trusted] = Fetch<QString, bool, bool>({"host", "withCa", "trusted"});
+        QSslSocket socket;
+        socket.setPeerVerifyMode(QSslSocket::VerifyNone);
+        const QUrl store(Store(""));
+        socket.connectToHostEncrypted(store.host(), quint16(store.port()));
+        QVERIFY(socket.waitForEncrypted(10000));
+        const QList<QSslCertificate> chain = socket.peerCertificateChain();
+        const QList<QSslCertificate> roots = withCa ? ServerConfig::ExtraRoots() : chain.mid(0, 1);
+        QVERIFY(!roots.isEmpty());
+        QCOMPARE(Platform::ChainsToRoot(chain, host, roots), trusted);
     }
 
     // What a reply means to its caller: a status from 300 to 307 is a failure, a body that is not a JSON

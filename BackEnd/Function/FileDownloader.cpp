@@ -57,7 +57,6 @@ FileDownloader::FileDownloader(QObject* parent) : QObject(parent), manager(new Q
 
 void FileDownloader::QuerySize(DownFileMeta* record, const SizeCallback& callback)
 {
-    ServerConfig::InstallTrust();
     QNetworkRequest request{QUrl(record->url)};
     request.setTransferTimeout(kQueryTimeoutMs);
     manager->clearConnectionCache();
@@ -118,7 +117,6 @@ void FileDownloader::Start(DownFileMeta* record)
 
 void FileDownloader::Connect()
 {
-    ServerConfig::InstallTrust();
     QNetworkRequest request{QUrl(meta->url)};
     requestedFrom = meta->downloadedSize;
     phase = Phase::AwaitingStatus;

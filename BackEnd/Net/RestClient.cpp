@@ -147,7 +147,6 @@ void RestClient::InitSslConfig(QNetworkRequest& req)
 
 void RestClient::InitRequest(QNetworkRequest& req)
 {
-    ServerConfig::InstallTrust();
     req.setTransferTimeout(transferTimeoutMs);
     InitSslConfig(req);
     InitCookie(req);

@@ -75,7 +75,6 @@ private:
             chain = reply->sslConfiguration().peerCertificateChain();
         });
         ServerConfig::InstallTrust(&manager);
-        ServerConfig::InstallTrust();
         QNetworkReply* reply = manager.get(QNetworkRequest(QUrl(ServerConfig::Account() + "/")));
         QSignalSpy finished(reply, &QNetworkReply::finished);
         finished.wait(20000);
