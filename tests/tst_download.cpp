@@ -523,14 +523,15 @@ private slots:
                 {"files", "fault", "starts", "ends", "requests"});
         sandbox.AddFault("files", "/files/*", fault);
         db->SetJsonArray(SETUP_LIST, SetupList(files));
+        starts.replace("%1", QDir::toNativeSeparators(services.paths.DownloadCacheDir()));
+        ends.replace("%o", sandbox.Origin("files"));
+        // The free space in the text moves with the machine's other writers.
+        const auto endedSo = [&](const Outcome& end) {
+            return end && !end->first && end->second.startsWith(starts) && end->second.endsWith(ends);
+        };
         Outcome outcome;
         QCOMPARE(RunToEnd(outcome, true), QList<bool>{false});
-        QVERIFY(outcome && !outcome->first);
-        const QString& why = outcome->second;
-        QVERIFY2(why.startsWith(
-                     starts.replace("%1", QDir::toNativeSeparators(services.paths.DownloadCacheDir()))) &&
-                     why.endsWith(ends.replace("%o", sandbox.Origin("files"))),
-                 qPrintable(why));
+        QVERIFY2(endedSo(outcome), outcome ? qPrintable(outcome->second) : "no end");
         QCOMPARE(sandbox.Targets("files"), requests);
         QCOMPARE(db->GetBool(IS_DOWNLOADING), false);
         QVERIFY(!QFileInfo::exists(location.path() + "/evil.7z"));
@@ -538,7 +539,7 @@ private slots:
         sandbox.ClearRequests();
         Outcome again;
         QCOMPARE(RunToEnd(again, true), QList<bool>{false});
-        QVERIFY2(again == outcome, again ? qPrintable(again->second) : "no end");
+        QVERIFY2(endedSo(again), again ? qPrintable(again->second) : "no end");
         // Sizes it knows are not asked again; nothing is fetched either way.
         const QStringList second = sandbox.Targets("files");
         QVERIFY2(second.isEmpty() || second == requests, qPrintable(second.join(", ")));
