@@ -4,12 +4,14 @@
 Starts AviroLauncher with a fresh profile against the sandbox servers and walks what a user does: sign-in,
 installation into a chosen folder (killed with SIGKILL at random moments while it downloads and while it
 extracts), settings, starting the sandbox game, an update, quitting while the game runs, a launcher update,
-and the window on the desktop (its icon without a window manager, its size at 192 dpi). The launcher is reached only through the keyboard and mouse (xdotool), its profile, its log and the
-sandbox's control port. Runs under an X server (xvfb-run gives one).
+and the window on the desktop (its icon without a window manager, its size at 192 dpi). The launcher is reached
+only through the keyboard and mouse (xdotool), its profile, its log and the sandbox's control port. Runs under
+an X server (--xvfb starts one of its own).
 
     tst_journey.py --bin BUILD/bin --catalogue BUILD/sandbox-catalogue --tools tests/tools [--keep] [--shots DIR]
 """
 import argparse
+import contextlib
 import hashlib
 import json
 import os
@@ -26,10 +28,29 @@ SCREEN_MAIN_BUTTON = (140, 725)
 KILL_ROUNDS = 5
 LOG_TIMEOUT = 60
 PROGRESS_TICK = 0.25  # 7-Zip prints its progress every 200 ms
+# The error hint's colour, and where the sign-in page shows the password's hint.
+HINT_COLOR = (0xE9, 0x1E, 0x63)
+PASSWORD_HINT_AREA = (490, 339, 300, 24)
+# A row of pixels through the footer's progress bar, and the colour of its filled part.
+PROGRESS_ROW = (342, 714, 588, 1)
+PROGRESS_COLOR = (0x03, 0xA9, 0xF4)
 
 
 class JourneyError(Exception):
     pass
+
+
+def step(text):
+    print("==", text, flush=True)
+
+
+def run(*args, **kwargs):
+    return subprocess.run(args, check=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kwargs).stdout
+
+
+def write_json(path, data):
+    with open(path, "w") as f:
+        json.dump(data, f)
 
 
 def find_windows(*criteria):
@@ -42,10 +63,6 @@ def find_windows(*criteria):
         return []
 
 
-def step(text):
-    print("==", text, flush=True)
-
-
 def md5_of(path):
     digest = hashlib.md5()
     with open(path, "rb") as f:
@@ -56,16 +73,40 @@ def md5_of(path):
 
 def tree_digests(root):
     """Relative path -> MD5 of every regular file under root."""
-    result = {}
-    for folder, _, files in os.walk(root):
-        for name in files:
-            path = os.path.join(folder, name)
-            result[os.path.relpath(path, root)] = md5_of(path)
-    return result
+    return {os.path.relpath(os.path.join(folder, name), root): md5_of(os.path.join(folder, name))
+            for folder, _, files in os.walk(root) for name in files}
 
 
-def run(*args, **kwargs):
-    return subprocess.run(args, check=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kwargs).stdout
+def near(pixel, color, tolerance):
+    return all(abs(pixel[i] - color[i]) <= tolerance for i in range(3))
+
+
+@contextlib.contextmanager
+def xvfb():
+    """An X server of its own, on a display whose lock and socket are both free: servers in other network
+    namespaces share the file system's sockets, and one whose lock another run removed still owns its socket.
+    A number that another run takes meanwhile makes the server end at once, and the next one is tried."""
+    for number in range(100 + os.getpid() % 200, 400):
+        if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists("/tmp/.X11-unix/X%d" % number):
+            continue
+        server = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+                                  stderr=subprocess.DEVNULL)
+        deadline = time.time() + 20
+        while not os.path.exists("/tmp/.X11-unix/X%d" % number) and server.poll() is None and time.time() < deadline:
+            time.sleep(0.1)
+        if server.poll() is None and os.path.exists("/tmp/.X11-unix/X%d" % number):
+            break
+        server.kill()
+        server.wait()
+    else:
+        raise SystemExit("Xvfb did not start")
+    os.environ["DISPLAY"] = ":%d" % number
+    os.environ.pop("XAUTHORITY", None)
+    try:
+        yield
+    finally:
+        server.kill()
+        server.wait()
 
 
 class Journey:
@@ -74,29 +115,39 @@ class Journey:
         self.catalogue_dir = os.path.abspath(args.catalogue)
         self.tools = os.path.abspath(args.tools)
         self.shots = os.path.abspath(args.shots) if args.shots else None
-        self.work = tempfile.mkdtemp(prefix="aviro-journey-")
         self.keep = args.keep
+        self.work = tempfile.mkdtemp(prefix="aviro-journey-")
         self.home = os.path.join(self.work, "home")
         self.files = os.path.join(self.work, "files")
         self.location = os.path.join(self.home, "Flight Games")
         self.settings = os.path.join(self.home, "config", "VOMO", "Vomo Skyworks.ini")
-        self.sandbox = None
-        self.launcher = None
-        self.window = None
-        self.log_path = None
+        self.sandbox = self.launcher = self.window = self.log_path = None
         self.starts = 0
-        self.ports = {}
+        # The sandbox's files and versions, until make_packages serves larger ones.
+        shutil.copytree(os.path.join(self.catalogue_dir, "files"), self.files)
+        self.versions = self.catalogue(None)["versions"]["SkyTrainer"]
+
+    def wait_for(self, check, what, timeout=LOG_TIMEOUT, poll=0.1, detail=None):
+        """check's first true result; a failure once the time is up or the launcher has ended."""
+        deadline = time.time() + timeout
+        while True:
+            result = check()
+            if result:
+                return result
+            ended = self.launcher is not None and self.launcher.poll() is not None
+            if ended or time.time() > deadline:
+                raise JourneyError("%s while waiting for %s:\n%s" % (
+                    "the launcher ended" if ended else "timed out", what, (detail or self.log_tail)()))
+            time.sleep(poll)
 
     # --- the served world -------------------------------------------------------------------------------------
     def make_packages(self):
         """Two versions of the game large enough to be interrupted: a full package and a patch, each with many
         small files (the extraction takes seconds) and the full one with a large file (the download does)."""
-        shutil.copytree(os.path.join(self.catalogue_dir, "files"), self.files)
+        step("making the packages")
         base = os.path.join(self.work, "stage-base")
-        os.makedirs(base)
         run("7z", "x", "-y", "-o" + base, os.path.join(self.files, "packages", "SkyTrainer_1_1_0_0.7z"))
         rng = random.Random(7)
-        self.versions = []
         self.unpacked = {}
 
         def stage(version, ispatch, tiles, big_bytes):
@@ -106,8 +157,7 @@ class Journey:
                 shutil.copytree(os.path.join(base, "SkyTrainer"), product)
             content = os.path.join(product, "SkyTrainer", "Content")
             os.makedirs(content, exist_ok=True)
-            with open(os.path.join(content, "version.dat"), "w") as f:
-                f.write('{"V": "%s", "P": "SkyTrainer"}\n' % version)
+            write_json(os.path.join(content, "version.dat"), {"V": version, "P": "SkyTrainer"})
             tiles_dir = os.path.join(product, "Data", "tiles-" + version)
             os.makedirs(tiles_dir)
             for i in range(tiles):
@@ -122,8 +172,8 @@ class Journey:
             run("7z", "a", "-mx=1", package, "SkyTrainer", cwd=root)
             shutil.rmtree(root)
             note = "notes/%s.json" % version
-            with open(os.path.join(self.files, note), "w") as f:
-                json.dump({"en": "Aviro %s\n- Journey build." % version, "zh-CN": "Aviro %s\n- 旅程版本。" % version}, f)
+            write_json(os.path.join(self.files, note),
+                       {"en": "Aviro %s\n- Journey build." % version, "zh-CN": "Aviro %s\n- 旅程版本。" % version})
             return {"version": version, "ispatch": ispatch, "spaceDesc": "40 MB", "file": "packages/" + name,
                     "md5": md5_of(package), "note": note}
 
@@ -132,28 +182,26 @@ class Journey:
         shutil.rmtree(base)
 
     def catalogue(self, versions, launcher_update=False):
+        """The sandbox's catalogue serving versions (None: its own) from this run's files."""
         with open(os.path.join(self.catalogue_dir,
                                "catalogue-update.json" if launcher_update else "catalogue.json")) as f:
             catalogue = json.load(f)
-        catalogue["versions"]["SkyTrainer"] = versions
-        catalogue["baseDir"] = self.work
-        catalogue["filesDir"] = self.files
+        if versions is not None:
+            catalogue["versions"]["SkyTrainer"] = versions
+        catalogue.update(baseDir=self.work, filesDir=self.files)
         return catalogue
 
     def start_sandbox(self):
-        with open(os.path.join(self.work, "catalogue.json"), "w") as f:
-            json.dump(self.catalogue(self.versions), f)
+        write_json(os.path.join(self.work, "catalogue.json"), self.catalogue(self.versions))
         ports = os.path.join(self.work, "ports.json")
         with open(ports, "w") as out, open(os.path.join(self.work, "sandbox.log"), "w") as err:
             self.sandbox = subprocess.Popen(
                 [os.path.join(self.bin, "AviroSandbox"), "--state", os.path.join(self.work, "sandbox"),
                  "--catalogue", os.path.join(self.work, "catalogue.json"), "--any-port"], stdout=out, stderr=err)
-        for _ in range(100):
-            if os.path.getsize(ports) > 0:
-                break
-            time.sleep(0.1)
+        self.wait_for(lambda: os.path.getsize(ports) > 0, "the sandbox's ports", 10)
         with open(ports) as f:
             self.ports = json.loads(f.readline())
+        self.write_profile()
 
     def control(self, method, path, body=None):
         data = None if body is None else json.dumps(body).encode()
@@ -161,8 +209,10 @@ class Journey:
         with urllib.request.urlopen(request, timeout=10) as reply:
             return json.loads(reply.read() or b"null")
 
-    def file_requests(self):
-        return [r for r in self.control("GET", "/requests?server=files") if "/packages/" in r["path"]]
+    def package_gets(self, name=""):
+        """The GET requests of the file server for packages (whose name ends with name)."""
+        return [r for r in self.control("GET", "/requests?server=files")
+                if r["method"] == "GET" and "/packages/" in r["path"] and r["path"].endswith(name)]
 
     # --- the launcher -----------------------------------------------------------------------------------------
     def write_profile(self):
@@ -193,47 +243,34 @@ class Journey:
     def start(self, page=None, attempts=3):
         """Starts the launcher and waits for its window (and page). An X server that refuses a connection
         now and then, on a busy machine, is asked again; the launcher itself gets no second chance."""
-        for attempt in range(attempts):
+        for attempt in range(1, attempts + 1):
+            self.starts += 1
+            self.log_path = os.path.join(self.work, "launcher-%02d.log" % self.starts)
+            with open(self.log_path, "w") as log:
+                self.launcher = subprocess.Popen([os.path.join(self.bin, "AviroLauncher")], stdout=log,
+                                                 stderr=subprocess.STDOUT, env=self.launcher_env())
             try:
-                return self.start_once(page)
+                self.window = self.wait_for(lambda: find_windows("--pid", str(self.launcher.pid), "--name",
+                                                                 "Vomo Skyworks"), "the launcher's window", 20)[0]
+                break
             except JourneyError:
-                if attempt + 1 == attempts or "could not connect to display" not in self.log_text():
+                if attempt == attempts or "could not connect to display" not in self.log_text():
                     raise
                 print("   the X server refused the launcher's connection; starting it again", flush=True)
                 time.sleep(1)
-
-    def start_once(self, page):
-        self.starts += 1
-        self.log_path = os.path.join(self.work, "launcher-%02d.log" % self.starts)
-        with open(self.log_path, "w") as log:
-            self.launcher = subprocess.Popen([os.path.join(self.bin, "AviroLauncher")], stdout=log,
-                                             stderr=subprocess.STDOUT, env=self.launcher_env())
-        deadline = time.time() + 20
-        while time.time() < deadline:
-            found = find_windows("--pid", str(self.launcher.pid), "--name", "Vomo Skyworks")
-            if found:
-                self.window = found[0]
-                if page:
-                    self.wait_page(page)
-                return
-            if self.launcher.poll() is not None:
-                break
-            time.sleep(0.1)
-        raise JourneyError("the launcher did not open its window:\n" + self.log_tail())
+        if page:
+            self.wait_page(page)
 
     def wait_window(self, *names):
         """The first visible window of the launcher other than its main window whose title has one of names."""
-        deadline = time.time() + 20
-        while time.time() < deadline:
-            for name in names:
-                found = find_windows("--onlyvisible", "--pid", str(self.launcher.pid), "--name", name)
-                found = [w for w in found if w != self.window]
-                if found:
-                    return found[0]
-            time.sleep(0.1)
-        raise JourneyError("no window named %s" % (names,))
+        def found():
+            return [w for name in names for w in find_windows("--onlyvisible", "--pid", str(self.launcher.pid),
+                                                              "--name", name) if w != self.window]
+        return self.wait_for(found, "a window named %s" % (names,), 20)[0]
 
     def log_text(self):
+        if not self.log_path:
+            return ""
         with open(self.log_path, errors="replace") as f:
             return f.read()
 
@@ -241,17 +278,12 @@ class Journey:
         return "\n".join(self.log_text().splitlines()[-lines:])
 
     def wait_log(self, text, timeout=LOG_TIMEOUT, count=1):
-        deadline = time.time() + timeout
-        while time.time() < deadline:
+        def seen():
             log = self.log_text()
-            if log.count(text) >= count:
-                return log
-            if "GlobalUiOp::showError" in log and "showError" not in text:
+            if log.count(text) < count and "GlobalUiOp::showError" in log and "showError" not in text:
                 raise JourneyError("the launcher shows an error while waiting for %r:\n%s" % (text, self.log_tail()))
-            if self.launcher.poll() is not None:
-                raise JourneyError("the launcher ended while waiting for %r:\n%s" % (text, self.log_tail()))
-            time.sleep(0.05)
-        raise JourneyError("timed out waiting for %r:\n%s" % (text, self.log_tail()))
+            return log.count(text) >= count
+        self.wait_for(seen, repr(text), timeout, 0.05)
 
     def wait_page(self, page, timeout=LOG_TIMEOUT):
         self.wait_log('LauncherOp::switchPage "%s"' % page, timeout)
@@ -260,8 +292,8 @@ class Journey:
         run("xdotool", "windowfocus", "--sync", self.window, "key", "--delay", "60", *keys)
         time.sleep(0.3)
 
-    def type(self, text):
-        run("xdotool", "windowfocus", "--sync", self.window, "type", "--delay", "30", text)
+    def type(self, text, window=None):
+        run("xdotool", "windowfocus", "--sync", window or self.window, "type", "--delay", "30", text)
 
     def click(self, x, y):
         run("xdotool", "mousemove", str(x), str(y), "sleep", "0.2", "click", "1")
@@ -274,7 +306,7 @@ class Journey:
             run("import", "-window", "root", "-quality", "85", os.path.join(self.shots, name + ".jpg"))
 
     def kill9(self):
-        self.launcher.send_signal(signal.SIGKILL)
+        self.launcher.kill()
         self.launcher.wait()
         self.launcher = None
 
@@ -292,10 +324,7 @@ class Journey:
     def stored(self, key):
         """A value of the launcher's store in its INI file (General group)."""
         with open(self.settings, errors="replace") as f:
-            for line in f:
-                if line.startswith(key + "="):
-                    return line.split("=", 1)[1].strip()
-        return None
+            return next((line.split("=", 1)[1].strip() for line in f if line.startswith(key + "=")), None)
 
     def close(self):
         for process in (self.launcher, self.sandbox):
@@ -314,25 +343,10 @@ class Journey:
         data = run("import", "-window", "root", "-crop", "%dx%d+%d+%d" % (width, height, x, y), "-depth", "8", "rgb:-")
         return [tuple(data[i:i + 3]) for i in range(0, len(data), 3)]
 
-    def shows_color(self, area, color, tolerance=40):
-        return any(near(p, color, tolerance) for p in self.pixels(*area))
-
     def bar_fill(self):
         """How much of the footer's progress bar is filled, 0 to 1, as the user sees it."""
         row = self.pixels(*PROGRESS_ROW)
         return sum(near(p, PROGRESS_COLOR, 60) for p in row) / len(row)
-
-
-def near(pixel, color, tolerance):
-    return all(abs(pixel[i] - color[i]) <= tolerance for i in range(3))
-
-
-# The error hint's colour, and where the sign-in page shows the password's hint.
-HINT_COLOR = (0xE9, 0x1E, 0x63)
-PASSWORD_HINT_AREA = (490, 339, 300, 24)
-# A row of pixels through the footer's progress bar, and the colour of its filled part.
-PROGRESS_ROW = (342, 714, 588, 1)
-PROGRESS_COLOR = (0x03, 0xA9, 0xF4)
 
 
 def sign_in(j):
@@ -350,22 +364,17 @@ def sign_in(j):
     j.key("Tab", "Tab", "space", "shift+Tab", "shift+Tab", "Return")
     step("a wrong password: its hint and a new captcha")
     j.wait_log("VomoAccountMng::GetVerifyCode", count=2)
-    second = j.control("GET", "/captcha")
-    if second["srandom"] == first["srandom"]:
-        raise JourneyError("the captcha was not renewed after a failed sign-in")
     time.sleep(0.5)
     j.shot("02-signin-wrong")
-    if not j.shows_color(PASSWORD_HINT_AREA, HINT_COLOR):
+    if not any(near(p, HINT_COLOR, 40) for p in j.pixels(*PASSWORD_HINT_AREA)):
         raise JourneyError("no hint under the password after a wrong password")
     step("the right password and captcha sign in")
     j.key("shift+Tab", "ctrl+a")
     j.type("secret")
     j.key("Tab", "ctrl+a")
-    j.type(second["code"])
+    j.type(j.control("GET", "/captcha")["code"])
     j.key("Return")
     j.wait_page("Intall")
-    if j.stored("IS_AUTO_LOGIN") != "true":
-        raise JourneyError("'Stay signed in' was not stored")
 
 
 def choose_location(j):
@@ -377,34 +386,13 @@ def choose_location(j):
     dialog = j.wait_window("选择安装目录", "Select")
     j.shot("04-folder-dialog")
     # The dialog opens in the user's home folder: the folder's name alone chooses it.
-    run("xdotool", "windowfocus", "--sync", dialog, "type", "--delay", "20", os.path.basename(j.location))
+    j.type(os.path.basename(j.location), dialog)
     run("xdotool", "windowfocus", "--sync", dialog, "key", "Return")
     # The dialog is modal: until it has gone, the main window takes no keys.
-    deadline = time.time() + 20
-    while dialog in find_windows("--onlyvisible", "--pid", str(j.launcher.pid)):
-        if time.time() > deadline:
-            raise JourneyError("the folder dialog did not close")
-        time.sleep(0.1)
+    j.wait_for(lambda: dialog not in find_windows("--onlyvisible", "--pid", str(j.launcher.pid)),
+               "the folder dialog's end", 20)
     time.sleep(0.3)
     j.shot("05-install-chosen")
-
-
-def partial_sizes(j):
-    """Bytes on disk of each package of the installation, by file name."""
-    cache = os.path.join(j.location, "__DownloadCache__")
-    sizes = {}
-    for version in j.versions:
-        name = os.path.basename(version["file"])
-        path = os.path.join(cache, name)
-        sizes[name] = os.path.getsize(path) if os.path.exists(path) else 0
-    return sizes
-
-
-def check_prefix(j, name, size):
-    served = os.path.join(j.files, "packages", name)
-    with open(served, "rb") as a, open(os.path.join(j.location, "__DownloadCache__", name), "rb") as b:
-        if a.read(size) != b.read():
-            raise JourneyError("%s on disk is not a prefix of the package (%d bytes)" % (name, size))
 
 
 def download_with_kills(j):
@@ -412,8 +400,15 @@ def download_with_kills(j):
     j.control("DELETE", "/requests")
     j.control("POST", "/faults", {"server": "files", "path": "/files/packages/*", "method": "GET",
                                   "throttle": 3000000})
-    total = sum(os.path.getsize(os.path.join(j.files, v["file"])) for v in j.versions)
+    names = [os.path.basename(v["file"]) for v in j.versions]
+    served = {n: os.path.join(j.files, "packages", n) for n in names}
+    cached = {n: os.path.join(j.location, "__DownloadCache__", n) for n in names}
+    total = sum(os.path.getsize(p) for p in served.values())
     moments = sorted(random.sample(range(total // 20, total * 9 // 10), KILL_ROUNDS))
+
+    def on_disk():
+        return {n: os.path.getsize(cached[n]) if os.path.exists(cached[n]) else 0 for n in names}
+
     # The folder dialog gave the focus back to "Modify"; Install is before it.
     j.key("shift+Tab", "Return")
     j.wait_page("Download")
@@ -424,54 +419,46 @@ def download_with_kills(j):
         raise JourneyError("the download page shows no progress (bar %.2f full)" % fill)
     j.shot("06-download")
     for round_, moment in enumerate(moments, 1):
-        deadline = time.time() + LOG_TIMEOUT
-        while sum(partial_sizes(j).values()) < moment:
-            if time.time() > deadline or "switchPage \"Setup\"" in j.log_text():
-                raise JourneyError("the download did not reach byte %d:\n%s" % (moment, j.log_tail()))
-            time.sleep(0.02)
+        def reached():
+            if 'switchPage "Setup"' in j.log_text():
+                raise JourneyError("the download ended before byte %d" % moment)
+            return sum(on_disk().values()) >= moment
+        j.wait_for(reached, "byte %d of the download" % moment, poll=0.02)
         j.kill9()
-        sizes = partial_sizes(j)
+        sizes = on_disk()
         print("   kill -9 at %d bytes: %s" % (sum(sizes.values()), sizes), flush=True)
         for name, size in sizes.items():
             if size:
-                check_prefix(j, name, size)
+                with open(served[name], "rb") as a, open(cached[name], "rb") as b:
+                    if a.read(size) != b.read():
+                        raise JourneyError("%s on disk is not a prefix of the package (%d bytes)" % (name, size))
         j.control("DELETE", "/requests")
         j.start("Download")
         # The interrupted package continues from its bytes on disk; the complete ones are not asked for again.
-        interrupted = [n for n, size in sizes.items()
-                       if 0 < size < os.path.getsize(os.path.join(j.files, "packages", n))]
-        deadline = time.time() + LOG_TIMEOUT
-        while not all(any(r["method"] == "GET" and r["path"].endswith("/" + n) for r in j.file_requests())
-                      for n in interrupted):
-            if time.time() > deadline:
-                raise JourneyError("round %d: %s not asked for again:\n%s" % (round_, interrupted, j.log_tail()))
-            time.sleep(0.05)
+        interrupted = [n for n, size in sizes.items() if 0 < size < os.path.getsize(served[n])]
+        j.wait_for(lambda: all(j.package_gets("/" + n) for n in interrupted),
+                   "round %d: %s asked for again" % (round_, interrupted), poll=0.05)
         for name, size in sizes.items():
-            full = os.path.getsize(os.path.join(j.files, "packages", name))
-            gets = [r for r in j.file_requests() if r["method"] == "GET" and r["path"].endswith("/" + name)]
-            if 0 < size < full:
-                expected = "bytes=%d-" % size
-                if not gets or gets[0]["headers"].get("Range") != expected:
-                    raise JourneyError("round %d: %s resumed with %s, not %s" % (
-                        round_, name, [g["headers"].get("Range") for g in gets], expected))
-            elif size == full and gets:
+            ranges = [g["headers"].get("Range") for g in j.package_gets("/" + name)]
+            if name in interrupted and ranges[:1] != ["bytes=%d-" % size]:
+                raise JourneyError("round %d: %s resumed with %s, not bytes=%d-" % (round_, name, ranges, size))
+            if size == os.path.getsize(served[name]) and ranges:
                 raise JourneyError("round %d: the complete %s was downloaded again" % (round_, name))
     j.control("DELETE", "/faults")
 
 
 def extractor_of(launcher_pid, package):
     """The launcher's extractor of that package, or None."""
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            try:
-                with open("/proc/%s/stat" % entry) as f:
-                    fields = f.read().rsplit(")", 1)[1].split()
-                with open("/proc/%s/cmdline" % entry, "rb") as f:
-                    arguments = f.read().decode(errors="replace")
-            except OSError:
-                continue
-            if int(fields[1]) == launcher_pid and package in arguments:
-                return int(entry)
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                parent = int(f.read().rsplit(")", 1)[1].split()[1])
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                arguments = f.read().decode(errors="replace")
+        except OSError:
+            continue
+        if parent == launcher_pid and package in arguments:
+            return int(entry)
     return None
 
 
@@ -491,7 +478,6 @@ def extraction_with_kills(j):
     j.wait_page("Setup", 120)
     j.control("DELETE", "/requests")
     first, second = (os.path.basename(v["file"]) for v in j.versions)
-    first_md5 = j.versions[0]["md5"]
 
     def extracting(name):
         return any("[Start Program]" in line and name in line for line in j.log_text().splitlines())
@@ -501,14 +487,8 @@ def extraction_with_kills(j):
     for round_ in range(1, KILL_ROUNDS + 1):
         # The first rounds interrupt the first package; the others the second one, once the first is done.
         target = first if round_ <= 2 and not first_done else second
-        deadline = time.time() + LOG_TIMEOUT
-        extractor = None
-        while extractor is None:
-            if time.time() > deadline or j.launcher.poll() is not None:
-                raise JourneyError("the extraction of %s did not start:\n%s" % (target, j.log_tail()))
-            if extracting(target):
-                extractor = extractor_of(j.launcher.pid, target)
-            time.sleep(0.01)
+        extractor = j.wait_for(lambda: extracting(target) and extractor_of(j.launcher.pid, target),
+                               "the extraction of %s" % target, poll=0.01)
         started = time.time()
         # The moment is a random share of the extraction's work, whatever the machine's speed. The extractor is
         # held still while the test looks at the screen, so that it cannot finish in the meantime.
@@ -537,11 +517,9 @@ def extraction_with_kills(j):
             j.kill9()
         finally:
             # Left to itself, as after a real kill: it ends when it next writes to the launcher that is gone.
-            try:
+            with contextlib.suppress(ProcessLookupError):
                 os.kill(extractor, signal.SIGCONT)
-            except ProcessLookupError:
-                pass
-        first_done = first_md5 in (j.stored("INSTALL_DONE_LIST") or "")
+        first_done = j.versions[0]["md5"] in (j.stored("INSTALL_DONE_LIST") or "")
         print("   kill -9 at %d%% of extracting %s; first package done: %s"
               % (100 * moment / j.unpacked[target], target, first_done), flush=True)
         j.start("Setup")
@@ -551,9 +529,9 @@ def extraction_with_kills(j):
     print("   extraction progress seen: %s" % " ".join("%.2f" % f for f in fills), flush=True)
     if not any(0 < f < 1 for f in fills):
         raise JourneyError("the setup page showed no extraction progress")
-    gets = [r["path"] for r in j.file_requests() if r["method"] == "GET"]
-    if gets:
-        raise JourneyError("packages downloaded again after the download had ended: %s" % gets)
+    if j.package_gets():
+        raise JourneyError("packages downloaded again after the download had ended: %s" % j.package_gets())
+    check_installation(j, j.versions)
 
 
 def check_installation(j, versions):
@@ -563,8 +541,8 @@ def check_installation(j, versions):
     for version in versions:
         run("7z", "x", "-y", "-aoa", "-o" + reference, os.path.join(j.files, version["file"]))
     expected = tree_digests(os.path.join(reference, "SkyTrainer"))
-    actual = tree_digests(os.path.join(j.location, "SkyTrainer"))
-    actual = {k: v for k, v in actual.items() if not k.startswith("sandbox-game")}
+    actual = {k: v for k, v in tree_digests(os.path.join(j.location, "SkyTrainer")).items()
+              if not k.startswith("sandbox-game")}
     if expected != actual:
         missing = sorted(set(expected) - set(actual))[:5]
         extra = sorted(set(actual) - set(expected))[:5]
@@ -573,55 +551,31 @@ def check_installation(j, versions):
     shutil.rmtree(reference)
 
 
-def game_log(j):
+def game_log(j, event):
+    """The sandbox game's log entries of that event."""
     path = os.path.join(j.location, "SkyTrainer", "sandbox-game.log")
     if not os.path.exists(path):
         return []
     with open(path) as f:
-        return [json.loads(line) for line in f if line.strip()]
+        return [e for e in map(json.loads, filter(str.strip, f)) if e["event"] == event]
 
 
-def wait_game(j, event, count=1, timeout=30):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        found = [e for e in game_log(j) if e["event"] == event]
-        if len(found) >= count:
-            return found[count - 1]
-        time.sleep(0.1)
-    raise JourneyError("the game did not %s (%d):\n%s" % (event, count, j.log_tail()))
+def wait_game(j, event, count=1):
+    """The count-th entry of that event in the game's log, once it is there."""
+    return j.wait_for(lambda: game_log(j, event)[count - 1:], "the game's %s (%d)" % (event, count), 30)[0]
 
 
-def wait_reports(j, predicate, what, timeout=30):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        reports = j.control("GET", "/reports")
-        if predicate(reports):
-            return reports
-        time.sleep(0.2)
-    raise JourneyError("the statistics server has not recorded %s: %s" % (what, json.dumps(reports)[:2000]))
-
-
-def events(reports):
-    """The events of every report that the statistics server could verify and decode."""
-    for report in reports:
-        if report.get("signValid") and report.get("decoded"):
-            batch = report["events"]
-            yield from batch if isinstance(batch, list) else [batch]
-
-
-def online_states(reports):
-    return [e["eventValue"]["onlineState"] for e in events(reports)
-            if isinstance(e, dict) and isinstance(e.get("eventValue"), dict) and "onlineState" in e["eventValue"]]
+def configure_game(j, **config):
+    write_json(os.path.join(j.location, "SkyTrainer", "sandbox-game.json"), config)
 
 
 def settings_and_game(j):
-    step("the settings: image quality, window mode and language")
+    step("the settings dialog, reached with the keyboard")
     j.close_window()
     j.wait_exit()
     j.start("Run")
     j.wait_log('Get Version:  "%s"' % j.versions[-1]["version"])
     j.shot("08-run")
-    j.control("DELETE", "/reports")
     # Option, which opens its menu on Settings; in the dialog each combo takes the focus in turn and the
     # arrows choose.
     j.key("Tab", "Tab", "Return")
@@ -630,33 +584,17 @@ def settings_and_game(j):
     j.key("Tab", "Down", "Tab", "Down", "Down", "Down", "Down", "Tab", "Tab", "Down", "Down")
     j.shot("09-settings")
     j.key("Escape")
-    step("Start: the game gets exactly those settings, reports, and ends")
-    with open(os.path.join(j.location, "SkyTrainer", "sandbox-game.json"), "w") as f:
-        json.dump({"runMs": 2000, "report": [{"type": "JourneyFlight", "minutes": 42}]}, f)
+    step("Start: the game runs and ends")
+    configure_game(j, runMs=2000)
     # The closed dialog gave the focus back to Option; Start is next.
     j.key("Tab", "Return")
     j.wait_log("Start Program:")
-    reply = next(e["data"] for e in iter(lambda: wait_game(j, "received"), None)
-                 if e["data"].get("cmd") == "settingReq")
-    wanted = {"imageQuality": 3, "windowMode": 2, "language": "zh-CN"}
-    got = {k: reply.get(k) for k in wanted}
-    if got != wanted:
-        raise JourneyError("the game got the settings %s, not %s" % (got, wanted))
     wait_game(j, "exit")
-    reports = wait_reports(j, lambda r: online_states(r) == [True, False] and "JourneyFlight" in json.dumps(r),
-                           "the online/offline pair and the game's report")
-    flight = [e for e in events(reports) if e.get("type") == "JourneyFlight"]
-    stamp = {"appCode": "SkyTrainer", "appVer": j.versions[-1]["version"], "userAccount": "pilot@example.com"}
-    if len(flight) != 1 or any(flight[0].get(k) != v for k, v in stamp.items()) or flight[0].get("minutes") != 42:
-        raise JourneyError("the game's report was not recorded once with its stamp: %s" % flight)
-    return reports
 
 
 def quit_while_game_runs(j):
-    step("Start is enabled again; quitting the launcher while the game runs")
-    with open(os.path.join(j.location, "SkyTrainer", "sandbox-game.json"), "w") as f:
-        json.dump({"runMs": 120000}, f)
-    j.control("DELETE", "/reports")
+    step("Start is enabled again; closing the window while the game runs ends the launcher and the game")
+    configure_game(j, runMs=120000)
     time.sleep(1)
     j.click(*SCREEN_MAIN_BUTTON)
     game = wait_game(j, "start", count=2)
@@ -665,28 +603,16 @@ def quit_while_game_runs(j):
     code = j.wait_exit()
     if code != 0:
         raise JourneyError("the launcher ended with %d when closed while the game ran:\n%s" % (code, j.log_tail()))
-    deadline = time.time() + 10
-    while os.path.exists("/proc/%d" % game["pid"]) and time.time() < deadline:
-        time.sleep(0.1)
-    if os.path.exists("/proc/%d" % game["pid"]):
-        raise JourneyError("the game still runs after the launcher ended")
-    if False not in online_states(j.control("GET", "/reports")) and \
-            "no answer before the launcher's end" not in j.log_text():
-        raise JourneyError("the offline report was neither sent nor logged as failed:\n" + j.log_tail())
+    j.wait_for(lambda: not os.path.exists("/proc/%d" % game["pid"]), "the game's end with the launcher's", 10)
 
 
 def update(j):
-    step("a newer patch in the store: Update downloads only the patch and ends on Run")
-    catalogue = j.catalogue(j.versions + [j.patch])
-    j.control("POST", "/catalogue", catalogue)
-    j.control("DELETE", "/requests")
+    step("a newer patch in the store: Update installs it and ends on Run")
+    j.control("POST", "/catalogue", j.catalogue(j.versions + [j.patch]))
     j.start("Update")
     j.shot("10-update")
     j.click(*SCREEN_MAIN_BUTTON)
     j.wait_page("Run", 120)
-    gets = sorted({r["path"] for r in j.file_requests() if r["method"] == "GET"})
-    if gets != ["/" + j.patch["file"].replace("packages/", "files/packages/")]:
-        raise JourneyError("the update downloaded %s" % gets)
     check_installation(j, j.versions + [j.patch])
     j.shot("11-updated")
     j.kill9()
@@ -708,37 +634,37 @@ def launcher_update(j):
     with open(opened) as f:
         setup = f.read().strip()
     setup = urllib.request.url2pathname(setup[len("file://"):]) if setup.startswith("file://") else setup
-    newest = max(j.catalogue([], launcher_update=True)["launchers"], key=lambda l: l["version"])
+    newest = max(j.catalogue(None, launcher_update=True)["launchers"], key=lambda l: l["version"])
     if md5_of(setup) != newest["md5"]:
         raise JourneyError("the setup handed over (%s) is not the newest launcher's" % setup)
-
-
-def window_size(j):
-    geometry = run("xdotool", "getwindowgeometry", j.window).decode()
-    return geometry.split("Geometry:")[1].split()[0]
 
 
 def desktop(j):
     step("the desktop: the window's icon without a window manager, and twice the size at Xft.dpi 192")
     from Xlib import Xatom, display
-    j.start()
-    icons = run("xprop", "-id", j.window, "_NET_WM_ICON").decode()
-    for size in (16, 32, 48):
-        if "Icon (%d x %d)" % (size, size) not in icons:
-            raise JourneyError("the window's icon has no %dx%d picture:\n%s" % (size, size, icons[:200]))
-    if window_size(j) != "1280x800":
-        raise JourneyError("at 96 dpi the window is %s" % window_size(j))
-    j.kill9()
+
+    def started_size():
+        j.start()
+        size = run("xdotool", "getwindowgeometry", j.window).decode().split("Geometry:")[1].split()[0]
+        icons = run("xprop", "-id", j.window, "_NET_WM_ICON").decode()
+        j.kill9()
+        return size, icons
+
+    size, icons = started_size()
+    for side in (16, 32, 48):
+        if "Icon (%d x %d)" % (side, side) not in icons:
+            raise JourneyError("the window's icon has no %dx%d picture:\n%s" % (side, side, icons[:200]))
+    if size != "1280x800":
+        raise JourneyError("at 96 dpi the window is %s" % size)
     # Held open while the launcher starts: the X server forgets the root's properties when its last client goes.
     x = display.Display()
     resources = x.intern_atom("RESOURCE_MANAGER")
     x.screen().root.change_property(resources, Xatom.STRING, 8, b"Xft.dpi:\t192\n")
     x.sync()
     try:
-        j.start()
-        if window_size(j) != "2560x1600":
-            raise JourneyError("at 192 dpi the window is %s, not 2560x1600" % window_size(j))
-        j.kill9()
+        size = started_size()[0]
+        if size != "2560x1600":
+            raise JourneyError("at 192 dpi the window is %s, not 2560x1600" % size)
     finally:
         x.screen().root.delete_property(resources)
         x.close()
@@ -746,69 +672,45 @@ def desktop(j):
 
 def check_logs(j):
     step("no QML warning in any of the launcher's logs")
-    for name in sorted(os.listdir(j.work)):
-        if name.startswith("launcher-"):
-            with open(os.path.join(j.work, name), errors="replace") as f:
-                warnings = [line for line in f if "qrc:/" in line or "QQmlApplicationEngine" in line]
-            if warnings:
-                raise JourneyError("%s has QML warnings:\n%s" % (name, "".join(warnings[:10])))
+    for name in sorted(n for n in os.listdir(j.work) if n.startswith("launcher-")):
+        with open(os.path.join(j.work, name), errors="replace") as f:
+            warnings = [line for line in f if "qrc:/" in line or "QQmlApplicationEngine" in line]
+        if warnings:
+            raise JourneyError("%s has QML warnings:\n%s" % (name, "".join(warnings[:10])))
 
 
-def start_xvfb():
-    """An X server on a display number it picks itself, so that runs beside others never share one."""
-    read, write = os.pipe()
-    log = open(os.path.join(tempfile.gettempdir(), "aviro-journey-xvfb-%d.log" % os.getpid()), "w")
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
-                              pass_fds=(write,), stderr=log)
-    os.close(write)
-    with os.fdopen(read) as f:
-        display = f.readline().strip()
-    if not display:
-        raise SystemExit("Xvfb did not start")
-    os.environ["DISPLAY"] = ":" + display
-    os.environ.pop("XAUTHORITY", None)
-    return server
-
-
-def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--bin", required=True)
-    parser.add_argument("--catalogue", required=True)
-    parser.add_argument("--tools", required=True)
+def arguments(doc):
+    parser = argparse.ArgumentParser(description=doc, formatter_class=argparse.RawDescriptionHelpFormatter)
+    for name in ("--bin", "--catalogue", "--tools"):
+        parser.add_argument(name, required=True)
     parser.add_argument("--shots")
     parser.add_argument("--keep", action="store_true")
-    parser.add_argument("--xvfb", action="store_true", help="run on an X server of its own (Xvfb)")
-    args = parser.parse_args()
-    server = start_xvfb() if args.xvfb else None
-    j = Journey(args)
+    return parser
+
+
+def verdict(j, steps, what):
+    """Runs the steps on j, then checks its logs; the exit status."""
     try:
-        step("making the packages and starting the sandbox")
-        j.make_packages()
-        j.start_sandbox()
-        j.write_profile()
-        sign_in(j)
-        choose_location(j)
-        download_with_kills(j)
-        extraction_with_kills(j)
-        check_installation(j, j.versions)
-        settings_and_game(j)
-        quit_while_game_runs(j)
-        update(j)
-        launcher_update(j)
-        desktop(j)
+        for each in steps:
+            each(j)
         check_logs(j)
-    except Exception as error:
+    except JourneyError as error:
         print("FAIL:", error, flush=True)
-        if not isinstance(error, JourneyError):
-            raise
         return 1
     finally:
         j.close()
-        if server:
-            server.kill()
-            server.wait()
-    print("PASS: the journey", flush=True)
+    print("PASS:", what, flush=True)
     return 0
+
+
+def main():
+    parser = arguments(__doc__)
+    parser.add_argument("--xvfb", action="store_true", help="run on an X server of its own (Xvfb)")
+    args = parser.parse_args()
+    with xvfb() if args.xvfb else contextlib.nullcontext():
+        return verdict(Journey(args), [Journey.make_packages, Journey.start_sandbox, sign_in, choose_location,
+                                       download_with_kills, extraction_with_kills, settings_and_game,
+                                       quit_while_game_runs, update, launcher_update, desktop], "the journey")
 
 
 if __name__ == "__main__":
