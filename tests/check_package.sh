@@ -19,85 +19,67 @@ fail() {
   failures=$((failures + 1))
 }
 field() { dpkg-deb --field "$DEB" "$1"; }
+expect() { [ "$(field "$1")" = "$2" ] || fail "$1 is '$(field "$1")', not '$2'"; }
 
-# Control data.
-[ "$(field Package)" = avirolauncher ] || fail "Package is '$(field Package)'"
-[ "$(field Version)" = "$VERSION-1" ] || fail "Version is '$(field Version)', the launcher's is $VERSION (packaged as $VERSION-1)"
-[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture is '$(field Architecture)'"
+# Control data. The desktop's opener takes the launcher's updates; a CJK font draws the Chinese interface.
+expect Package avirolauncher
+expect Version "$VERSION-1"
+expect Architecture "$(dpkg --print-architecture)"
+expect Recommends "xdg-utils, fonts-noto-cjk | fonts-wqy-microhei"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 [ -n "$(field Description)" ] || fail "no Description"
 
-# Dependencies: one package name a line, alternatives included.
+# Dependencies: one package name a line, alternatives included. The extractor's, and the package of every
+# library the program links against and of every QML module the front end imports.
 field Depends | tr ',|' '\n\n' | sed 's/(.*//; s/[[:space:]]//g' | grep -v '^$' | sort -u >"$WORK/depends"
 depends_on() { grep -qx "$1" "$WORK/depends"; }
-owner() { dpkg -S "$1" 2>/dev/null | head -n1 | cut -d: -f1; }
-
+needs() { # WHAT FILE: the package of FILE is a dependency
+  local package
+  package=$(dpkg -S "$2" 2>/dev/null | head -n1 | cut -d: -f1)
+  [ -n "$package" ] || { fail "no package provides $1"; return; }
+  depends_on "$package" || fail "$1 comes from $package, which is not a dependency"
+}
 depends_on p7zip-full || fail "the extractor's package p7zip-full is not a dependency"
-# The desktop's opener takes the launcher's updates; a CJK font draws the Chinese interface.
-recommends="xdg-utils, fonts-noto-cjk | fonts-wqy-microhei"
-[ "$(field Recommends)" = "$recommends" ] || fail "Recommends is '$(field Recommends)', not '$recommends'"
 
-# Every library the program links against comes from a dependency.
 dpkg-deb -x "$DEB" "$WORK/root"
 PROGRAM=$WORK/root/usr/bin/AviroLauncher
 MULTIARCH=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null)
-if [ -x "$PROGRAM" ]; then
-  for lib in $(readelf -d "$PROGRAM" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-    package=$(owner "*/$MULTIARCH/$lib")
-    [ -n "$package" ] || { fail "no package provides $lib"; continue; }
-    depends_on "$package" || fail "$lib comes from $package, which is not a dependency"
-  done
-else
-  fail "no program usr/bin/AviroLauncher"
-fi
+[ -x "$PROGRAM" ] || fail "no program usr/bin/AviroLauncher"
+for lib in $(readelf -d "$PROGRAM" 2>/dev/null | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+  needs "$lib" "*/$MULTIARCH/$lib"
+done
 
-# Every QML module the front end imports comes from a dependency. A module "A.B" of major version M is
-# found, as the QML engine looks for it, in A/B.M, A.M/B or A/B under the QML folder. Files under a "+windows"
-# folder are Windows' own and never loaded here.
+# A module "A.B" of major version M is found, as the QML engine looks for it, in A/B.M, A.M/B or A/B under the
+# QML folder. Files under a "+windows" folder are Windows' own and never loaded here.
 QML_DIR=$(qmake -query QT_INSTALL_QML)
-grep -rhoE --exclude-dir=+windows '^import +Qt[A-Za-z.]* +[0-9]+' "$ROOT/FrontEnd" | awk '{ print $2, $3 }' | sort -u |
-  while read -r uri major; do
-    IFS=. read -r -a parts <<<"$uri"
-    candidates=()
-    for ((i = ${#parts[@]} - 1; i >= 0; i--)); do
-      path=""
-      for ((j = 0; j < ${#parts[@]}; j++)); do
-        path+="${path:+/}${parts[j]}"
-        [ "$j" -eq "$i" ] && path+=".$major"
-      done
-      candidates+=("$path")
+while read -r uri major; do
+  IFS=. read -r -a parts <<<"$uri"
+  for ((i = ${#parts[@]} - 1; i >= -1; i--)); do
+    path=$QML_DIR
+    for ((k = 0; k < ${#parts[@]}; k++)); do
+      path+="/${parts[k]}"
+      [ "$k" -ne "$i" ] || path+=".$major"
     done
-    candidates+=("${uri//.//}")
-    package=""
-    for candidate in "${candidates[@]}"; do
-      if [ -f "$QML_DIR/$candidate/qmldir" ]; then
-        package=$(owner "$QML_DIR/$candidate/qmldir")
-        break
-      fi
-    done
-    if [ -z "$package" ]; then
-      echo "package check: QML module $uri $major not found under $QML_DIR" >&2
-      echo fail >>"$WORK/qml-failures"
-    elif ! depends_on "$package"; then
-      echo "package check: QML module $uri $major comes from $package, which is not a dependency" >&2
-      echo fail >>"$WORK/qml-failures"
-    fi
+    if [ -f "$path/qmldir" ]; then break; fi
   done
-[ ! -s "$WORK/qml-failures" ] || failures=$((failures + $(wc -l <"$WORK/qml-failures")))
+  [ -f "$path/qmldir" ] || { fail "QML module $uri $major not found under $QML_DIR"; continue; }
+  needs "QML module $uri $major" "$path/qmldir"
+done < <(grep -rhoE --exclude-dir=+windows '^import +Qt[A-Za-z.]* +[0-9]+' "$ROOT/FrontEnd" | awk '{ print $2, $3 }' |
+  sort -u)
 
 # Contents: the launcher's files and nothing else.
 dpkg-deb --contents "$DEB" | awk '$1 !~ /^d/ { print $NF }' | sed 's|^\./||' | sort >"$WORK/files"
 {
-  echo usr/bin/AviroLauncher
-  echo "usr/share/applications/$APP_ID.desktop"
-  echo "usr/share/metainfo/$APP_ID.metainfo.xml"
-  echo usr/share/icons/hicolor/scalable/apps/avirolauncher.svg
-  echo usr/share/doc/avirolauncher/copyright
-  echo usr/share/doc/avirolauncher/changelog.Debian.gz
-  echo usr/share/man/man1/AviroLauncher.1.gz
-  for size in 16 24 32 48 64 128 256; do
-    echo "usr/share/icons/hicolor/${size}x${size}/apps/avirolauncher.png"
-  done
+  cat <<END
+usr/bin/AviroLauncher
+usr/share/applications/$APP_ID.desktop
+usr/share/metainfo/$APP_ID.metainfo.xml
+usr/share/icons/hicolor/scalable/apps/avirolauncher.svg
+usr/share/doc/avirolauncher/copyright
+usr/share/doc/avirolauncher/changelog.Debian.gz
+usr/share/man/man1/AviroLauncher.1.gz
+END
+  for size in 16 24 32 48 64 128 256; do echo "usr/share/icons/hicolor/${size}x${size}/apps/avirolauncher.png"; done
 } | sort >"$WORK/expected"
 if ! diff -u "$WORK/expected" "$WORK/files" >"$WORK/diff"; then
   fail "contents differ from the launcher's files:"
