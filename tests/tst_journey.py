@@ -64,11 +64,8 @@ def find_windows(*criteria):
 
 
 def md5_of(path):
-    digest = hashlib.md5()
     with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            digest.update(block)
-    return digest.hexdigest()
+        return hashlib.file_digest(f, "md5").hexdigest()
 
 
 def tree_digests(root):
