@@ -328,7 +328,8 @@ bool Platform::ChainsToRoot(const QList<QSslCertificate>& chain, const QString& 
     CertCloseStore(store, 0);
     return trusted;
 #else
-    if (chain.isEmpty() || roots.isEmpty()) {
+    // OpenSSL takes an empty name for no name to check at all.
+    if (chain.isEmpty() || roots.isEmpty() || host.isEmpty()) {
         return false;
     }
     const std::unique_ptr<X509_STORE, decltype(&X509_STORE_free)> store(X509_STORE_new(), X509_STORE_free);

@@ -231,6 +231,7 @@ private slots:
         Row("its name", "LocalHost", true, true);
         Row("another address", "127.0.0.2", true, false);
         Row("another name", "example.com", true, false);
+        Row("no host", "", true, false);
         Row("its own certificate for a root", "127.0.0.1", false, false);
     }
     void chainsToRoot()
