@@ -49,8 +49,9 @@ QSslCertificate ToQt(PCCERT_CONTEXT certificate)
 }
 
 // Whether the certificate names the host: an address among its IP addresses, a name among its DNS
-// names, where "*." stands for exactly one leftmost label. Checked here rather than by the SSL policy,
-// which on Wine matches DNS names only.
+// names, where "*." stands for exactly one leftmost label, and only above two labels or more (never for
+// every name under a top-level domain). Checked here rather than by the SSL policy, which on Wine matches
+// DNS names only.
 bool NamesHost(const QSslCertificate& certificate, const QString& host)
 {
     const auto names = certificate.subjectAlternativeNames();
@@ -68,7 +69,7 @@ bool NamesHost(const QSslCertificate& certificate, const QString& host)
             return name == wanted;
         }
         const int dot = wanted.indexOf(QLatin1Char('.'));
-        return dot > 0 && wanted.mid(dot) == name.mid(1);
+        return name.indexOf(QLatin1Char('.'), 2) > 2 && dot > 0 && wanted.mid(dot) == name.mid(1);
     });
 }
 

@@ -1,3 +1,4 @@
+#include "ChainCases.h"
 #include "CrmService.h"
 #include "MsgPackEncoder.h"
 #include "Outcome.h"
@@ -224,28 +225,15 @@ private slots:
     }
 
     // A chain to a configured root is trusted only for a host its server's certificate names.
-    void chainsToRoot_data()
-    {
-        Columns<QString, bool, bool>({"host", "withCa", "trusted"});
-        Row("its address", "127.0.0.1", true, true);
-        Row("its name", "LocalHost", true, true);
-        Row("another address", "127.0.0.2", true, false);
-        Row("another name", "example.com", true, false);
-        Row("no host", "", true, false);
-        Row("its own certificate for a root", "127.0.0.1", false, false);
-    }
+    void chainsToRoot_data() { ChainCases(); }
     void chainsToRoot()
     {
-        auto [host, withCa, trusted] = Fetch<QString, bool, bool>({"host", "withCa", "trusted"});
         QSslSocket socket;
         socket.setPeerVerifyMode(QSslSocket::VerifyNone);
         const QUrl store(Store(""));
         socket.connectToHostEncrypted(store.host(), quint16(store.port()));
         QVERIFY(socket.waitForEncrypted(10000));
-        const QList<QSslCertificate> chain = socket.peerCertificateChain();
-        const QList<QSslCertificate> roots = withCa ? ServerConfig::ExtraRoots() : chain.mid(0, 1);
-        QVERIFY(!roots.isEmpty());
-        QCOMPARE(Platform::ChainsToRoot(chain, host, roots), trusted);
+        CheckChainCase(socket.peerCertificateChain(), ServerConfig::CaCertificates());
     }
 
     // What a reply means to its caller: a status from 300 to 307 is a failure, a body that is not a JSON

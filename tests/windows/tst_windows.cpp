@@ -1,6 +1,7 @@
 // What only the Windows build does: the platform layer's Windows branches, the settings file's place, and the
 // trust of the configured CA under Schannel, one launcher per user and program. Run under Wine, where Wine
 // differs from Windows the test says so.
+#include "ChainCases.h"
 #include "CrmService.h"
 #include "DesktopOpener.h"
 #include "GameLauncher.h"
@@ -274,28 +275,8 @@ private slots:
         QCOMPARE(status, 200);
     }
 
-    void chainsToRoot_data()
-    {
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<bool>("withCa");
-        QTest::addColumn<bool>("trusted");
-        QTest::newRow("its address") << "127.0.0.1" << true << true;
-        QTest::newRow("its name") << "LocalHost" << true << true;
-        QTest::newRow("another address") << "127.0.0.2" << true << false;
-        QTest::newRow("another name") << "example.com" << true << false;
-        QTest::newRow("its own certificate for a root") << "127.0.0.1" << false << false;
-    }
-    void chainsToRoot()
-    {
-        QFETCH(QString, host);
-        QFETCH(bool, withCa);
-        QFETCH(bool, trusted);
-        const QList<QSslCertificate> chain = ServerChain();
-        QVERIFY(!chain.isEmpty());
-        const QList<QSslCertificate> roots =
-            withCa ? QSslCertificate::fromPath(ServerConfig::CaCertificates(), QSsl::Pem) : chain.mid(0, 1);
-        QCOMPARE(Platform::ChainsToRoot(chain, host, roots), trusted);
-    }
+    void chainsToRoot_data() { ChainCases(); }
+    void chainsToRoot() { CheckChainCase(ServerChain(), ServerConfig::CaCertificates()); }
 };
 
 QTEST_MAIN(TestWindows)
