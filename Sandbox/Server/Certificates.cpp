@@ -32,7 +32,7 @@ bool AddExtension(X509* cert, X509* issuer, int nid, const char* value)
 }
 
 // What a certificate says of itself; the defaults give a server certificate for the sandbox's addresses.
-struct Spec
+struct Profile
 {
     const char* commonName;
     long fromSeconds = -3600; // validity, from now
@@ -42,30 +42,30 @@ struct Spec
     const char* names = "DNS:localhost,IP:127.0.0.1";
 };
 
-CertPtr MakeCert(EVP_PKEY* key, const Spec& spec, X509* issuer, EVP_PKEY* issuerKey, long serial)
+CertPtr MakeCert(EVP_PKEY* key, const Profile& profile, X509* issuer, EVP_PKEY* issuerKey, long serial)
 {
     CertPtr cert(X509_new(), X509_free);
     X509_set_version(cert.get(), 2);
     ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), serial);
-    X509_gmtime_adj(X509_getm_notBefore(cert.get()), spec.fromSeconds);
-    X509_gmtime_adj(X509_getm_notAfter(cert.get()), spec.toSeconds);
+    X509_gmtime_adj(X509_getm_notBefore(cert.get()), profile.fromSeconds);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), profile.toSeconds);
     X509_set_pubkey(cert.get(), key);
     X509_NAME* name = X509_get_subject_name(cert.get());
     X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC,
                                reinterpret_cast<const unsigned char*>("Aviro Sandbox"), -1, -1, 0);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>(spec.commonName), -1, -1, 0);
+                               reinterpret_cast<const unsigned char*>(profile.commonName), -1, -1, 0);
     X509_set_issuer_name(cert.get(), issuer != nullptr ? X509_get_subject_name(issuer) : name);
     X509* signer = issuer != nullptr ? issuer : cert.get();
     bool ok = AddExtension(cert.get(), signer, NID_subject_key_identifier, "hash");
-    if (spec.ca) {
+    if (profile.ca) {
         ok = ok && AddExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:TRUE") &&
              AddExtension(cert.get(), signer, NID_key_usage, "critical,keyCertSign,cRLSign");
     } else {
         ok = ok && AddExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:FALSE") &&
              AddExtension(cert.get(), signer, NID_key_usage, "critical,digitalSignature,keyEncipherment") &&
-             AddExtension(cert.get(), signer, NID_ext_key_usage, spec.usage) &&
-             AddExtension(cert.get(), signer, NID_subject_alt_name, spec.names);
+             AddExtension(cert.get(), signer, NID_ext_key_usage, profile.usage) &&
+             AddExtension(cert.get(), signer, NID_subject_alt_name, profile.names);
     }
     if (issuer != nullptr) {
         ok = ok && AddExtension(cert.get(), signer, NID_authority_key_identifier, "keyid");
@@ -98,18 +98,18 @@ bool WriteRefusedChains(const std::string& folder, X509* ca, EVP_PKEY* caKey, X5
     if (!key) {
         return false;
     }
-    Spec otherCaSpec{"Aviro Sandbox CA"};
-    otherCaSpec.ca = true;
-    CertPtr otherCa = MakeCert(key.get(), otherCaSpec, nullptr, key.get(), serial);
-    Spec expired{"127.0.0.1"};
+    Profile otherCaProfile{"Aviro Sandbox CA"};
+    otherCaProfile.ca = true;
+    CertPtr otherCa = MakeCert(key.get(), otherCaProfile, nullptr, key.get(), serial);
+    Profile expired{"127.0.0.1"};
     expired.fromSeconds = -2 * 86400L;
     expired.toSeconds = -86400L;
-    Spec clientOnly{"127.0.0.1"};
+    Profile clientOnly{"127.0.0.1"};
     clientOnly.usage = "clientAuth";
-    Spec wildcard{"*.localhost"};
+    Profile wildcard{"*.localhost"};
     wildcard.names = "DNS:*.localhost";
-    CertPtr fromOtherCa = MakeCert(key.get(), Spec{"127.0.0.1"}, otherCa.get(), key.get(), serial + 1);
-    CertPtr fromLeaf = MakeCert(key.get(), Spec{"127.0.0.1"}, server, serverKey, serial + 2);
+    CertPtr fromOtherCa = MakeCert(key.get(), Profile{"127.0.0.1"}, otherCa.get(), key.get(), serial + 1);
+    CertPtr fromLeaf = MakeCert(key.get(), Profile{"127.0.0.1"}, server, serverKey, serial + 2);
     return WritePem(folder + "/expired.pem", {MakeCert(key.get(), expired, ca, caKey, serial + 3).get()}) &&
            WritePem(folder + "/client-only.pem",
                     {MakeCert(key.get(), clientOnly, ca, caKey, serial + 4).get()}) &&
@@ -141,15 +141,15 @@ bool Certificates::Ensure(const std::string& stateDir)
         return false;
     }
     const long serial = static_cast<long>(std::time(nullptr)) * 10;
-    Spec caSpec{"Aviro Sandbox CA"};
-    caSpec.ca = true;
-    caSpec.toSeconds = 3650 * 86400L;
-    CertPtr ca = MakeCert(caKey.get(), caSpec, nullptr, caKey.get(), serial);
+    Profile caProfile{"Aviro Sandbox CA"};
+    caProfile.ca = true;
+    caProfile.toSeconds = 3650 * 86400L;
+    CertPtr ca = MakeCert(caKey.get(), caProfile, nullptr, caKey.get(), serial);
     if (!ca) {
         std::fprintf(stderr, "sandbox: cannot create the CA certificate\n");
         return false;
     }
-    CertPtr server = MakeCert(serverKey.get(), Spec{"127.0.0.1"}, ca.get(), caKey.get(), serial + 1);
+    CertPtr server = MakeCert(serverKey.get(), Profile{"127.0.0.1"}, ca.get(), caKey.get(), serial + 1);
     if (!server) {
         std::fprintf(stderr, "sandbox: cannot create the server certificate\n");
         return false;
