@@ -2,8 +2,6 @@
 
 #include "TestEnv.h"
 
-#include <QFile>
-#include <QJsonDocument>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 

@@ -3,14 +3,7 @@
 #include "Payload.h"
 #include "TestEnv.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QObject>
-
-#include <functional>
 #include <optional>
-#include <utility>
 
 // The (ok, reason) that a part reports at its end: a signal or a callback.
 using Outcome = std::optional<std::pair<bool, QString>>;

@@ -2,14 +2,8 @@
 
 #include "TestEnv.h"
 
-#include <QDir>
-#include <QEventLoop>
-#include <QFile>
-#include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QSettings>
-#include <QTimer>
 
 #include <signal.h>
 

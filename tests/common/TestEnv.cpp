@@ -1,12 +1,5 @@
 #include "TestEnv.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTranslator>
-
 #include <cstdlib>
 #include <unistd.h>
 

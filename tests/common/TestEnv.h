@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
-
+// Every suite includes this header, and with it the whole of QtCore and QtTest.
 #include <QtTest>
+
 #include <array>
 #include <functional>
 #include <tuple>

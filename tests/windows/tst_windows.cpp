@@ -10,26 +10,15 @@
 #include "ServerConfig.h"
 #include "Services.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <QtTest>
+
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkReply>
-#include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
-#include <QSettings>
-#include <QSignalSpy>
 #include <QSslCertificate>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <memory>
 #include <vector>
