@@ -35,8 +35,5 @@ AwaitCallback(const std::function<void(const std::function<void(bool, const QStr
 // The first `length` bytes of the payload Payload::Bytes(size, seed), as a partly downloaded file.
 inline bool WritePrefix(const QString& path, qint64 size, qint64 length, quint32 seed = 1)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) &&
-           file.write(Payload::Bytes(size, seed).left(int(length))) == length;
+    return Payload::Save(path, Payload::Bytes(size, seed).left(int(length)));
 }

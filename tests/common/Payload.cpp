@@ -21,14 +21,10 @@ QByteArray Payload::Bytes(qint64 size, quint32 seed)
 
 QString Payload::Write(const QString& path, qint64 size, quint32 seed)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return {};
-    }
     const QByteArray data = Bytes(size, seed);
-    file.write(data);
-    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex());
+    return Save(path, data)
+               ? QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex())
+               : QString();
 }
 
 QString Payload::Md5OfFile(const QString& path)
