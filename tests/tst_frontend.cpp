@@ -316,13 +316,6 @@ private:
         return "drawn";
     }
 
-    // The rectangle a button's background covers, in the window.
-    QRectF Drawn(const QString& button)
-    {
-        auto* background = Prop(button, "background").value<QQuickItem*>();
-        return background ? QRectF(background->mapToScene(QPointF()), background->size()) : QRectF();
-    }
-
     // Tabs until the item has the keyboard focus; false when Tab never reaches it.
     bool TabTo(const QString& name)
     {
@@ -447,21 +440,17 @@ private slots:
     {
         LaunchToSignIn();
         LauncherOp* op = backEnd->launcherOp();
-        const QList<std::pair<QString, QString>> pages{{"Intall", "InstallUI"},
-                                                       {"Update", "UpdateVerUI"},
-                                                       {"Download", "DownloadUI"},
-                                                       {"Setup", "UnzipUI"},
-                                                       {"Run", "RunGameUI"},
-                                                       {"UpdateLauncher", "UpdateLauncherUI"},
-                                                       {"DownloadLauncher", "DownloadLauncherUI"},
-                                                       {"SetupLauncher", "InstallLauncherUI"},
-                                                       {"Welcome", "WaitLoginUI"}};
-        for (const auto& [name, page] : pages) {
-            emit op->switchPage(name);
-            QCOMPARE(Page(), page);
-            QObject* shown = Find(page);
-            emit op->switchPage(name);
-            QCOMPARE(Find(page), shown);
+        const QStringList names{"Intall",         "Update",           "Download",      "Setup",  "Run",
+                                "UpdateLauncher", "DownloadLauncher", "SetupLauncher", "Welcome"};
+        const QStringList pages{"InstallUI",  "UpdateVerUI",      "DownloadUI",         "UnzipUI",
+                                "RunGameUI",  "UpdateLauncherUI", "DownloadLauncherUI", "InstallLauncherUI",
+                                "WaitLoginUI"};
+        for (int i = 0; i < names.size(); ++i) {
+            emit op->switchPage(names[i]);
+            QCOMPARE(Page(), pages[i]);
+            QObject* shown = Find(pages[i]);
+            emit op->switchPage(names[i]);
+            QCOMPARE(Find(pages[i]), shown);
         }
         emit op->switchPage("Error Page");
         QCOMPARE(Page(), QString("WaitLoginUI"));
@@ -878,8 +867,10 @@ private slots:
         QVERIFY2(TabTo(control), qPrintable(control + " is not in the Tab order"));
         QQuickItem* item = Item(control);
         const QRectF laidOut(item->mapToScene(QPointF()), item->size());
-        if (item->inherits("QQuickAbstractButton") && !Drawn(control).isEmpty()) {
-            QCOMPARE(Drawn(control), laidOut);
+        // A button's background is drawn where it is laid out.
+        auto* drawn = item->property("background").value<QQuickItem*>();
+        if (item->inherits("QQuickAbstractButton") && drawn && !drawn->size().isEmpty()) {
+            QCOMPARE(QRectF(drawn->mapToScene(QPointF()), drawn->size()), laidOut);
         }
         QTest::qWait(300);
         const QImage focused = Screen();
@@ -904,7 +895,6 @@ private slots:
             QCOMPARE(focused,
                      (QStringList{"settingsEntry", "faqEntry", "manualEntry", "faqEntry", "settingsEntry"}));
             if (opens != "optionsMenu") {
-
                 Key(Qt::Key_Return);
             }
         }
