@@ -102,8 +102,7 @@ class Reader:
     def act(self, node, action="Press"):
         actions = node.queryAction()
         index = next((i for i in range(actions.nActions) if actions.getName(i) == action), None)
-        if index is None:
-            raise JourneyError("%s %r has no action %s" % (node.getRoleName(), node.name, action))
+        self.expect(index is not None, "%s %r has no action %s" % (node.getRoleName(), node.name, action))
         actions.doAction(index)
         time.sleep(0.3)
 
