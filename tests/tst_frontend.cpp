@@ -167,8 +167,7 @@ private:
 
     QString Page()
     {
-        auto* stack = Find("footerStack");
-        auto* current = stack ? stack->property("currentItem").value<QQuickItem*>() : nullptr;
+        auto* current = Prop("footerStack", "currentItem").value<QQuickItem*>();
         return current ? current->objectName() : QString();
     }
 
@@ -300,12 +299,11 @@ private:
     // nothing while the dialog is hidden.
     QString Spinner()
     {
-        QQuickItem* indicator = Item("busyIndicator");
-        auto* drawn = indicator ? indicator->property("contentItem").value<QQuickItem*>() : nullptr;
         if (!Prop("busyDialog", "visible").toBool()) {
             return QString();
         }
-        if (drawn == nullptr || !indicator->property("running").toBool() || !drawn->isVisible()) {
+        auto* drawn = Prop("busyIndicator", "contentItem").value<QQuickItem*>();
+        if (drawn == nullptr || !Prop("busyIndicator", "running").toBool() || !drawn->isVisible()) {
             return "not drawn";
         }
         for (QQuickItem* item = drawn; item != nullptr; item = item->parentItem()) {
@@ -320,10 +318,10 @@ private:
     bool TabTo(const QString& name)
     {
         for (int i = 0; i < 40; ++i) {
-            QQuickItem* item = Item(name);
-            if (item && item->hasActiveFocus()) {
+            if (Prop(name, "activeFocus").toBool()) {
                 return true;
             }
+
             Key(Qt::Key_Tab);
         }
         return false;
