@@ -70,41 +70,39 @@ class Reader:
                                "a showing %s named %r" % (role, name), 20, 0.2, self.dump)
 
     def enabled(self, node):
-        states = node.getState()
-        return states.contains(self.p.STATE_ENABLED) and states.contains(self.p.STATE_SENSITIVE)
+        return all(node.getState().contains(state) for state in (self.p.STATE_ENABLED, self.p.STATE_SENSITIVE))
 
     def dump(self):
         return "\n".join("%s %r %s" % (n.getRoleName(), n.name, "" if self.enabled(n) else "(disabled)")
                          for n in self.nodes())
+
+    def expect(self, condition, fault):
+        """A failure naming the fault, with the tree, unless the condition holds."""
+        if not condition:
+            raise JourneyError(fault + "\n" + self.dump())
 
     def check(self, where):
         """Every showing interactive element named, links as links, every showing dialog named."""
         p = self.p
         faults = []
         for node in self.nodes():
-            role = node.getRole()
-            label = "%s %s %r" % (where, node.getRoleName(), node.name)
-            unnamed = not node.name.strip()
+            role, unnamed = node.getRole(), not node.name.strip()
             # A combo box's shown text is the combo's value, named by the combo.
             in_combo = node.parent is not None and node.parent.getRole() == p.ROLE_COMBO_BOX
-            if role in self.named and unnamed and not in_combo:
-                faults.append(label + ": no name")
-            if role in (p.ROLE_LABEL, p.ROLE_STATIC) and node.getState().contains(p.STATE_FOCUSABLE):
-                faults.append(label + ": takes the focus but is not a control (a link without its role?)")
-            if role == p.ROLE_DIALOG and unnamed:
-                faults.append(label + ": a dialog without a name")
-            if role == p.ROLE_PASSWORD_TEXT and "Text" in node.get_interfaces() and node.queryText().getText(0, -1):
-                faults.append(label + ": the password's text is exposed")
-            if role == p.ROLE_IMAGE and unnamed:
-                faults.append(label + ": a picture without a text alternative")
-        if faults:
-            raise JourneyError("\n".join(faults) + "\n" + self.dump())
+            faults += ["%s %s %r: %s" % (where, node.getRoleName(), node.name, fault) for broken, fault in (
+                (role in self.named and unnamed and not in_combo, "no name"),
+                (role in (p.ROLE_LABEL, p.ROLE_STATIC) and node.getState().contains(p.STATE_FOCUSABLE),
+                 "takes the focus but is not a control (a link without its role?)"),
+                (role == p.ROLE_DIALOG and unnamed, "a dialog without a name"),
+                (role == p.ROLE_PASSWORD_TEXT and "Text" in node.get_interfaces() and node.queryText().getText(0, -1),
+                 "the password's text is exposed"),
+                (role == p.ROLE_IMAGE and unnamed, "a picture without a text alternative")) if broken]
+        self.expect(not faults, "\n".join(faults))
 
     def act(self, node, action="Press"):
         actions = node.queryAction()
         index = next((i for i in range(actions.nActions) if actions.getName(i) == action), None)
-        if index is None:
-            raise JourneyError("%s %r has no action %s" % (node.getRoleName(), node.name, action))
+        self.expect(index is not None, "%s %r has no action %s" % (node.getRoleName(), node.name, action))
         actions.doAction(index)
         time.sleep(0.3)
 
@@ -113,9 +111,10 @@ class Reader:
         self.p.Registry.generateKeyboardEvent(0, text, self.p.KEY_STRING)
         time.sleep(0.3)
 
-    def key(self, keysym):
-        self.p.Registry.generateKeyboardEvent(keysym, None, self.p.KEY_SYM)
-        time.sleep(0.3)
+    def key(self, *keysyms):
+        for keysym in keysyms:
+            self.p.Registry.generateKeyboardEvent(keysym, None, self.p.KEY_SYM)
+            time.sleep(0.3)
 
 
 def scenario(j):
@@ -126,8 +125,8 @@ def scenario(j):
     j.wait_log("VomoAccountMng::GetVerifyCode")
     dialog = reader.find(p.ROLE_DIALOG, "Login")
     reader.check("sign-in")
-    if not any(n.getRole() == p.ROLE_IMAGE and "New code" in n.name for n in reader.nodes()):
-        raise JourneyError("the captcha has no text alternative naming its refresh:\n" + reader.dump())
+    reader.expect(any(n.getRole() == p.ROLE_IMAGE and "New code" in n.name for n in reader.nodes()),
+                  "the captcha has no text alternative naming its refresh")
 
     journey.step("a wrong code: its hint is the description of its field")
     code_field = reader.find(p.ROLE_TEXT, "Verification Code")
@@ -142,8 +141,7 @@ def scenario(j):
 
     journey.step("signing in through AT-SPI")
     reader.act(code_field, "SetFocus")
-    for keysym in [END] + [BACKSPACE] * 4:
-        reader.key(keysym)
+    reader.key(END, *[BACKSPACE] * 4)
     reader.type(code_field, j.control("GET", "/captcha")["code"])
     reader.act(reader.find(p.ROLE_PUSH_BUTTON, "Login", within=dialog))
     j.wait_page("Intall")
@@ -156,13 +154,13 @@ def scenario(j):
     j.wait_page("Download")
     j.wait_log("Rate:")
     reader.check("download page")
-    if reader.enabled(reader.find(p.ROLE_PUSH_BUTTON, "pilot@example.com")):
-        raise JourneyError("the account button reports itself enabled while the game downloads")
+    reader.expect(not reader.enabled(reader.find(p.ROLE_PUSH_BUTTON, "pilot@example.com")),
+                  "the account button reports itself enabled while the game downloads")
     bar = reader.find(p.ROLE_PROGRESS_BAR)
     value = bar.queryValue()
-    if not value.minimumValue <= value.currentValue <= value.maximumValue or "%" not in bar.name:
-        raise JourneyError("the progress bar exposes %r and %s of %s..%s" % (
-            bar.name, value.currentValue, value.minimumValue, value.maximumValue))
+    reader.expect(value.minimumValue <= value.currentValue <= value.maximumValue and "%" in bar.name,
+                  "the progress bar exposes %r and %s of %s..%s" % (
+                      bar.name, value.currentValue, value.minimumValue, value.maximumValue))
     j.control("DELETE", "/faults")
     j.wait_page("Run", 120)
     reader.check("run page")
@@ -179,13 +177,11 @@ def scenario(j):
     journey.step("Start through AT-SPI: it reports itself disabled while the game runs")
     journey.configure_game(j, runMs=4000)
     start_button = reader.find(p.ROLE_PUSH_BUTTON, "Start")
-    if not reader.enabled(start_button):
-        raise JourneyError("Start reports itself disabled before the game runs")
+    reader.expect(reader.enabled(start_button), "Start reports itself disabled before the game runs")
     reader.act(start_button)
     j.wait_log("Start Program:")
     time.sleep(0.5)
-    if reader.enabled(start_button):
-        raise JourneyError("Start reports itself enabled while the game runs")
+    reader.expect(not reader.enabled(start_button), "Start reports itself enabled while the game runs")
     journey.wait_game(j, "exit")
 
     journey.step("an error box is named by its title")
@@ -213,14 +209,15 @@ def main():
     pyatspi.Registry.getDesktop(0)
     # What a screen reader does when it starts: programs started from now on serve their trees.
     session = Gio.bus_get_sync(Gio.BusType.SESSION)
-    session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
-                      GLib.Variant("(ssv)", ("org.a11y.Status", "IsEnabled", GLib.Variant("b", True))),
-                      None, 0, -1, None)
+
+    def a11y_bus(interface, method, parameters=None):
+        return session.call_sync("org.a11y.Bus", "/org/a11y/bus", interface, method, parameters, None, 0, -1, None)
+    a11y_bus("org.freedesktop.DBus.Properties", "Set",
+             GLib.Variant("(ssv)", ("org.a11y.Status", "IsEnabled", GLib.Variant("b", True))))
     # An X11 desktop also names the accessibility bus on the root window. Qt reads it there before anything
     # else; asked through the session bus alone, its bridge may talk to the accessibility bus before its
     # connection is up, and then never registers.
-    address = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", None, None, 0, -1,
-                                None).unpack()[0]
+    address = a11y_bus("org.a11y.Bus", "GetAddress").unpack()[0]
     subprocess.run(["xprop", "-root", "-f", "AT_SPI_BUS", "8s", "-set", "AT_SPI_BUS", address], check=True)
     j = journey.Journey(args)
     # Installed where the install page proposes.
