@@ -138,7 +138,7 @@ private slots:
     {
         auto [emptied, reason] = Fetch<KEY, QString>({"emptied", "reason"});
         Prepare({{"1.0.0.0"}}, true);
-        db->SetValue(emptied, QVariant());
+        db->SetValue(emptied, emptied == PRODUCT_CODE ? QVariant(QString()) : QVariant(QStringList()));
         const Outcome outcome = Install();
         QCOMPARE(QStringList(outcome.said) << outcome.verdict,
                  (QStringList{"installing", "finish", "idle", reason}));
@@ -322,13 +322,12 @@ private slots:
             return;
         }
         QVERIFY(!over.isEmpty() || over.wait(60000));
-        QCOMPARE(over.at(0).at(1).toString(), reason);
-        QCOMPARE(over.at(0).at(0).toBool(), reason.isEmpty());
-        QCOMPARE(
-            std::any_of(progress.cbegin(), progress.cend(), [](float rate) { return rate > 0 && rate < 1; }),
-            reason.isEmpty());
-        QCOMPARE(progress.last(), reason.isEmpty() ? 1.0f : 0.0f);
-        QCOMPARE(QFileInfo::exists(at.filePath("out/zeros.bin")), reason.isEmpty());
+        const bool ok = reason.isEmpty();
+        QCOMPARE(over.at(0), (QVariantList{ok, reason}));
+        const bool midway =
+            std::any_of(progress.cbegin(), progress.cend(), [](float rate) { return rate > 0 && rate < 1; });
+        QCOMPARE(std::make_tuple(midway, progress.last(), QFileInfo::exists(at.filePath("out/zeros.bin"))),
+                 std::make_tuple(ok, ok ? 1.0f : 0.0f, ok));
     }
 };
 

@@ -77,13 +77,14 @@ private:
     static QJsonObject Settings(int seq)
     {
         const QByteArray request = QString(R"({"cmd":"settingReq","seq":%1})").arg(seq).toUtf8();
-        for (int attempt = 0; attempt < 300; ++attempt) {
-            const QList<QJsonObject> replies = GameChannel::Ask({request}, 1, 100);
-            if (!replies.isEmpty()) {
-                return replies.at(0);
-            }
-        }
-        return {};
+        QList<QJsonObject> replies;
+        TestEnv::WaitFor(
+            [&] {
+                replies = GameChannel::Ask({request}, 1, 100);
+                return !replies.isEmpty();
+            },
+            30000);
+        return replies.value(0);
     }
 
     // Runs backend_probe with the arguments and quits it once `ready` holds.
