@@ -18,7 +18,6 @@
 
 #include <atomic>
 #include <fcntl.h>
-#include <optional>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -58,13 +57,17 @@ private:
         return list;
     }
 
-    // Runs the game's download from its start (or from a press of resume) to its Finish; the StateChanged
-    // values in order.
-    QList<bool> RunToEnd(Outcome& outcome, bool resume = false)
+    // Runs the game's download from its start (or from a press of resume) to its Finish; at each change of
+    // the running state, the state and the store's mark of the download ("1 1 1.2": running, marked for 1.2).
+    QStringList RunToEnd(Outcome& outcome, bool resume = false)
     {
-        QList<bool> states;
-        const auto connection = connect(games.get(), &GameDownloader::StateChanged, this,
-                                        [&](bool running) { states << running; });
+        QStringList states;
+        const auto connection = connect(games.get(), &GameDownloader::StateChanged, this, [&](bool running) {
+            states << QString("%1 %2 %3")
+                          .arg(int(running))
+                          .arg(int(db->GetBool(IS_DOWNLOADING)))
+                          .arg(db->GetString(DOWNLOAD_VERSION));
+        });
         outcome = AwaitOutcome(
             games.get(), &GameDownloader::Finish,
             [&] { resume ? games->SwitchDownload(false) : games->Start(); }, 20000);
@@ -101,6 +104,32 @@ private:
         return which == "game" ? IS_DOWNLOADING : IS_LAUNCHER_DOWNLOADING;
     }
     QString DigestOf(const QString& which) const { return which == "game" ? digests.at(0) : setupMd5; }
+
+    // A press of start (or resume) fetches these ranges and ends with the whole file verified; from a start
+    // until then, the store marks the download and its version.
+    void ExpectCompletes(const QString& which, bool resume, const QStringList& ranges)
+    {
+        DownloadCore* core = Core(which);
+        QSignalSpy finish(core, &DownloadCore::Finish);
+        QSignalSpy state(core, &DownloadCore::StateChanged);
+        const auto marked = [&] {
+            return std::make_pair(
+                db->GetBool(Mark(which)),
+                db->GetString(which == "game" ? DOWNLOAD_VERSION : DOWNLOAD_LAUNCHER_VERSION));
+        };
+        sandbox.ClearFaults();
+        resume ? core->SwitchDownload(false) : core->Start();
+        if (!resume) {
+            QCOMPARE(marked(), std::make_pair(true, QString(which == "game" ? "1.2" : "2.1.0.2")));
+        }
+        QVERIFY(finish.wait(20000));
+        QCOMPARE(finish.at(0), (QVariantList{true, QString()}));
+        // The interface shows a download running until it hears otherwise.
+        QVERIFY(Stopped(state));
+        QCOMPARE(Ranges(), ranges);
+        QCOMPARE(marked(), std::make_pair(false, QString()));
+        QCOMPARE(Payload::Md5OfFile(FileOf(which)), DigestOf(which));
+    }
 
     // The running state was announced, and its last announcement is a stop.
     static bool Stopped(const QSignalSpy& state) { return !state.isEmpty() && !state.last().at(0).toBool(); }
@@ -140,6 +169,7 @@ private slots:
         QDir(QFileInfo(Target()).absolutePath()).removeRecursively();
         db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/" + setupName);
         db->SetString(NEWEST_LAUNCHER_MD5, setupMd5);
+        db->SetString(LAUNCHER_SETUP_PATH, QString());
         launcher = services.Make<LauncherDownloader>();
     }
 
@@ -166,70 +196,42 @@ private slots:
         QCOMPARE(DownFileMeta::LocalFileName(url), name);
     }
 
-    void sizeQueries_data()
-    {
-        Columns<QString, QJsonObject, QString>({"file", "fault", "suffix"});
-        Row("known", "pkg.bin", QJsonObject(), "");
-        Row("no length", "pkg.bin", QJsonObject{{"length", "missing"}}, "\nError: 003_001 {000/0038}");
-        Row("server error", "pkg.bin", QJsonObject{{"status", 500}},
-            "\nError: 003_000 {401/0031}\nHTTP 500 from %o/files/pkg.bin");
-        Row("redirect", "pkg.bin", QJsonObject{{"redirect", "http://127.0.0.1:1/elsewhere"}},
-            "\nError: 003_000 {000/0033}\nHTTP 302 from %o/files/pkg.bin");
-    }
-    void sizeQueries()
-    {
-        auto [file, fault, suffix] = Fetch<QString, QJsonObject, QString>({"file", "fault", "suffix"});
-        suffix.replace("%o", sandbox.Origin("files"));
-        sandbox.AddFault("files", "/files/*", fault);
-        FileDownloader downloader;
-        DownFileMeta meta;
-        meta.Init(sandbox.Origin("files") + "/files/" + file, local.path() + "/" + file, "1", "");
-        const Outcome answer = AwaitCallback([&](const auto& done) { downloader.QuerySize(&meta, done); });
-        QVERIFY(answer);
-        QCOMPARE(answer->first, suffix.isEmpty());
-        QVERIFY2(suffix.isEmpty() ? answer->second.isEmpty() : answer->second.endsWith(suffix),
-                 qPrintable(answer->second));
-        QCOMPARE(meta.totalSize, suffix.isEmpty() ? kSize : 0);
-        QCOMPARE(sandbox.Targets("files"), QStringList{"HEAD /files/" + file});
-    }
-
-    // One transfer from the bytes already on disk. After it, the file holds the package or a prefix of it,
-    // and the resume point is the file's length.
+    // One transfer from the bytes already on disk, which the Range asks for. After it, the file holds the
+    // package or a prefix of it, and the resume point is the file's length (-1: the file was never opened).
     void transfers_data()
     {
-        Columns<QString, QString, int, QJsonObject, QString, QString, qint64>(
-            {"server", "target", "present", "fault", "range", "suffix", "kept"});
+        Columns<QString, QString, int, QJsonObject, QString, qint64>(
+            {"server", "target", "present", "fault", "reason", "kept"});
         const QJsonObject none;
         const QJsonObject ignoreRange{{"ignoreRange", true}};
-        Row("new file", "files", "", 0, none, "bytes=0-", "", kSize);
-        Row("new file, https", "files_tls", "", 0, none, "bytes=0-", "", kSize);
-        Row("partly present", "files", "", 1000, none, "bytes=1000-", "", kSize);
-        Row("server ignoring Range: the file starts again", "files", "", 5000, ignoreRange, "bytes=5000-", "",
-            kSize);
-        Row("short body", "files", "", 0, QJsonObject{{"length", "-100"}}, "bytes=0-",
-            "\nError: 003_003 {000/0100}", kSize - 100);
+        Row("new file", "files", "", 0, none, "", kSize);
+        Row("new file, https", "files_tls", "", 0, none, "", kSize);
+        Row("partly present", "files", "", 1000, none, "", kSize);
+        Row("server ignoring Range: the file starts again", "files", "", 5000, ignoreRange, "", kSize);
+        Row("short body", "files", "", 0, QJsonObject{{"length", "-100"}},
+            "File Error\nError: 003_003 {000/0100}", kSize - 100);
         Row("longer body than announced: the announced bytes are kept", "files", "long.bin", 0,
-            QJsonObject{{"length", "missing"}, {"ignoreRange", true}}, "bytes=0-",
-            "\nError: 003_008 {000/0126}", kSize);
-        Row("missing file: the error page is not kept", "files", "nothing.bin", 0, none, "bytes=0-",
-            "\nError: 003_004 {203/0109}\nHTTP 404 from %o/files/nothing.bin", qint64(0));
+            QJsonObject{{"length", "missing"}, {"ignoreRange", true}},
+            "The file is longer than announced\nError: 003_008 {000/0126}", kSize);
+        Row("missing file: the error page is not kept", "files", "nothing.bin", 0, none,
+            "Network Error\nError: 003_004 {203/0109}\nHTTP 404 from %o/files/nothing.bin", qint64(0));
         Row("error answer on resume", "files", "", 2000,
-            QJsonObject{{"status", 503}, {"body", "<html>busy</html>"}}, "bytes=2000-",
-            "\nError: 003_004 {403/0109}\nHTTP 503 from %o/files/pkg.bin", qint64(2000));
-        Row("other range than asked", "files", "", 2000, QJsonObject{{"shiftRange", 100}}, "bytes=2000-",
-            "\nError: 003_004 {000/0112}", qint64(2000));
-        Row("file that cannot start again", "files", "sealed", 5000, ignoreRange, "bytes=5000-",
-            "\nError: 003_005 {000/0116}", qint64(5000));
-        Row("disk full", "files", "/dev/full", 0, none, "bytes=0-", "\nError: 003_009 {000/0118}", qint64(0));
-        Row("local file cannot be opened", "files", "no/such/folder/pkg.bin", 0, none, "",
-            "\nError: 003_002 {000/0051}", qint64(-1));
+            QJsonObject{{"status", 503}, {"body", "<html>busy</html>"}},
+            "Network Error\nError: 003_004 {403/0109}\nHTTP 503 from %o/files/pkg.bin", qint64(2000));
+        Row("other range than asked", "files", "", 2000, QJsonObject{{"shiftRange", 100}},
+            "Network Error\nError: 003_004 {000/0112}", qint64(2000));
+        Row("file that cannot start again", "files", "sealed", 5000, ignoreRange,
+            "File Error\nError: 003_005 {000/0116}", qint64(5000));
+        Row("disk full", "files", "/dev/full", 0, none,
+            "The disk is full, cannot write to: /dev\nError: 003_009 {000/0118}", qint64(0));
+        Row("local file cannot be opened", "files", "no/such/folder/pkg.bin", 0, none,
+            "File Error\nError: 003_002 {000/0051}", qint64(-1));
     }
     void transfers()
     {
-        auto [server, target, present, fault, range, suffix, kept] =
-            Fetch<QString, QString, int, QJsonObject, QString, QString, qint64>(
-                {"server", "target", "present", "fault", "range", "suffix", "kept"});
-        suffix.replace("%o", sandbox.Origin(server));
+        auto [server, target, present, fault, reason, kept] =
+            Fetch<QString, QString, int, QJsonObject, QString, qint64>(
+                {"server", "target", "present", "fault", "reason", "kept"});
         QString path = local.path() + "/" + (target.isEmpty() ? "pkg.bin" : target);
         int sealed = -1;
         if (target == "sealed") {
@@ -261,19 +263,14 @@ private slots:
             ::close(sealed);
         }
         QVERIFY(outcome);
-        QCOMPARE(outcome->first, suffix.isEmpty());
-        QVERIFY2(suffix.isEmpty() ? outcome->second.isEmpty() : outcome->second.endsWith(suffix),
-                 qPrintable(outcome->second));
+        QCOMPARE(*outcome, std::make_pair(reason.isEmpty(), reason.replace("%o", sandbox.Origin(server))));
         // A file that cannot be opened never runs; every other transfer ran, and stopped before its end.
         QVERIFY(Stopped(state));
         QCOMPARE(state.first().at(0).toBool(), kept >= 0);
-        QCOMPARE(Ranges(server).join(' '), range);
-        if (kept >= 0) {
-            QCOMPARE(meta.downloadedSize, kept);
-        }
-        if (kept >= 0 && !path.startsWith("/dev/") && sealed < 0) {
-            QVERIFY(Payload::ReadFile(path) == Payload::Bytes(kSize).left(int(kept)));
-        }
+        QCOMPARE(Ranges(server), kept < 0 ? QStringList() : QStringList{QString("bytes=%1-").arg(present)});
+        QCOMPARE(meta.downloadedSize, qMax(kept, qint64(0)));
+        QVERIFY(kept < 0 || path.startsWith("/dev/") || sealed >= 0 ||
+                Payload::ReadFile(path) == Payload::Bytes(kSize).left(int(kept)));
     }
 
     void sizeFormatting_data()
@@ -301,20 +298,21 @@ private slots:
         DownloadStat stat(nullptr, &records);
         QSignalSpy hint(&stat, &DownloadStat::HintInfo);
         QSignalSpy progress(&stat, &DownloadStat::Progress);
+        const auto shown = [&] {
+            return std::make_pair(progress.last().at(0).toInt(), hint.last().at(0).toString());
+        };
         stat.Start();
         stat.Stop();
         stat.Step(600);
-        QCOMPARE(progress.last().at(0).toInt(), 37);
-        QCOMPARE(hint.last().at(0).toString(), QString("Remaining:630 B  Download Speed:0 B/s"));
+        QCOMPARE(shown(), std::make_pair(37, QString("Remaining:630 B  Download Speed:0 B/s")));
         b.downloadedSize = 300;
         stat.Step(500);
-        QCOMPARE(progress.last().at(0).toInt(), 67);
-        QCOMPARE(hint.last().at(0).toString(), QString("Remaining:330 B  Download Speed:600 B/s"));
+        QCOMPARE(shown(), std::make_pair(67, QString("Remaining:330 B  Download Speed:600 B/s")));
         // A restart forgets the pause: the bytes that came meanwhile are no speed.
         b.downloadedSize = 400;
         stat.Start();
         stat.Step(600);
-        QVERIFY(hint.last().at(0).toString().endsWith(":0 B/s"));
+        QCOMPARE(shown(), std::make_pair(77, QString("Remaining:230 B  Download Speed:0 B/s")));
         // Its own timer drives it from then on.
         QVERIFY(TestEnv::WaitFor([&] { return hint.count() >= 5; }, 5000));
         stat.Stop();
@@ -337,47 +335,41 @@ private slots:
         DownloadStat stat(nullptr, &records);
         QSignalSpy low(&stat, &DownloadStat::LowSpeed);
         QSignalSpy error(&stat, &DownloadStat::Error);
+        // The reconnect requests and errors after so many slow ticks.
+        const auto ticks = [&](int count) {
+            for (int i = 0; i < count; ++i) {
+                stat.Step(600);
+            }
+            return std::make_pair(low.count(), error.count());
+        };
         stat.Start();
         stat.Stop();
-        for (int i = 0; i < 10; ++i) {
-            stat.Step(600);
-        }
-        QCOMPARE(low.count(), 0);
-        for (int i = 0; i < 29 * 11 + 1; ++i) {
-            stat.Step(600);
-        }
-        QCOMPARE(low.count(), 30);
-        QCOMPARE(error.count(), 0);
+        QCOMPARE(ticks(10), std::make_pair(0, 0));
+        QCOMPARE(ticks(29 * 11 + 1), std::make_pair(30, 0));
         meta.downloadedSize += bytes;
         stat.Step(1000);
-        for (int i = 0; i < 11; ++i) {
-            stat.Step(600);
-        }
-        QCOMPARE(low.count(), 31);
-        QCOMPARE(error.count(), errors);
-        if (errors > 0) {
-            QVERIFY(error.at(0).at(0).toString().endsWith("\nError: 002_000 {000/0114}"));
-        }
+        QCOMPARE(ticks(11), std::make_pair(31, errors));
+        QVERIFY(errors == 0 || error.at(0).at(0).toString().endsWith("\nError: 002_000 {000/0114}"));
     }
 
     // size < 0: no file at all.
     void verdicts_data()
     {
-        Columns<qint64, QString, bool, QString, int>({"size", "digest", "state", "reason", "progressCount"});
+        Columns<qint64, QString, QString, int>({"size", "digest", "reason", "progressCount"});
         const qint64 block = CheckMd5Thread::kBlockSize;
-        Row("match", 3 * block + 3392, "", true, "", 5);
-        Row("upper-case digest", 3 * block + 3392, "upper", true, "", 5);
-        Row("mismatch", 3 * block + 3392, "0123456789abcdef0123456789abcdef", false,
+        const QString empty("d41d8cd98f00b204e9800998ecf8427e");
+        Row("match", 3 * block + 3392, "", "", 5);
+        Row("upper-case digest", 3 * block + 3392, "upper", "", 5);
+        Row("mismatch", 3 * block + 3392, "0123456789abcdef0123456789abcdef",
             "File verification fails\nError: 000_001 {000/0057}", 5);
-        Row("empty file", qint64(0), "d41d8cd98f00b204e9800998ecf8427e", true, "", 1);
-        Row("exactly one block", block, "", true, "", 2);
-        Row("missing file", qint64(-1), "d41d8cd98f00b204e9800998ecf8427e", false,
-            "File Error\nError: 000_000 {000/0035}", 1);
+        Row("empty file", qint64(0), empty, "", 1);
+        Row("exactly one block", block, "", "", 2);
+        Row("missing file", qint64(-1), empty, "File Error\nError: 000_000 {000/0035}", 1);
     }
     void verdicts()
     {
-        auto [size, digest, state, reason, progressCount] = Fetch<qint64, QString, bool, QString, int>(
-            {"size", "digest", "state", "reason", "progressCount"});
+        auto [size, digest, reason, progressCount] =
+            Fetch<qint64, QString, QString, int>({"size", "digest", "reason", "progressCount"});
         const QString path = local.path() + "/file.bin";
         QFile::remove(path);
         const QString md5 = size >= 0 ? Payload::Write(path, size) : QString();
@@ -386,7 +378,7 @@ private slots:
         thread->md5 = digest.isEmpty() ? md5 : digest == "upper" ? md5.toUpper() : digest;
         QList<float> progress;
         QList<int> percent;
-        std::optional<std::pair<bool, QString>> over;
+        Outcome over;
         connect(thread, &CheckMd5Thread::Progress, this, [&](float rate) {
             QCOMPARE(QThread::currentThread(), thread->thread());
             progress << rate;
@@ -399,12 +391,13 @@ private slots:
         const QPointer<CheckMd5Thread> guard(thread);
         thread->start();
         QVERIFY(TestEnv::WaitFor([&] { return over && guard.isNull(); }));
-        QCOMPARE(*over, std::make_pair(state, reason));
-        QCOMPARE(progress.size(), progressCount);
-        QCOMPARE(progress.first(), 0.0f);
-        QCOMPARE(progress.last(), size > 0 ? 1.0f : 0.0f);
-        QCOMPARE(percent.last(), size > 0 ? 100 : 0);
-        QCOMPARE(percent.count(100), size > 0 ? 1 : 0);
+        QCOMPARE(*over, std::make_pair(reason.isEmpty(), reason));
+        // The progress from nothing to all of a file that has bytes, and a single full percent.
+        const bool read = size > 0;
+        QCOMPARE(std::make_tuple(progress.size(), progress.first(), progress.last()),
+                 std::make_tuple(progressCount, 0.0f, read ? 1.0f : 0.0f));
+        QCOMPARE(std::make_pair(percent.last(), percent.count(100)),
+                 std::make_pair(read ? 100 : 0, read ? 1 : 0));
     }
 
     // A stop that lands at any moment of the thread's start is never lost: the owner would wait for a
@@ -412,9 +405,8 @@ private slots:
     void stopAtAnyMomentIsSeen()
     {
         // A sparse file far too large to be read before a stop.
-        QFile big(local.path() + "/big.bin");
-        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(4) << 30));
-        const QString path = big.fileName();
+        const QString path = local.path() + "/big.bin";
+        QVERIFY(Payload::Save(path, QByteArray()) && QFile::resize(path, qint64(4) << 30));
         QRandomGenerator random(11);
         for (int round = 0; round < 300; ++round) {
             auto* thread = new CheckMd5Thread(nullptr);
@@ -474,53 +466,57 @@ private slots:
                 left << digests.at(i);
             }
         }
-        // The store's marks as each change of the running state is announced.
-        QStringList marked;
-        connect(games.get(), &GameDownloader::StateChanged, this, [&] {
-            marked << QString::number(db->GetBool(IS_DOWNLOADING)) + " " + db->GetString(DOWNLOAD_VERSION);
-        });
         Outcome outcome;
-        const QList<bool> states = RunToEnd(outcome);
+        QCOMPARE(RunToEnd(outcome), gets.isEmpty() ? QStringList{"0 0 "} : (QStringList{"1 1 1.2", "0 0 "}));
         QVERIFY(outcome && outcome->first);
-        QCOMPARE(states, gets.isEmpty() ? QList<bool>{false} : (QList<bool>{true, false}));
-        QCOMPARE(marked, gets.isEmpty() ? QStringList{"0 "} : (QStringList{"1 1.2", "0 "}));
         QCOMPARE(sandbox.Gets("files").replaceInStrings("/files/", ""), gets);
-        QCOMPARE(db->GetValue(INSTALL_PACK_LIST).toStringList(), packs);
-        QCOMPARE(db->GetValue(INSTALL_VERSION_LIST).toStringList(), versions);
-        QCOMPARE(db->GetValue(INSTALL_MD5_LIST).toStringList(), left);
-        QCOMPARE(db->GetValue(INSTALL_DONE_LIST).toStringList(), done);
+        // The installer's lists, and the digests of the packages they name.
+        const auto listed = [&](const KEY& key) { return db->GetValue(key).toStringList().join(' '); };
+        QStringList handed;
         for (const QString& pack : packs) {
-            QCOMPARE(Payload::Md5OfFile(pack), left.at(packs.indexOf(pack)));
+            handed << Payload::Md5OfFile(pack);
         }
+        QCOMPARE((QStringList{listed(INSTALL_PACK_LIST), listed(INSTALL_VERSION_LIST),
+                              listed(INSTALL_MD5_LIST), listed(INSTALL_DONE_LIST), handed.join(' ')}),
+                 (QStringList{packs.join(' '), versions.join(' '), left.join(' '), done.join(' '),
+                              left.join(' ')}));
     }
 
-    // Lists that end before any byte is fetched: the reason, and the requests that were made. Before
+    // Lists that end before any byte is fetched: the reason, and how many sizes were asked. A size is
+    // known only from a length in a success answer of the file itself, not from a redirection. Before
     // anything is fetched, the cache's disk must hold what is still to come and its extraction. A resume,
     // which has to start over, ends so too and leaves the next press its chance.
     void endsBeforeAnyTransfer_data()
     {
-        Columns<QStringList, QJsonObject, QString, QString, QStringList>(
-            {"files", "fault", "starts", "ends", "requests"});
+        Columns<QStringList, QJsonObject, QString, QString, int>(
+            {"files", "fault", "starts", "ends", "asked"});
         const QJsonObject none;
-        Row("empty list", QStringList(), none, "Nothing to download\n", "Error: 003_007 {000/0160}",
-            QStringList());
+        const QStringList base{"base_1.0.7z"};
+        Row("empty list", QStringList(), none, "Nothing to download\n", "Error: 003_007 {000/0160}", 0);
         Row("name leaving the cache", QStringList{"..%2F..%2Fevil.7z"}, none, "Invalid package file name\n",
-            "Error: 003_006 {000/0150}", QStringList());
+            "Error: 003_006 {000/0150}", 0);
         Row("missing package among three", QStringList{"base_1.0.7z", "missing.7z", "patch_1.2.zip"}, none,
-            "Network Error\n", "Error: 003_000 {203/0031}\nHTTP 404 from %o/files/missing.7z",
-            QStringList{"HEAD /files/base_1.0.7z", "HEAD /files/missing.7z"});
+            "Network Error\n", "Error: 003_000 {203/0031}\nHTTP 404 from %o/files/missing.7z", 2);
         Row("announced empty package", QStringList{"zero.7z"}, none, "File Error\n",
-            "Error: 003_001 {000/0040}", QStringList{"HEAD /files/zero.7z"});
-        Row("no room", QStringList{"base_1.0.7z"},
-            QJsonObject{{"method", "HEAD"}, {"length", "+1000000000000000"}},
-            "Not enough disk space in %1: ", "Error: 003_010 {000/0140}",
-            QStringList{"HEAD /files/base_1.0.7z"});
+            "Error: 003_001 {000/0040}", 1);
+        Row("no length", base, QJsonObject{{"length", "missing"}}, "File Error\n",
+            "Error: 003_001 {000/0038}", 1);
+        Row("server error", base, QJsonObject{{"status", 500}}, "Network Error\n",
+            "Error: 003_000 {401/0031}\nHTTP 500 from %o/files/base_1.0.7z", 1);
+        Row("redirect", base, QJsonObject{{"redirect", "http://127.0.0.1:1/elsewhere"}}, "Network Error\n",
+            "Error: 003_000 {000/0033}\nHTTP 302 from %o/files/base_1.0.7z", 1);
+        Row("no room", base, QJsonObject{{"method", "HEAD"}, {"length", "+1000000000000000"}},
+            "Not enough disk space in %1: ", "Error: 003_010 {000/0140}", 1);
     }
     void endsBeforeAnyTransfer()
     {
-        auto [files, fault, starts, ends, requests] =
-            Fetch<QStringList, QJsonObject, QString, QString, QStringList>(
-                {"files", "fault", "starts", "ends", "requests"});
+        auto [files, fault, starts, ends, asked] = Fetch<QStringList, QJsonObject, QString, QString, int>(
+            {"files", "fault", "starts", "ends", "asked"});
+        // The sizes of the first files were asked for, up to the one that failed.
+        QStringList requests;
+        for (const QString& name : files.mid(0, asked)) {
+            requests << "HEAD /files/" + name;
+        }
         sandbox.AddFault("files", "/files/*", fault);
         db->SetJsonArray(SETUP_LIST, SetupList(files));
         starts.replace("%1", QDir::toNativeSeparators(services.paths.DownloadCacheDir()));
@@ -530,57 +526,29 @@ private slots:
             return end && !end->first && end->second.startsWith(starts) && end->second.endsWith(ends);
         };
         Outcome outcome;
-        QCOMPARE(RunToEnd(outcome, true), QList<bool>{false});
+        QCOMPARE(RunToEnd(outcome, true), QStringList{"0 0 "});
         QVERIFY2(endedSo(outcome), outcome ? qPrintable(outcome->second) : "no end");
         QCOMPARE(sandbox.Targets("files"), requests);
-        QCOMPARE(db->GetBool(IS_DOWNLOADING), false);
         QVERIFY(!QFileInfo::exists(location.path() + "/evil.7z"));
         QCOMPARE(games->State(), 0);
         sandbox.ClearRequests();
-        Outcome again;
-        QCOMPARE(RunToEnd(again, true), QList<bool>{false});
-        QVERIFY2(endedSo(again), again ? qPrintable(again->second) : "no end");
+        QCOMPARE(RunToEnd(outcome, true), QStringList{"0 0 "});
+        QVERIFY2(endedSo(outcome), outcome ? qPrintable(outcome->second) : "no end");
         // Sizes it knows are not asked again; nothing is fetched either way.
         const QStringList second = sandbox.Targets("files");
         QVERIFY2(second.isEmpty() || second == requests, qPrintable(second.join(", ")));
     }
 
-    // A fresh profile has no download folder: it is made. A complete setup on disk is only verified.
-    void downloadThenVerify_data()
-    {
-        Columns<qint64, QStringList>({"onDisk", "gets"});
-        Row("nothing on disk", qint64(0), QStringList{"bytes=0-"});
-        Row("complete file on disk", kSetupSize, QStringList());
-    }
-    void downloadThenVerify()
-    {
-        auto [onDisk, gets] = Fetch<qint64, QStringList>({"onDisk", "gets"});
-        QVERIFY(onDisk == 0 || WritePrefix(Target(), kSetupSize, onDisk));
-        QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
-        QSignalSpy progress(launcher.get(), &LauncherDownloader::Progress);
-        QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
-        launcher->Start();
-        QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), true);
-        QCOMPARE(db->GetString(DOWNLOAD_LAUNCHER_VERSION), QString("2.1.0.2"));
-        QVERIFY(finish.wait(15000));
-        QCOMPARE(finish.at(0).at(0).toBool(), true);
-        // The interface shows a download running until it hears otherwise.
-        QVERIFY(Stopped(state));
-        QCOMPARE(Ranges(), gets);
-        QCOMPARE(db->GetString(LAUNCHER_SETUP_PATH), Target());
-        QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), false);
-        QCOMPARE(db->GetString(DOWNLOAD_LAUNCHER_VERSION), QString());
-        QCOMPARE(Payload::Md5OfFile(Target()), setupMd5);
-        QVERIFY(!progress.isEmpty());
-        QCOMPARE(progress.last().at(0).toFloat(), 1.0f);
-    }
-
-    // Every failure tells the interface that nothing runs any more (it shows a download until then), and
-    // the user gets on: a broken transfer by resuming from the bytes on disk, the rest by starting again.
-    void failuresEndTheRunningState_data()
+    // The launcher's setup goes to the user's download folder, which a fresh profile lacks; a complete setup
+    // on disk is only verified. Every failure tells the interface that nothing runs any more (it shows a
+    // download until then), and the user gets on: a broken transfer by resuming from the bytes on disk, the
+    // rest by starting again.
+    void launcherSetup_data()
     {
         Columns<QString, QString, QJsonObject, QString>({"kind", "file", "fault", "reason"});
         const QJsonObject none;
+        Row("nothing on disk", "fetch", setupName, none, "");
+        Row("complete file on disk", "complete", setupName, none, "");
         Row("size query fails", "size", "nothing.deb", none,
             "Network Error\nError: 003_000 {203/0031}\nHTTP 404 from %o/files/nothing.deb");
         Row("unsafe name", "name", "..%2F..%2F.bashrc", none,
@@ -591,49 +559,47 @@ private slots:
         Row("broken transfer", "drop", setupName,
             QJsonObject{{"method", "GET"}, {"dropAfter", 120000}, {"times", 1}}, "");
     }
-    void failuresEndTheRunningState()
+    void launcherSetup()
     {
         auto [kind, file, fault, reason] =
             Fetch<QString, QString, QJsonObject, QString>({"kind", "file", "fault", "reason"});
-        QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
-        QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
-        db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/" + file);
-        if (kind == "digest") {
+        QSignalSpy progress(launcher.get(), &LauncherDownloader::Progress);
+        if (kind == "complete" || kind == "digest") {
             QVERIFY(WritePrefix(Target(), kSetupSize, kSetupSize));
-            db->SetString(NEWEST_LAUNCHER_MD5, "ffffffffffffffffffffffffffffffff");
         }
-        sandbox.AddFault("files", "/files/*", fault);
-        kind == "resume" ? launcher->SwitchDownload(false) : launcher->Start();
-        QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 15000));
-        QCOMPARE(finish.count(), 1);
-        QCOMPARE(finish.at(0).at(0).toBool(), false);
-        if (!reason.isEmpty()) {
-            QCOMPARE(finish.at(0).at(1).toString(), reason.replace("%o", sandbox.Origin("files")));
-        }
-        QVERIFY(Stopped(state));
-        QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), false);
-        QVERIFY(!launcher->Statistics()->IsRunning());
-        if (kind == "name") {
-            QCOMPARE(sandbox.Requests("files").size(), 0);
-        }
-        if (kind == "digest") {
+        if (kind != "fetch" && kind != "complete") {
+            QSignalSpy finish(launcher.get(), &LauncherDownloader::Finish);
+            QSignalSpy state(launcher.get(), &LauncherDownloader::StateChanged);
+            db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/" + file);
+            db->SetString(NEWEST_LAUNCHER_MD5, kind == "digest" ? QString(32, 'f') : setupMd5);
+            sandbox.AddFault("files", "/files/*", fault);
+            kind == "resume" ? launcher->SwitchDownload(false) : launcher->Start();
+            QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 15000));
+            QCOMPARE(finish.count(), 1);
+            QCOMPARE(finish.at(0).at(0).toBool(), false);
+            // A broken transfer is seen as a closed connection or as a short file, whichever comes first.
+            if (kind != "drop") {
+                QCOMPARE(finish.at(0).at(1).toString(), reason.replace("%o", sandbox.Origin("files")));
+            }
+            QVERIFY(Stopped(state));
+            QCOMPARE(db->GetBool(IS_LAUNCHER_DOWNLOADING), false);
+            QVERIFY(!launcher->Statistics()->IsRunning());
+            QVERIFY(kind != "name" || sandbox.Requests("files").isEmpty());
             // A rejected setup goes, or every retry would find it complete and fail again.
-            QCOMPARE(db->GetString(LAUNCHER_SETUP_PATH), QString());
-            QVERIFY(!QFileInfo::exists(Target()));
+            QVERIFY(kind != "digest" ||
+                    (db->GetString(LAUNCHER_SETUP_PATH).isEmpty() && !QFileInfo::exists(Target())));
+            db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/" + setupName);
+            db->SetString(NEWEST_LAUNCHER_MD5, setupMd5);
+            sandbox.ClearRequests();
         }
-
-        db->SetString(NEWEST_LAUNCHER_URL, sandbox.Origin("files") + "/files/" + setupName);
-        db->SetString(NEWEST_LAUNCHER_MD5, setupMd5);
-        const qint64 kept = QFileInfo(Target()).size();
-        sandbox.ClearFaults();
-        sandbox.ClearRequests();
         // A broken transfer goes on from the bytes on disk; the rest start again.
-        QCOMPARE(kept > 0, kind == "drop");
-        kind == "drop" ? launcher->SwitchDownload(false) : launcher->Start();
-        QVERIFY(finish.wait(15000));
-        QCOMPARE(finish.last().at(0).toBool(), true);
-        QCOMPARE(Ranges(), QStringList{QString("bytes=%1-").arg(kept)});
-        QCOMPARE(Payload::Md5OfFile(Target()), setupMd5);
+        const qint64 kept = QFileInfo(Target()).size();
+        QCOMPARE(kept > 0, kind == "drop" || kind == "complete");
+        ExpectCompletes("launcher", kind == "drop",
+                        kept < kSetupSize ? QStringList{QString("bytes=%1-").arg(kept)} : QStringList());
+        QCOMPARE(db->GetString(LAUNCHER_SETUP_PATH), Target());
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last().at(0).toFloat(), 1.0f);
     }
 
     // While paused, nothing is written and the store still shows the download; the resume goes on from
@@ -659,17 +625,12 @@ private slots:
         QVERIFY(Stopped(state));
         const qint64 paused = QFileInfo(file).size();
         QTest::qWait(300);
-        QCOMPARE(QFileInfo(file).size(), paused);
-        QCOMPARE(core->Records().first()->downloadedSize, paused);
+        QCOMPARE(std::make_pair(QFileInfo(file).size(), core->Records().first()->downloadedSize),
+                 std::make_pair(paused, paused));
         QCOMPARE(db->GetBool(Mark(which)), true);
-        sandbox.ClearFaults();
-        core->SwitchDownload(false);
-        QVERIFY(finish.wait(20000));
+        ExpectCompletes(which, true, {"bytes=0-", QString("bytes=%1-").arg(paused)});
         // A pause is no end.
         QCOMPARE(finish.count(), 1);
-        QCOMPARE(finish.last().at(0).toBool(), true);
-        QCOMPARE(Ranges(), (QStringList{"bytes=0-", QString("bytes=%1-").arg(paused)}));
-        QCOMPARE(Payload::Md5OfFile(file), DigestOf(which));
     }
 
     // A stalled transfer: the watchdog's reconnect asks again from the bytes on disk, without the interface
@@ -677,14 +638,17 @@ private slots:
     // from the bytes on disk. The progress counts the bytes before the stall (the launcher's as a fraction).
     void slowness_data()
     {
-        Columns<QString, bool, float>({"which", "recovers", "progress"});
-        Row("game, one slow spell", "game", true, 50.0f);
-        Row("game, long slowness", "game", false, 50.0f);
-        Row("launcher, long slowness", "launcher", false, 0.4f);
+        Columns<QString, float, QString>({"which", "progress", "reason"});
+        const QString slow(
+            "Download speed slow,please check your internet connection.\nError: 002_000 {000/0114}");
+        Row("game, one slow spell", "game", 50.0f, "");
+        Row("game, long slowness", "game", 50.0f, slow);
+        Row("launcher, long slowness", "launcher", 0.4f, slow);
     }
     void slowness()
     {
-        auto [which, recovers, expected] = Fetch<QString, bool, float>({"which", "recovers", "progress"});
+        auto [which, expected, reason] = Fetch<QString, float, QString>({"which", "progress", "reason"});
+        const bool recovers = reason.isEmpty();
         DownloadCore* core = Core(which);
         QJsonObject fault{{"method", "GET"}, {"stallAfter", 100000}, {"stallMs", 30000}};
         if (recovers) {
@@ -704,17 +668,14 @@ private slots:
         QCOMPARE(progress.last().at(0).toFloat(), expected);
         QVERIFY(TestEnv::WaitFor([&] { return !finish.isEmpty(); }, 20000));
         QCOMPARE(finish.count(), 1);
+        QCOMPARE(finish.at(0), (QVariantList{recovers, reason}));
         QVERIFY(Stopped(state));
         if (recovers) {
-            QCOMPARE(finish.at(0).at(0).toBool(), true);
             QCOMPARE(state.size(), 1);
             QCOMPARE(Ranges(), (QStringList{"bytes=0-", "bytes=100000-"}));
             QCOMPARE(Payload::Md5OfFile(FileOf(which)), DigestOf(which));
             return;
         }
-        QCOMPARE(
-            finish.at(0).at(1).toString(),
-            QString("Download speed slow,please check your internet connection.\nError: 002_000 {000/0114}"));
         QVERIFY(!core->Statistics()->IsRunning());
         QCOMPARE(db->GetBool(Mark(which)), false);
         // A reconnection sent just before the end may still be on its way to the server; after that, none.
@@ -724,13 +685,8 @@ private slots:
         QCOMPARE(sandbox.Requests("files").size(), requests);
         const qint64 kept = QFileInfo(FileOf(which)).size();
         QCOMPARE(core->Records().first()->downloadedSize, kept);
-        sandbox.ClearFaults();
         sandbox.ClearRequests();
-        core->SwitchDownload(false);
-        QVERIFY(finish.wait(15000));
-        QCOMPARE(finish.last().at(0).toBool(), true);
-        QCOMPARE(Ranges(), QStringList{QString("bytes=%1-").arg(kept)});
-        QCOMPARE(Payload::Md5OfFile(FileOf(which)), DigestOf(which));
+        ExpectCompletes(which, true, {QString("bytes=%1-").arg(kept)});
     }
 };
 
