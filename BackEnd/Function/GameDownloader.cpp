@@ -135,6 +135,8 @@ void GameDownloader::BeginTransfers()
         StopAndReport(shortage);
         return;
     }
+    // A press after a failure goes on too: marked again, so that a restart meanwhile resumes it.
+    MarkDownloading(true);
     stat.Start();
     machine.FollowNext();
     NextPackage();

@@ -90,6 +90,8 @@ void LauncherDownloader::StartDownload()
         ClearRecords();
         return;
     }
+    // A press after a failure goes on with the transfer, and marks it again.
+    MarkDownloading(true);
     downloader.Start(meta);
 }
 
