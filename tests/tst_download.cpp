@@ -10,12 +10,6 @@
 #include "Services.h"
 #include "TestEnv.h"
 
-#include <QJsonArray>
-#include <QPointer>
-#include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-
 #include <atomic>
 #include <fcntl.h>
 #include <sys/mman.h>

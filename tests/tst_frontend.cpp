@@ -11,18 +11,14 @@
 #include <QDesktopServices>
 #include <QFont>
 #include <QFontMetricsF>
-#include <QJsonArray>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QScreen>
-#include <QSettings>
-#include <QTemporaryDir>
 
 #include <cmath>
-#include <functional>
 #include <memory>
 
 namespace {

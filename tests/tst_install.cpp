@@ -4,11 +4,6 @@
 #include "Services.h"
 #include "TestEnv.h"
 
-#include <QCryptographicHash>
-#include <QProcess>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-
 #include <memory>
 #include <signal.h>
 

@@ -5,14 +5,10 @@
 #include "SingleApplicationPrivate.h"
 #include "TestEnv.h"
 
-#include <QDateTime>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QProcess>
 #include <QQmlComponent>
 #include <QQmlEngine>
-#include <QSharedMemory>
-#include <QTemporaryDir>
 #include <QUdpSocket>
 
 #include <memory>
