@@ -74,8 +74,8 @@ private slots:
             file.setValue("Servers/Store", "https://127.0.0.1:1");
         }
         RamDB store;
-        QCOMPARE(store.GetString(SESSION_ID, "default"), QString("default"));
-        QCOMPARE(store.GetBool(IS_DOWNLOADING, false), true);
+        QCOMPARE((QVariantList{store.GetString(SESSION_ID, "default"), store.GetBool(IS_DOWNLOADING, false)}),
+                 (QVariantList{"default", true}));
         store.SetBool(IS_AUTO_LOGIN, true);
         store.SetString(USER_TOKEN, "tok en/é");
         store.SetInt(MULTI_LANG, 1);
@@ -86,9 +86,9 @@ private slots:
                      text.contains("[Servers]\nStore=https://127.0.0.1:1\n"),
                  text.constData());
         RamDB restarted;
-        QCOMPARE(restarted.GetBool(IS_AUTO_LOGIN, false), true);
-        QCOMPARE(restarted.GetString(USER_TOKEN), QString("tok en/é"));
-        QCOMPARE(restarted.GetInt(MULTI_LANG, 0), 1);
+        QCOMPARE((QVariantList{restarted.GetBool(IS_AUTO_LOGIN, false), restarted.GetString(USER_TOKEN),
+                               restarted.GetInt(MULTI_LANG, 0)}),
+                 (QVariantList{true, "tok en/é", 1}));
         // Every kept key comes back from the file, and no other.
         for (const KEY* key : KEY::All()) {
             store.SetString(*key, QString("value of ") + key->name);
@@ -127,11 +127,10 @@ private slots:
             QCOMPARE(store.GetString(USER_TOKEN, "none"), QString("none"));
             store.SetString(USER_TOKEN, "mine");
         }
-        QVERIFY(!QFileInfo(TestEnv::SettingsFile()).isSymLink());
-        QCOMPARE(Mode(TestEnv::SettingsFile()), 0600);
-        QCOMPARE(RamDB().GetString(USER_TOKEN), QString("mine"));
-        QCOMPARE(Mode(target), targetExists ? 0644 : -1);
-        QCOMPARE(Payload::ReadFile(target), targetExists ? text : QByteArray());
+        QCOMPARE((QVariantList{QFileInfo(TestEnv::SettingsFile()).isSymLink(), Mode(TestEnv::SettingsFile()),
+                               RamDB().GetString(USER_TOKEN), Mode(target), Payload::ReadFile(target)}),
+                 (QVariantList{false, 0600, "mine", targetExists ? 0644 : -1,
+                               targetExists ? text : QByteArray()}));
     }
 
     // A new product starts its downloads and installations afresh; a code that could leave its folder is
@@ -182,14 +181,10 @@ private slots:
         auto [location, product] = Fetch<QString, QString>({"location", "product"});
         db->SetString(GAME_LOCATION, location);
         db->SetString(PRODUCT_CODE, product);
-        QVERIFY(paths.GameDir().isEmpty());
-        QVERIFY(paths.GameExePath("").isEmpty());
-        QVERIFY(paths.VersionFilePath().isEmpty());
-        QVERIFY(!paths.FindGameExe());
-        QCOMPARE(paths.CacheFilePath("a.7z").isEmpty(), location.isEmpty());
-        QCOMPARE(paths.PrepareDirs(), !location.isEmpty());
-        QVERIFY(!ClearDir(paths.GameDir()));
-        QVERIFY(!RemoveDir(paths.GameDir()));
+        QCOMPARE((QVariantList{paths.GameDir(), paths.GameExePath(""), paths.VersionFilePath(),
+                               paths.FindGameExe(), paths.CacheFilePath("a.7z").isEmpty(),
+                               paths.PrepareDirs(), ClearDir(paths.GameDir()), RemoveDir(paths.GameDir())}),
+                 (QVariantList{"", "", "", false, location.isEmpty(), !location.isEmpty(), false, false}));
     }
 
     void findGameExeAndVersionFile()
@@ -318,24 +313,18 @@ private slots:
     {
         auto [text, maxChars, line, block] =
             Fetch<QString, int, QString, QString>({"text", "maxChars", "line", "block"});
-        QCOMPARE(ShownText::Line(text, maxChars), line);
-        QCOMPARE(ShownText::Block(text, maxChars), block);
+        QCOMPARE((QStringList{ShownText::Line(text, maxChars), ShownText::Block(text, maxChars)}),
+                 (QStringList{line, block}));
     }
 
     // A failure text: the reason, its code on the next line with numbers wider than their field in full,
     // and the line with what really failed only when there is one.
-    void failureText_data()
-    {
-        Columns<QString, QString>({"built", "text"});
-        Row("wide numbers", Failure(ErrShop, "x").Error(1234).Detail(5678).At(12345).Text(),
-            "x\nError: 008_1234 {5678/12345}");
-        Row("no cause", Failure(ErrNotes, "net").At(83).Cause(QString()).Text(),
-            "net\nError: 006_000 {000/0083}");
-    }
     void failureText()
     {
-        auto [built, text] = Fetch<QString, QString>({"built", "text"});
-        QCOMPARE(built, text);
+        QCOMPARE(Failure(ErrShop, "x").Error(1234).Detail(5678).At(12345).Text(),
+                 QString("x\nError: 008_1234 {5678/12345}"));
+        QCOMPARE(Failure(ErrNotes, "net").At(83).Cause(QString()).Text(),
+                 QString("net\nError: 006_000 {000/0083}"));
     }
 
     // The product's picture is shown only from a web server; any other address leaves the window's own.
@@ -386,31 +375,31 @@ private slots:
     // a default value is stored and announced (the comparison is with the unset -1).
     void resolutions_data()
     {
-        Columns<int, int, int>({"index", "width", "height"});
-        Row("1080p", 0, 1920, 1080);
-        Row("720p", 1, 1280, 720);
-        Row("out of range", 5, 1920, 1080);
+        Columns<int, QSize>({"index", "size"});
+        Row("1080p", 0, QSize(1920, 1080));
+        Row("720p", 1, QSize(1280, 720));
+        Row("out of range", 5, QSize(1920, 1080));
     }
     void resolutions()
     {
-        auto [index, width, height] = Fetch<int, int, int>({"index", "width", "height"});
+        auto [index, size] = Fetch<int, QSize>({"index", "size"});
         TestEnv::ForgetStoredKeys();
         Services first;
+        const auto stored = [&] {
+            return QSize(first.db.GetInt(GAME_RESOLUTION_WIDTH), first.db.GetInt(GAME_RESOLUTION_HEIGHT));
+        };
         auto settings = first.Make<GameSettings>();
         settings->Init();
-        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_WIDTH), 1920);
-        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_HEIGHT), 1080);
+        QCOMPARE(stored(), QSize(1920, 1080));
         QSignalSpy changed(settings.get(), &GameSettings::resolutionChanged);
         settings->setResolution(index);
         settings->setResolution(index);
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(settings->resolution(), index);
-        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_WIDTH), width);
-        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_HEIGHT), height);
+        QCOMPARE(std::make_pair(changed.count(), settings->resolution()), std::make_pair(1, index));
+        QCOMPARE(stored(), size);
         // A size stored apart from its choice is computed again at the next start.
         first.db.SetInt(GAME_RESOLUTION_WIDTH, 1);
         settings->Init();
-        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_WIDTH), width);
+        QCOMPARE(stored(), size);
     }
 };
 
