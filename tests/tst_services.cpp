@@ -486,7 +486,11 @@ private slots:
     void failures_data()
     {
         Columns<QString, QJsonObject, QString>({"call", "fault", "expected"});
-        const auto body = [](const char* text) { return QJsonObject{{"body", text}}; };
+        const auto body = [](const QString& text) { return QJsonObject{{"body", text}}; };
+        // An answer that says it succeeded, with this data.
+        const auto data = [&](const char* json) {
+            return body(QString(R"({"result":"ok","data":%1})").arg(json));
+        };
         const QJsonObject down{{"status", 500}};
         // A transfer's failure ends with its cause.
         const auto from = [&](int status, const QString& path) {
@@ -504,16 +508,14 @@ private slots:
         Row("product not JSON", "product", body("busy"), "File Error\nError: 008_004 {000/0121}");
         Row("product refused", "product", QJsonObject{{"userId", "9999"}},
             "no product for this user\nError: 008_005 {000/0125}");
-        Row("escaping product", "product", body(R"({"result":"ok","data":[{"product":"../.."}]})"),
-            badProduct);
-        Row("no product", "product", body(R"({"result":"ok","data":[]})"), badProduct);
+        Row("escaping product", "product", data(R"([{"product":"../.."}])"), badProduct);
+        Row("no product", "product", data("[]"), badProduct);
         Row("versions transfer", "versions", down,
             "Network Error\nError: 008_011 {000/0298}" + from(500, "/api/v2/appversion"));
         Row("versions not JSON", "versions", body("<html/>"), brokenVersions);
         Row("versions refused", "versions", body(R"({"result":"fail","description":"closed"})"),
             "closed\nError: 008_013 {000/0307}");
-        Row("unknown package kind", "versions",
-            body(R"({"result":"ok","data":[{"version":"1.1","ispatch":3}]})"),
+        Row("unknown package kind", "versions", data(R"([{"version":"1.1","ispatch":3}])"),
             "File Error\nError: 008_014 {000/0337}");
         Row("notes transfer", "notes", down,
             "Network Error\nError: 008_006 {000/0235}" + from(500, "/api/v2/appversion"));
@@ -525,26 +527,19 @@ private slots:
             "down\nError: 008_009 {000/0269}");
         Row("launcher refused without text", "launcher", body(R"({"result":"no"})"),
             "Network Error\nError: 008_009 {000/0269}");
-        Row("no launcher", "launcher", body(R"({"result":"ok","data":[]})"),
-            "File Error\nError: 008_010 {000/0275}");
+        Row("no launcher", "launcher", data("[]"), "File Error\nError: 008_010 {000/0275}");
         // Members of the wrong type are a broken answer, never a value.
-        Row("product of another type", "product",
-            body(R"({"result":"ok","data":[{"product":{"code":"SkyTrainer"}}]})"),
+        Row("product of another type", "product", data(R"([{"product":{"code":"SkyTrainer"}}])"),
             "File Error\nError: 008_004 {000/0121}");
-        Row("version of another type", "versions",
-            body(R"({"result":"ok","data":[{"version":{"v":1},"ispatch":2}]})"), brokenVersions);
-        Row("size of another type", "versions",
-            body(R"({"result":"ok","data":[{"version":"1.1","ispatch":2,"spaceDesc":[1]}]})"),
+        Row("version of another type", "versions", data(R"([{"version":{"v":1},"ispatch":2}])"),
             brokenVersions);
-        Row("versions not a list", "versions", body(R"({"result":"ok","data":{"version":"1.1"}})"),
+        Row("size of another type", "versions", data(R"([{"version":"1.1","ispatch":2,"spaceDesc":[1]}])"),
             brokenVersions);
-        Row("note address of another type", "notes",
-            body(R"({"result":"ok","data":[{"version":"1.1","noteurl":7}]})"),
+        Row("versions not a list", "versions", data(R"({"version":"1.1"})"), brokenVersions);
+        Row("note address of another type", "notes", data(R"([{"version":"1.1","noteurl":7}])"),
             "File Error\nError: 008_016 {000/0241}");
-        Row("launcher version of another type", "launcher",
-            body(R"({"result":"ok","data":[{"version":{"v":1}}]})"), brokenLauncher);
-        Row("launcher without version", "launcher", body(R"({"result":"ok","data":[{"md5":"aa"}]})"),
-            brokenLauncher);
+        Row("launcher version of another type", "launcher", data(R"([{"version":{"v":1}}])"), brokenLauncher);
+        Row("launcher without version", "launcher", data(R"([{"md5":"aa"}])"), brokenLauncher);
     }
     void failures()
     {

@@ -137,7 +137,7 @@ private slots:
     // refused and changes nothing.
     void productChange_data()
     {
-        Columns<QString, QString, bool, bool>({"previous", "code", "accepted", "cleared"});
+        Columns<QString, QString, bool, bool>({"previous", "code", "accepted", "clears"});
         Row("first code", "", "P1", true, false);
         Row("same code", "P1", "P1", true, false);
         Row("other code", "P1", "P2", true, true);
@@ -147,25 +147,24 @@ private slots:
     }
     void productChange()
     {
-        auto [previous, code, accepted, cleared] =
-            Fetch<QString, QString, bool, bool>({"previous", "code", "accepted", "cleared"});
+        auto [previous, code, accepted, clears] =
+            Fetch<QString, QString, bool, bool>({"previous", "code", "accepted", "clears"});
         RamDB store;
         if (!previous.isEmpty()) {
             store.SetString(PRODUCT_CODE, previous);
         }
-        const QList<KEY> versions{DOWNLOAD_VERSION, INSTALL_VERSION, CURRENT_VERSION};
-        for (const KEY& key : versions) {
+        for (const KEY& key : {DOWNLOAD_VERSION, INSTALL_VERSION, CURRENT_VERSION}) {
             store.SetString(key, "1.0.0.1");
         }
         store.SetBool(IS_DOWNLOADING, true);
         store.SetBool(IS_INSTALLING, true);
         QCOMPARE(SetProductCode(&store, code), accepted);
-        QCOMPARE(store.GetString(PRODUCT_CODE), accepted ? code : previous);
-        QCOMPARE(store.GetBool(IS_DOWNLOADING), !cleared);
-        QCOMPARE(store.GetBool(IS_INSTALLING), !cleared);
-        for (const KEY& key : versions) {
-            QCOMPARE(store.GetString(key).isEmpty(), cleared);
-        }
+        const QVariantList cleared{code, false, false, "", "", ""};
+        const QVariantList kept{accepted ? code : previous, true, true, "1.0.0.1", "1.0.0.1", "1.0.0.1"};
+        QCOMPARE((QVariantList{store.GetString(PRODUCT_CODE), store.GetBool(IS_DOWNLOADING),
+                               store.GetBool(IS_INSTALLING), store.GetString(DOWNLOAD_VERSION),
+                               store.GetString(INSTALL_VERSION), store.GetString(CURRENT_VERSION)}),
+                 clears ? cleared : kept);
     }
 
     // No path built from a missing location or product may ever reach a folder removal.
@@ -358,17 +357,16 @@ private slots:
         lang.InitLangs();
         QCOMPARE(lang.langs(), (QStringList{"English", "简体中文"}));
         QSignalSpy changed(&lang, &MultiLang::langIdxChanged);
+        const auto state = [&] {
+            return QVariantList{FailedToStart(), db->GetInt(MULTI_LANG), lang.langCode()};
+        };
         lang.setLangIdx(1);
-        QCOMPARE(FailedToStart(), QString("无法启动"));
-        QCOMPARE(db->GetInt(MULTI_LANG), 1);
-        QCOMPARE(lang.langCode(), QString("zh-CN"));
         lang.setLangIdx(1);
         QCOMPARE(changed.count(), 1);
         lang.setLangIdx(5);
-        QCOMPARE(db->GetInt(MULTI_LANG), 1);
-        QCOMPARE(FailedToStart(), QString("无法启动"));
+        QCOMPARE(state(), (QVariantList{"无法启动", 1, "zh-CN"}));
         lang.setLangIdx(0);
-        QCOMPARE(FailedToStart(), QString("Failed to start."));
+        QCOMPARE(state(), (QVariantList{"Failed to start.", 0, "en"}));
     }
 
     // From a first start (nothing stored): the resolution's size is stored at once, and the first write of
