@@ -194,12 +194,11 @@ private slots:
         QVERIFY(!paths.FindGameExe());
         QFile::setPermissions(game + "/notrun.exe",
                               QFile::permissions(game + "/notrun.exe") | QFile::ExeOwner);
-        QVERIFY(paths.FindGameExe());
-        QCOMPARE(paths.GameExePath(""), game + "/notrun.exe");
-        QCOMPARE(paths.VersionFilePath(), game + "/notrun/Content/version.dat");
+        QCOMPARE((QVariantList{paths.FindGameExe(), paths.GameExePath(""), paths.VersionFilePath()}),
+                 (QVariantList{true, game + "/notrun.exe", game + "/notrun/Content/version.dat"}));
         QFile::remove(game + "/notrun.exe");
-        QVERIFY(!paths.FindGameExe());
-        QCOMPARE(paths.VersionFilePath(), game + "/notrun/Content/version.dat");
+        QCOMPARE((QVariantList{paths.FindGameExe(), paths.VersionFilePath()}),
+                 (QVariantList{false, game + "/notrun/Content/version.dat"}));
     }
 
     // The scratch folders are removed only where the launcher has been before, that is where its cache
@@ -225,11 +224,9 @@ private slots:
         } else if (cache == "file") {
             Touch(Location() + "/__DownloadCache__");
         }
-        QCOMPARE(paths.PrepareDirs(), prepared);
-        QCOMPARE(Entries(Location()), left);
-        if (cache == "folder") {
-            QCOMPARE(Entries(Location() + "/__DownloadCache__"), QStringList{"pkg.7z"});
-        }
+        QCOMPARE((QVariantList{paths.PrepareDirs(), Entries(Location()).join(' '),
+                               Entries(Location() + "/__DownloadCache__").join(' ')}),
+                 (QVariantList{prepared, left.join(' '), cache == "folder" ? "pkg.7z" : ""}));
     }
 
     // Links lead out of the product folder: they are removed, never followed. Read-only and hidden entries
@@ -273,23 +270,18 @@ private slots:
         }
         QCOMPARE(Platform::IsLink(QFileInfo(entry)), link);
 
-        QVERIFY(ClearDir(paths.GameDir()));
-        QCOMPARE(Entries(game), QStringList());
-        QCOMPARE(Entries(outside), QStringList{"precious.txt"});
-        QCOMPARE(QFile::permissions(outside + "/precious.txt") & QFileDevice::WriteOwner,
-                 QFileDevice::Permissions());
+        QCOMPARE((QVariantList{ClearDir(paths.GameDir()), Entries(game).join(' '), Entries(outside).join(' '),
+                               Mode(outside + "/precious.txt")}),
+                 (QVariantList{true, "", "precious.txt", 0400}));
 
-        // A product folder that is itself a link is neither emptied nor followed.
-        QVERIFY(RemoveDir(game));
-        QVERIFY(QFile::link(outside, game));
-        QVERIFY(!ClearDir(paths.GameDir()));
-        QVERIFY(RemoveDir(paths.GameDir()));
-        QCOMPARE(Entries(outside), QStringList{"precious.txt"});
-        // Where no folder is, a file included, there is nothing to remove or clear, and the file stays.
-        QVERIFY(RemoveDir(game) && ClearDir(game));
+        // A product folder that is itself a link is neither emptied nor followed. Where no folder is, a file
+        // included, there is nothing to remove or clear, and the file stays.
+        QVERIFY(RemoveDir(game) && QFile::link(outside, game));
+        QCOMPARE((QVariantList{ClearDir(paths.GameDir()), RemoveDir(paths.GameDir()),
+                               Entries(outside).join(' '), RemoveDir(game), ClearDir(game)}),
+                 (QVariantList{false, true, "precious.txt", true, true}));
         Touch(game);
-        QVERIFY(ClearDir(game));
-        QVERIFY(QFileInfo(game).isFile());
+        QVERIFY(ClearDir(game) && QFileInfo(game).isFile());
     }
 
     // What a server sends is shown without what would move or reorder it, and within its place.
