@@ -466,10 +466,8 @@ private slots:
             for (int i = 0; i < 20; ++i) {
                 page.append(QJsonObject{{"version", QString("1.%1").arg(1100 - i)}, {"ispatch", 1}});
             }
-            QJsonObject body{{"result", "ok"}, {"data", page}};
-            if (!nextId.isUndefined()) {
-                body.insert("nextid", nextId);
-            }
+            // An undefined "nextid" is left out.
+            const QJsonObject body{{"result", "ok"}, {"data", page}, {"nextid", nextId}};
             sandbox.AddFault(
                 "store", "/api/v2/appversion",
                 {{"body", QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))}});
