@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -66,13 +65,9 @@ private slots:
     // keeps it. What the file holds besides the kept keys is neither read nor lost.
     void persistedKeysSurviveRestart()
     {
-        {
-            QSettings file(TestEnv::SettingsFile(), QSettings::IniFormat);
-            file.setValue("SESSION_ID", "from-file");
-            file.setValue("NOT_A_KEY", "x");
-            file.setValue("IS_DOWNLOADING", "true");
-            file.setValue("Servers/Store", "https://127.0.0.1:1");
-        }
+        QVERIFY(Payload::Save(TestEnv::SettingsFile(),
+                              "[General]\nSESSION_ID=from-file\nNOT_A_KEY=x\n"
+                              "IS_DOWNLOADING=true\n\n[Servers]\nStore=https://127.0.0.1:1\n"));
         RamDB store;
         QCOMPARE((QVariantList{store.GetString(SESSION_ID, "default"), store.GetBool(IS_DOWNLOADING, false)}),
                  (QVariantList{"default", true}));
@@ -114,11 +109,9 @@ private slots:
         QFile::remove(target);
         const QByteArray text = "[General]\nUSER_TOKEN=theirs\n";
         if (targetExists) {
-            QFile file(target);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-            file.close();
-            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                        QFile::ReadOther));
+            QVERIFY(Payload::Save(target, text));
+            QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                      QFile::ReadOther));
         }
         QVERIFY(QDir().mkpath(QFileInfo(TestEnv::SettingsFile()).path()));
         QVERIFY(QFile::link(target, TestEnv::SettingsFile()));
