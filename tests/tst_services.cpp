@@ -192,7 +192,6 @@ private slots:
         Columns<QJsonObject, QByteArray>({"params", "query"});
         Row("sorted, skipped, encoded", QJsonObject{{"b", "x y"}, {"a", true}, {"c", QJsonArray{1}}},
             QByteArray("a=true&b=x%20y"));
-        Row("page", QJsonObject{{"rank", "desc"}, {"pagesize", 20}}, QByteArray("pagesize=20&rank=desc"));
         Row("not whole", QJsonObject{{"n", 2.5}, {"f", false}}, QByteArray("f=false&n=0"));
         Row("utf-8 and reserved", QJsonObject{{"s", "é&=/~-._"}}, QByteArray("s=%C3%A9%26%3D%2F~-._"));
         Row("null and object", QJsonObject{{"x", QJsonValue()}, {"y", QJsonObject{}}}, QByteArray());
@@ -440,7 +439,7 @@ private slots:
         // A later page is asked from where the first left off, and from the same version.
         const QString from = current.isEmpty() ? QString() : "from=" + current + "&";
         const QStringList queries{from + "pagesize=20&rank=desc", from + "nextid=n20&pagesize=20&rank=desc"};
-        QCOMPARE(AppVersionQueries(), queries.mid(0, pages));
+        QCOMPARE(AppVersionQueries(), QStringList(queries.mid(0, pages)));
         if (!setup.isEmpty()) {
             QCOMPARE(db->GetJsonArray(SETUP_LIST).first()["packageurl"].toString(),
                      sandbox.Origin("files") + "/files/" + setup.first() + ".7z");
