@@ -1,11 +1,10 @@
+#include "Payload.h"
 #include "Sandbox.h"
 #include "TestEnv.h"
 
-#include <QDirIterator>
 #include <QFile>
 #include <QIcon>
 #include <QImageReader>
-#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QXmlStreamReader>
@@ -18,19 +17,17 @@ private:
     const QString appId = QStringLiteral("com.vomoskyworks.AviroLauncher");
     QString usr;
 
-    // Runs a program to its end; returns its exit code (-1 when it did not run) and its merged output.
-    static int Run(const QString& program, const QStringList& arguments, QString* output,
-                   const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+    // Runs a program to its end: its exit code (-1 when it did not run to its end) and its merged output.
+    static QPair<int, QString>
+    Run(const QString& program, const QStringList& arguments,
+        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
     {
         QProcess process;
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(program, arguments);
-        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
-            return -1;
-        }
-        *output = QString::fromUtf8(process.readAll());
-        return process.exitCode();
+        const bool ended = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+        return {ended ? process.exitCode() : -1, QString::fromUtf8(process.readAll())};
     }
 
     QString DesktopFile() const { return usr + "/share/applications/" + appId + ".desktop"; }
@@ -39,14 +36,9 @@ private:
     // The value of a key of the desktop entry's main group.
     QString DesktopValue(const QString& key) const
     {
-        QFile file(DesktopFile());
-        if (!file.open(QIODevice::ReadOnly)) {
-            return QString();
-        }
-        const QString text = QString::fromUtf8(file.readAll());
         const QRegularExpression line("^" + QRegularExpression::escape(key) + "=(.*)$",
                                       QRegularExpression::MultilineOption);
-        return line.match(text).captured(1);
+        return line.match(QString::fromUtf8(Payload::ReadFile(DesktopFile()))).captured(1);
     }
 
 private slots:
@@ -56,33 +48,26 @@ private slots:
         usr = root + "/usr";
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DESTDIR", root);
-        QString output;
-        const int status =
+        const auto [status, output] =
             Run(AVIRO_CMAKE, {"--install", AVIRO_BUILD_DIR, "--prefix", "/usr", "--component", "launcher"},
-                &output, environment);
+                environment);
         QVERIFY2(status == 0, qPrintable(output));
     }
 
     void desktopEntryIsValid()
     {
-        QString output;
-        QCOMPARE(Run("desktop-file-validate", {DesktopFile()}, &output), 0);
-        QCOMPARE(output, QString());
+        QCOMPARE(Run("desktop-file-validate", {DesktopFile()}), qMakePair(0, QString()));
         // The entry starts the installed program; its icon is checked where the theme looks.
         QCOMPARE(DesktopValue("Exec"), QString("AviroLauncher"));
     }
 
     void metainfoIsValid()
     {
-        QString output;
-        QVERIFY2(Run("appstreamcli", {"validate", "--no-net", MetainfoFile()}, &output) == 0,
-                 qPrintable(output));
+        const auto [status, output] = Run("appstreamcli", {"validate", "--no-net", MetainfoFile()});
+        QVERIFY2(status == 0, qPrintable(output));
 
-        QFile file(MetainfoFile());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QXmlStreamReader xml(&file);
-        QStringList releases;
-        QString launchable;
+        QXmlStreamReader xml(Payload::ReadFile(MetainfoFile()));
+        QStringList seen;
         int screenshots = 0;
         while (!xml.atEnd()) {
             if (xml.readNext() != QXmlStreamReader::StartElement) {
@@ -90,9 +75,9 @@ private slots:
             }
             const auto attributes = xml.attributes();
             if (xml.name() == QLatin1String("release")) {
-                releases << attributes.value("version").toString();
+                seen << "release " + attributes.value("version").toString();
             } else if (xml.name() == QLatin1String("launchable")) {
-                launchable = xml.readElementText();
+                seen << "launchable " + xml.readElementText();
             } else if (xml.name() == QLatin1String("image")) {
                 // Each image is one of our screenshots, published under its file name.
                 const QSize size(attributes.value("width").toInt(), attributes.value("height").toInt());
@@ -105,8 +90,8 @@ private slots:
             }
         }
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-        QCOMPARE(releases, QStringList{AVIRO_VERSION});
-        QCOMPARE(launchable, QFileInfo(DesktopFile()).fileName());
+        QCOMPARE(seen, (QStringList{"launchable " + QFileInfo(DesktopFile()).fileName(),
+                                    "release " AVIRO_VERSION}));
         QVERIFY(screenshots > 0);
     }
 
@@ -153,8 +138,7 @@ private slots:
         const bool stillRunning = launcher.state() == QProcess::Running;
         launcher.terminate();
         launcher.waitForFinished(5000);
-        QVERIFY2(started && stillRunning, qPrintable(log));
-        QVERIFY2(!log.contains("GlobalUiOp::showError"), qPrintable(log));
+        QVERIFY2(started && stillRunning && !log.contains("GlobalUiOp::showError"), qPrintable(log));
         QVERIFY(!sandbox.Requests("store").isEmpty());
     }
 };

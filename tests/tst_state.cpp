@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -66,16 +65,12 @@ private slots:
     // keeps it. What the file holds besides the kept keys is neither read nor lost.
     void persistedKeysSurviveRestart()
     {
-        {
-            QSettings file(TestEnv::SettingsFile(), QSettings::IniFormat);
-            file.setValue("SESSION_ID", "from-file");
-            file.setValue("NOT_A_KEY", "x");
-            file.setValue("IS_DOWNLOADING", "true");
-            file.setValue("Servers/Store", "https://127.0.0.1:1");
-        }
+        QVERIFY(Payload::Save(TestEnv::SettingsFile(),
+                              "[General]\nSESSION_ID=from-file\nNOT_A_KEY=x\n"
+                              "IS_DOWNLOADING=true\n\n[Servers]\nStore=https://127.0.0.1:1\n"));
         RamDB store;
-        QCOMPARE(store.GetString(SESSION_ID, "default"), QString("default"));
-        QCOMPARE(store.GetBool(IS_DOWNLOADING, false), true);
+        QCOMPARE((QVariantList{store.GetString(SESSION_ID, "default"), store.GetBool(IS_DOWNLOADING, false)}),
+                 (QVariantList{"default", true}));
         store.SetBool(IS_AUTO_LOGIN, true);
         store.SetString(USER_TOKEN, "tok en/é");
         store.SetInt(MULTI_LANG, 1);
@@ -86,9 +81,9 @@ private slots:
                      text.contains("[Servers]\nStore=https://127.0.0.1:1\n"),
                  text.constData());
         RamDB restarted;
-        QCOMPARE(restarted.GetBool(IS_AUTO_LOGIN, false), true);
-        QCOMPARE(restarted.GetString(USER_TOKEN), QString("tok en/é"));
-        QCOMPARE(restarted.GetInt(MULTI_LANG, 0), 1);
+        QCOMPARE((QVariantList{restarted.GetBool(IS_AUTO_LOGIN, false), restarted.GetString(USER_TOKEN),
+                               restarted.GetInt(MULTI_LANG, 0)}),
+                 (QVariantList{true, "tok en/é", 1}));
         // Every kept key comes back from the file, and no other.
         for (const KEY* key : KEY::All()) {
             store.SetString(*key, QString("value of ") + key->name);
@@ -114,11 +109,9 @@ private slots:
         QFile::remove(target);
         const QByteArray text = "[General]\nUSER_TOKEN=theirs\n";
         if (targetExists) {
-            QFile file(target);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-            file.close();
-            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                        QFile::ReadOther));
+            QVERIFY(Payload::Save(target, text));
+            QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                      QFile::ReadOther));
         }
         QVERIFY(QDir().mkpath(QFileInfo(TestEnv::SettingsFile()).path()));
         QVERIFY(QFile::link(target, TestEnv::SettingsFile()));
@@ -127,18 +120,17 @@ private slots:
             QCOMPARE(store.GetString(USER_TOKEN, "none"), QString("none"));
             store.SetString(USER_TOKEN, "mine");
         }
-        QVERIFY(!QFileInfo(TestEnv::SettingsFile()).isSymLink());
-        QCOMPARE(Mode(TestEnv::SettingsFile()), 0600);
-        QCOMPARE(RamDB().GetString(USER_TOKEN), QString("mine"));
-        QCOMPARE(Mode(target), targetExists ? 0644 : -1);
-        QCOMPARE(Payload::ReadFile(target), targetExists ? text : QByteArray());
+        QCOMPARE((QVariantList{QFileInfo(TestEnv::SettingsFile()).isSymLink(), Mode(TestEnv::SettingsFile()),
+                               RamDB().GetString(USER_TOKEN), Mode(target), Payload::ReadFile(target)}),
+                 (QVariantList{false, 0600, "mine", targetExists ? 0644 : -1,
+                               targetExists ? text : QByteArray()}));
     }
 
     // A new product starts its downloads and installations afresh; a code that could leave its folder is
     // refused and changes nothing.
     void productChange_data()
     {
-        Columns<QString, QString, bool, bool>({"previous", "code", "accepted", "cleared"});
+        Columns<QString, QString, bool, bool>({"previous", "code", "accepted", "clears"});
         Row("first code", "", "P1", true, false);
         Row("same code", "P1", "P1", true, false);
         Row("other code", "P1", "P2", true, true);
@@ -148,25 +140,24 @@ private slots:
     }
     void productChange()
     {
-        auto [previous, code, accepted, cleared] =
-            Fetch<QString, QString, bool, bool>({"previous", "code", "accepted", "cleared"});
+        auto [previous, code, accepted, clears] =
+            Fetch<QString, QString, bool, bool>({"previous", "code", "accepted", "clears"});
         RamDB store;
         if (!previous.isEmpty()) {
             store.SetString(PRODUCT_CODE, previous);
         }
-        const QList<KEY> versions{DOWNLOAD_VERSION, INSTALL_VERSION, CURRENT_VERSION};
-        for (const KEY& key : versions) {
+        for (const KEY& key : {DOWNLOAD_VERSION, INSTALL_VERSION, CURRENT_VERSION}) {
             store.SetString(key, "1.0.0.1");
         }
         store.SetBool(IS_DOWNLOADING, true);
         store.SetBool(IS_INSTALLING, true);
         QCOMPARE(SetProductCode(&store, code), accepted);
-        QCOMPARE(store.GetString(PRODUCT_CODE), accepted ? code : previous);
-        QCOMPARE(store.GetBool(IS_DOWNLOADING), !cleared);
-        QCOMPARE(store.GetBool(IS_INSTALLING), !cleared);
-        for (const KEY& key : versions) {
-            QCOMPARE(store.GetString(key).isEmpty(), cleared);
-        }
+        const QVariantList cleared{code, false, false, "", "", ""};
+        const QVariantList kept{accepted ? code : previous, true, true, "1.0.0.1", "1.0.0.1", "1.0.0.1"};
+        QCOMPARE((QVariantList{store.GetString(PRODUCT_CODE), store.GetBool(IS_DOWNLOADING),
+                               store.GetBool(IS_INSTALLING), store.GetString(DOWNLOAD_VERSION),
+                               store.GetString(INSTALL_VERSION), store.GetString(CURRENT_VERSION)}),
+                 clears ? cleared : kept);
     }
 
     // No path built from a missing location or product may ever reach a folder removal.
@@ -182,14 +173,10 @@ private slots:
         auto [location, product] = Fetch<QString, QString>({"location", "product"});
         db->SetString(GAME_LOCATION, location);
         db->SetString(PRODUCT_CODE, product);
-        QVERIFY(paths.GameDir().isEmpty());
-        QVERIFY(paths.GameExePath("").isEmpty());
-        QVERIFY(paths.VersionFilePath().isEmpty());
-        QVERIFY(!paths.FindGameExe());
-        QCOMPARE(paths.CacheFilePath("a.7z").isEmpty(), location.isEmpty());
-        QCOMPARE(paths.PrepareDirs(), !location.isEmpty());
-        QVERIFY(!ClearDir(paths.GameDir()));
-        QVERIFY(!RemoveDir(paths.GameDir()));
+        QCOMPARE((QVariantList{paths.GameDir(), paths.GameExePath(""), paths.VersionFilePath(),
+                               paths.FindGameExe(), paths.CacheFilePath("a.7z").isEmpty(),
+                               paths.PrepareDirs(), ClearDir(paths.GameDir()), RemoveDir(paths.GameDir())}),
+                 (QVariantList{"", "", "", false, location.isEmpty(), !location.isEmpty(), false, false}));
     }
 
     void findGameExeAndVersionFile()
@@ -200,12 +187,11 @@ private slots:
         QVERIFY(!paths.FindGameExe());
         QFile::setPermissions(game + "/notrun.exe",
                               QFile::permissions(game + "/notrun.exe") | QFile::ExeOwner);
-        QVERIFY(paths.FindGameExe());
-        QCOMPARE(paths.GameExePath(""), game + "/notrun.exe");
-        QCOMPARE(paths.VersionFilePath(), game + "/notrun/Content/version.dat");
+        QCOMPARE((QVariantList{paths.FindGameExe(), paths.GameExePath(""), paths.VersionFilePath()}),
+                 (QVariantList{true, game + "/notrun.exe", game + "/notrun/Content/version.dat"}));
         QFile::remove(game + "/notrun.exe");
-        QVERIFY(!paths.FindGameExe());
-        QCOMPARE(paths.VersionFilePath(), game + "/notrun/Content/version.dat");
+        QCOMPARE((QVariantList{paths.FindGameExe(), paths.VersionFilePath()}),
+                 (QVariantList{false, game + "/notrun/Content/version.dat"}));
     }
 
     // The scratch folders are removed only where the launcher has been before, that is where its cache
@@ -231,11 +217,9 @@ private slots:
         } else if (cache == "file") {
             Touch(Location() + "/__DownloadCache__");
         }
-        QCOMPARE(paths.PrepareDirs(), prepared);
-        QCOMPARE(Entries(Location()), left);
-        if (cache == "folder") {
-            QCOMPARE(Entries(Location() + "/__DownloadCache__"), QStringList{"pkg.7z"});
-        }
+        QCOMPARE((QVariantList{paths.PrepareDirs(), Entries(Location()).join(' '),
+                               Entries(Location() + "/__DownloadCache__").join(' ')}),
+                 (QVariantList{prepared, left.join(' '), cache == "folder" ? "pkg.7z" : ""}));
     }
 
     // Links lead out of the product folder: they are removed, never followed. Read-only and hidden entries
@@ -279,23 +263,18 @@ private slots:
         }
         QCOMPARE(Platform::IsLink(QFileInfo(entry)), link);
 
-        QVERIFY(ClearDir(paths.GameDir()));
-        QCOMPARE(Entries(game), QStringList());
-        QCOMPARE(Entries(outside), QStringList{"precious.txt"});
-        QCOMPARE(QFile::permissions(outside + "/precious.txt") & QFileDevice::WriteOwner,
-                 QFileDevice::Permissions());
+        QCOMPARE((QVariantList{ClearDir(paths.GameDir()), Entries(game).join(' '), Entries(outside).join(' '),
+                               Mode(outside + "/precious.txt")}),
+                 (QVariantList{true, "", "precious.txt", 0400}));
 
-        // A product folder that is itself a link is neither emptied nor followed.
-        QVERIFY(RemoveDir(game));
-        QVERIFY(QFile::link(outside, game));
-        QVERIFY(!ClearDir(paths.GameDir()));
-        QVERIFY(RemoveDir(paths.GameDir()));
-        QCOMPARE(Entries(outside), QStringList{"precious.txt"});
-        // Where no folder is, a file included, there is nothing to remove or clear, and the file stays.
-        QVERIFY(RemoveDir(game) && ClearDir(game));
+        // A product folder that is itself a link is neither emptied nor followed. Where no folder is, a file
+        // included, there is nothing to remove or clear, and the file stays.
+        QVERIFY(RemoveDir(game) && QFile::link(outside, game));
+        QCOMPARE((QVariantList{ClearDir(paths.GameDir()), RemoveDir(paths.GameDir()),
+                               Entries(outside).join(' '), RemoveDir(game), ClearDir(game)}),
+                 (QVariantList{false, true, "precious.txt", true, true}));
         Touch(game);
-        QVERIFY(ClearDir(game));
-        QVERIFY(QFileInfo(game).isFile());
+        QVERIFY(ClearDir(game) && QFileInfo(game).isFile());
     }
 
     // What a server sends is shown without what would move or reorder it, and within its place.
@@ -318,24 +297,18 @@ private slots:
     {
         auto [text, maxChars, line, block] =
             Fetch<QString, int, QString, QString>({"text", "maxChars", "line", "block"});
-        QCOMPARE(ShownText::Line(text, maxChars), line);
-        QCOMPARE(ShownText::Block(text, maxChars), block);
+        QCOMPARE((QStringList{ShownText::Line(text, maxChars), ShownText::Block(text, maxChars)}),
+                 (QStringList{line, block}));
     }
 
     // A failure text: the reason, its code on the next line with numbers wider than their field in full,
     // and the line with what really failed only when there is one.
-    void failureText_data()
-    {
-        Columns<QString, QString>({"built", "text"});
-        Row("wide numbers", Failure(ErrShop, "x").Error(1234).Detail(5678).At(12345).Text(),
-            "x\nError: 008_1234 {5678/12345}");
-        Row("no cause", Failure(ErrNotes, "net").At(83).Cause(QString()).Text(),
-            "net\nError: 006_000 {000/0083}");
-    }
     void failureText()
     {
-        auto [built, text] = Fetch<QString, QString>({"built", "text"});
-        QCOMPARE(built, text);
+        QCOMPARE(Failure(ErrShop, "x").Error(1234).Detail(5678).At(12345).Text(),
+                 QString("x\nError: 008_1234 {5678/12345}"));
+        QCOMPARE(Failure(ErrNotes, "net").At(83).Cause(QString()).Text(),
+                 QString("net\nError: 006_000 {000/0083}"));
     }
 
     // The product's picture is shown only from a web server; any other address leaves the window's own.
@@ -369,48 +342,47 @@ private slots:
         lang.InitLangs();
         QCOMPARE(lang.langs(), (QStringList{"English", "简体中文"}));
         QSignalSpy changed(&lang, &MultiLang::langIdxChanged);
+        const auto state = [&] {
+            return QVariantList{FailedToStart(), db->GetInt(MULTI_LANG), lang.langCode()};
+        };
         lang.setLangIdx(1);
-        QCOMPARE(FailedToStart(), QString("无法启动"));
-        QCOMPARE(db->GetInt(MULTI_LANG), 1);
-        QCOMPARE(lang.langCode(), QString("zh-CN"));
         lang.setLangIdx(1);
         QCOMPARE(changed.count(), 1);
         lang.setLangIdx(5);
-        QCOMPARE(db->GetInt(MULTI_LANG), 1);
-        QCOMPARE(FailedToStart(), QString("无法启动"));
+        QCOMPARE(state(), (QVariantList{"无法启动", 1, "zh-CN"}));
         lang.setLangIdx(0);
-        QCOMPARE(FailedToStart(), QString("Failed to start."));
+        QCOMPARE(state(), (QVariantList{"Failed to start.", 0, "en"}));
     }
 
     // From a first start (nothing stored): the resolution's size is stored at once, and the first write of
     // a default value is stored and announced (the comparison is with the unset -1).
     void resolutions_data()
     {
-        Columns<int, int, int>({"index", "width", "height"});
-        Row("1080p", 0, 1920, 1080);
-        Row("720p", 1, 1280, 720);
-        Row("out of range", 5, 1920, 1080);
+        Columns<int, QSize>({"index", "size"});
+        Row("1080p", 0, QSize(1920, 1080));
+        Row("720p", 1, QSize(1280, 720));
+        Row("out of range", 5, QSize(1920, 1080));
     }
     void resolutions()
     {
-        auto [index, width, height] = Fetch<int, int, int>({"index", "width", "height"});
+        auto [index, size] = Fetch<int, QSize>({"index", "size"});
         TestEnv::ForgetStoredKeys();
         Services first;
+        const auto stored = [&] {
+            return QSize(first.db.GetInt(GAME_RESOLUTION_WIDTH), first.db.GetInt(GAME_RESOLUTION_HEIGHT));
+        };
         auto settings = first.Make<GameSettings>();
         settings->Init();
-        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_WIDTH), 1920);
-        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_HEIGHT), 1080);
+        QCOMPARE(stored(), QSize(1920, 1080));
         QSignalSpy changed(settings.get(), &GameSettings::resolutionChanged);
         settings->setResolution(index);
         settings->setResolution(index);
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(settings->resolution(), index);
-        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_WIDTH), width);
-        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_HEIGHT), height);
+        QCOMPARE(std::make_pair(changed.count(), settings->resolution()), std::make_pair(1, index));
+        QCOMPARE(stored(), size);
         // A size stored apart from its choice is computed again at the next start.
         first.db.SetInt(GAME_RESOLUTION_WIDTH, 1);
         settings->Init();
-        QCOMPARE(first.db.GetInt(GAME_RESOLUTION_WIDTH), width);
+        QCOMPARE(stored(), size);
     }
 };
 
