@@ -99,11 +99,7 @@ private:
     std::pair<int, int> Received()
     {
         const QJsonArray reports = sandbox.Reports();
-        int events = 0;
-        for (const QJsonValue& report : reports) {
-            events += report.toObject().value("events").toArray().size();
-        }
-        return {reports.size(), events};
+        return {reports.size(), GameChannel::Events(reports).size()};
     }
 
 private slots:
@@ -184,9 +180,9 @@ private slots:
     void windowPicturesAreBounded_data()
     {
         Columns<QByteArray, QJsonObject, bool>({"body", "fault", "fetched"});
-        Row("a picture", Payload::Picture("PNG", QSize(64, 64)), QJsonObject(), true);
-        const QByteArray endless =
-            Payload::Picture("PNG", QSize(64, 64)) + QByteArray(QmlNetMng::kMaxReplyBytes, 'x');
+        const QByteArray picture = Payload::Picture("PNG", QSize(64, 64));
+        const QByteArray endless = picture + QByteArray(QmlNetMng::kMaxReplyBytes, 'x');
+        Row("a picture", picture, QJsonObject(), true);
         Row("a picture without end", endless, QJsonObject{{"length", "missing"}}, false);
         Row("announced longer than a picture", endless, QJsonObject(), false);
         Row("larger than any window", Payload::Picture("PNG", QmlNetMng::kLargestPicture + QSize(1, 1)),
@@ -194,8 +190,7 @@ private slots:
         Row("a format without a trusted header", Payload::Picture("BMP", QSize(64, 64)), QJsonObject(),
             false);
         Row("no picture", QByteArray(QmlNetMng::kHeaderBytes + 1024, 'x'), QJsonObject(), false);
-        Row("a byte now and then", Payload::Picture("PNG", QSize(64, 64)), QJsonObject{{"throttle", 20}},
-            false);
+        Row("a byte now and then", picture, QJsonObject{{"throttle", 20}}, false);
     }
     void windowPicturesAreBounded()
     {
@@ -257,34 +252,31 @@ private slots:
     // The version file is read only when it is a plain file of a version file's size.
     void versionFileIsReadWithBounds_data()
     {
-        Columns<QString, bool>({"kind", "accepted"});
-        Row("plain file", "plain", true);
-        Row("link to a pipe", "pipe", false);
-        Row("link to an endless device", "/dev/zero", false);
-        Row("padded beyond any version file", "large", false);
-        Row("link to a plain file", "link", false);
+        Columns<QString, int, bool>({"linkTo", "padding", "accepted"});
+        Row("plain file", "", 0, true);
+        Row("padded beyond any version file", "", int(GameLauncher::kMaxVersionFileBytes), false);
+        Row("link to a plain file", "plain file", 0, false);
+        Row("link to a pipe", "pipe", 0, false);
+        Row("link to an endless device", "/dev/zero", 0, false);
     }
     void versionFileIsReadWithBounds()
     {
-        auto [kind, accepted] = Fetch<QString, bool>({"kind", "accepted"});
+        auto [linkTo, padding, accepted] = Fetch<QString, int, bool>({"linkTo", "padding", "accepted"});
         QVERIFY(TestEnv::Unpack(Location(), {"1.0.0.0"}));
         GameLauncher launcher;
         launcher.SetRegistry(&services.registry);
         QVERIFY(launcher.IsInstalled(QString()));
         const QString path = paths.VersionFilePath();
-        const QByteArray text =
-            R"({"V": "1.0.0.9", "P": "SkyTrainer"})" +
-            QByteArray(kind == "large" ? int(GameLauncher::kMaxVersionFileBytes) : 0, ' ');
         QFile::remove(path);
         MakeOutside();
-        if (kind == "plain" || kind == "link" || kind == "large") {
-            QVERIFY(Payload::Save(kind == "link" ? Outside("version") : path, text));
-        }
-        if (kind == "pipe") {
+        if (linkTo == "pipe") {
             QCOMPARE(mkfifo(qPrintable(Outside("version")), 0600), 0);
+        } else {
+            const QByteArray text = R"({"V": "1.0.0.9", "P": "SkyTrainer"})" + QByteArray(padding, ' ');
+            QVERIFY(Payload::Save(linkTo.isEmpty() ? path : Outside("version"), text));
         }
-        if (kind != "plain" && kind != "large") {
-            QVERIFY(QFile::link(kind.startsWith('/') ? kind : Outside("version"), path));
+        if (!linkTo.isEmpty()) {
+            QVERIFY(QFile::link(linkTo.startsWith('/') ? linkTo : Outside("version"), path));
         }
         db->SetString(CURRENT_VERSION, "kept");
         QCOMPARE(launcher.GetVersion(), accepted);
@@ -306,8 +298,9 @@ private slots:
         const auto ipc = services.Make<GameIPC>();
         QString error;
         QVERIFY2(ipc->Bind(error), qPrintable(error));
+        const QHostAddress local(QHostAddress::LocalHost);
         QUdpSocket game;
-        QVERIFY(game.bind(QHostAddress(QHostAddress::LocalHost), 0));
+        QVERIFY(game.bind(local, 0));
         int answered = 0;
         const auto takeAnswers = [&] {
             while (game.hasPendingDatagrams()) {
@@ -317,13 +310,11 @@ private slots:
             return answered == reports / every;
         };
         for (int i = 0; i < reports; ++i) {
-            const QJsonArray report{QJsonObject{{"type", "Flood"}, {"n", i}}};
-            game.writeDatagram(QJsonDocument(QJsonObject{{"cmd", "reportReq"}, {"report", report}}).toJson(),
-                               QHostAddress(QHostAddress::LocalHost), GameIPC::kPort);
+            const QString report(R"({"cmd": "reportReq", "report": [{"type": "Flood", "n": %1}]})");
+            game.writeDatagram(report.arg(i).toUtf8(), local, GameIPC::kPort);
             // Paced so that the system's socket buffer never overflows: what is lost is the launcher's doing.
             if (i % every == every - 1) {
-                game.writeDatagram(R"({"cmd": "settingReq"})", QHostAddress(QHostAddress::LocalHost),
-                                   GameIPC::kPort);
+                game.writeDatagram(R"({"cmd": "settingReq"})", local, GameIPC::kPort);
                 QTest::qWait(pauseMs);
                 takeAnswers();
             }
