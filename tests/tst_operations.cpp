@@ -115,8 +115,14 @@ private slots:
         login = backEnd->loginOp();
         notes = backEnd->notesOp();
         seen = std::make_unique<Recorder>(backEnd.get());
+        // What the refused steps meet: a file where a folder should be, a folder without the game, a launcher
+        // setup, and a desktop opener that finds no program for it (as xdg-open says).
         QVERIFY(Payload::Save(root.path() + "/afile", "a file"));
         QVERIFY(QDir().mkpath(root.path() + "/Empty"));
+        QVERIFY(Payload::Save(root.path() + "/setup.deb", "a package"));
+        QVERIFY(Payload::Save(root.path() + "/refusing-opener/xdg-open", "#!/bin/sh\nexit 3\n"));
+        QVERIFY(QFile::setPermissions(root.path() + "/refusing-opener/xdg-open",
+                                      QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         QDesktopServices::setUrlHandler("https", this, "OpenUrl");
     }
 
@@ -282,13 +288,13 @@ private slots:
         const QString noFolder("File Error\nError: 005_000 {000/0086}\n");
         const QString noOpener("No program can open the launcher setup\nError: 005_005 {%1/0391}");
         const QStringList installation{"Download", "Setup"};
-        Row("download", "setup no-packages", QStringList{"Download"},
+        Row("download", "setup files-missing", QStringList{"Download"},
             notFound + "packages/SkyTrainer_1_1_0_0.7z");
         Row("installation", "setup bad-md5", installation,
             "File verification fails\nError: 000_001 {000/0057}");
         Row("installed without the game", "setup patch-only", installation,
             "Product installation failed \nError: 005_002 {000/0353}");
-        Row("launcher download", "updateLauncher no-setup-file", QStringList{"DownloadLauncher"},
+        Row("launcher download", "updateLauncher files-missing", QStringList{"DownloadLauncher"},
             notFound + "launcher/avirolauncher_2.1.0.2-1_all.deb");
         Row("installation without a location", "setup no-location", QStringList(),
             noFolder + "No installation folder is chosen");
@@ -303,7 +309,7 @@ private slots:
         Row("no launcher setup", "setupLauncher", QStringList(),
             "Failed to run the launcher setup\nError: 005_004 {000/0390}");
         Row("no opener on the desktop", "setupLauncher no-opener", QStringList(), noOpener.arg("000"));
-        Row("opener finds no program", "setupLauncher opener-refuses", QStringList(), noOpener.arg("003"));
+        Row("opener finds no program", "setupLauncher refusing-opener", QStringList(), noOpener.arg("003"));
     }
     void errorBoxes()
     {
@@ -313,18 +319,13 @@ private slots:
             sandbox.SetCatalogue("catalogue-update.json");
         }
         StartUp();
-        QTemporaryDir opener;
         const auto restorePath = qScopeGuard([path = qgetenv("PATH")] { qputenv("PATH", path); });
-        if (step == "setup no-packages") {
-            sandbox.AddFault("files", "/files/packages/*", {{"status", 404}});
-        } else if (step == "updateLauncher no-setup-file") {
-            sandbox.AddFault("files", "/files/launcher/*", {{"status", 404}});
+        if (step.endsWith(" files-missing")) {
+            sandbox.AddFault("files", "/files/*", {{"status", 404}});
         } else if (step == "setup bad-md5") {
-            QJsonArray list = db->GetJsonArray(SETUP_LIST);
-            QJsonObject first = list.at(0).toObject();
-            first.insert("md5", "00000000000000000000000000000000");
-            list.replace(0, first);
-            db->SetJsonArray(SETUP_LIST, list);
+            QJsonObject full = db->GetJsonArray(SETUP_LIST).at(0).toObject();
+            full.insert("md5", QString(32, '0'));
+            db->SetJsonArray(SETUP_LIST, QJsonArray{full, db->GetJsonArray(SETUP_LIST).at(1)});
         } else if (step == "setup patch-only") {
             // The patch alone brings no executable.
             db->SetJsonArray(SETUP_LIST, QJsonArray{db->GetJsonArray(SETUP_LIST).at(1)});
@@ -338,16 +339,9 @@ private slots:
             QVERIFY(TestEnv::Unpack(Location(), {"1.1.0.0"}));
             QFile::setPermissions(Game("SkyTrainer.exe"), QFileDevice::ReadOwner);
         } else if (step.startsWith("setupLauncher ")) {
-            // The desktop's opener: none on PATH, or one that finds no program for the setup (as xdg-open
-            // says).
-            QVERIFY(Payload::Save(opener.path() + "/setup.deb", "a package"));
-            db->SetString(LAUNCHER_SETUP_PATH, opener.path() + "/setup.deb");
-            qputenv("PATH", opener.path().toUtf8());
-            if (step.endsWith(" opener-refuses")) {
-                QVERIFY(Payload::Save(opener.path() + "/xdg-open", "#!/bin/sh\nexit 3\n"));
-                QFile(opener.path() + "/xdg-open")
-                    .setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-            }
+            // The desktop's openers: none on PATH, or the one that finds no program.
+            db->SetString(LAUNCHER_SETUP_PATH, root.path() + "/setup.deb");
+            qputenv("PATH", QFile::encodeName(root.path() + "/" + step.section(' ', 1)));
         }
         const QString location = db->GetString(GAME_LOCATION);
         seen->Clear();
