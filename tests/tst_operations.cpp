@@ -346,10 +346,10 @@ private slots:
         const QString location = db->GetString(GAME_LOCATION);
         seen->Clear();
         if (call == "findLocation") {
-            QMetaObject::invokeMethod(op, "findLocation", Qt::QueuedConnection,
-                                      Q_ARG(QString, root.path() + "/Empty"));
+            QVERIFY(QMetaObject::invokeMethod(op, "findLocation", Qt::QueuedConnection,
+                                              Q_ARG(QString, root.path() + "/Empty")));
         } else {
-            QMetaObject::invokeMethod(op, qPrintable(call), Qt::QueuedConnection);
+            QVERIFY(QMetaObject::invokeMethod(op, qPrintable(call), Qt::QueuedConnection));
         }
         QEventLoop loop;
         QTimer::singleShot(500, &loop, [&] { loop.exit(7); });
