@@ -482,6 +482,10 @@
         <source>HTTP %1，来自 %2</source>
         <translation>HTTP %1 from %2</translation>
     </message>
+    <message>
+        <source>%1 没有及时应答</source>
+        <translation>No answer in time from %1</translation>
+    </message>
 </context>
 <context>
     <name>RunGameUI</name>

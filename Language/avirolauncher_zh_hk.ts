@@ -482,6 +482,10 @@
         <source>HTTP %1，来自 %2</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>%1 没有及时应答</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>RunGameUI</name>

@@ -242,7 +242,7 @@ private slots:
             "Host not found: nosuch.invalid");
         Row("untrusted", "", "untrusted", none, false, "{}", "The server's certificate is not trusted");
         Row("not verified", "", "not verified", answer(200, R"({"r":3})"), true, R"({"r":3})", "");
-        Row("stalled", "", "", QJsonObject{{"stallMs", 8000}}, false, "{}", "Operation canceled");
+        Row("stalled", "", "", QJsonObject{{"stallMs", 8000}}, false, "{}", "No answer in time from %3");
     }
     void replies()
     {
@@ -263,7 +263,9 @@ private slots:
         }
         const QString expectedCause =
             cause.isEmpty() ? QString()
-                            : "\n" + cause.replace("%1", port).replace("%2", sandbox.Origin("store"));
+                            : "\n" + cause.replace("%1", port)
+                                         .replace("%2", sandbox.Origin("store"))
+                                         .replace("%3", QUrl(sandbox.Origin("store")).authority());
         QCOMPARE(GetJson(rest, url.isEmpty() ? Store("/api/v2/launcherversion") : url.arg(port)),
                  (QStringList{ok ? "ok" : "failed", body, expectedCause}));
         QCOMPARE(rest.CauseLine(), QString());

@@ -93,11 +93,14 @@ QString RestClient::CauseOf(QNetworkReply* reply)
 {
     const QUrl url = reply->url();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QString hostPort =
+        url.host() + ':' + QString::number(url.port(url.scheme() == QLatin1String("https") ? 443 : 80));
     switch (reply->error()) {
     case QNetworkReply::ConnectionRefusedError:
-        return tr("连接被 %1 拒绝")
-            .arg(url.host() + ':' +
-                 QString::number(url.port(url.scheme() == QLatin1String("https") ? 443 : 80)));
+        return tr("连接被 %1 拒绝").arg(hostPort);
+    case QNetworkReply::OperationCanceledError:
+        // Only Qt's transfer time-out cancels a request that is not refused: Qt names it a cancellation.
+        return tr("%1 没有及时应答").arg(hostPort);
     case QNetworkReply::HostNotFoundError:
         return tr("找不到主机：%1").arg(url.host());
     case QNetworkReply::SslHandshakeFailedError:
