@@ -32,7 +32,8 @@ QNetworkReply* QmlNetMng::createRequest(Operation op, const QNetworkRequest& req
     });
     // The declared size is judged from the first bytes, before the loader decodes anything.
     connect(reply, &QNetworkReply::readyRead, reply, [reply, judged = false]() mutable {
-        if (judged) {
+        // A reply refused by its bounds meanwhile is closed: there is nothing left to judge.
+        if (judged || !reply->isOpen()) {
             return;
         }
         const QByteArray head = reply->peek(kHeaderBytes);
