@@ -2,12 +2,8 @@
 #include "Sandbox.h"
 #include "TestEnv.h"
 
-#include <QFile>
 #include <QIcon>
 #include <QImageReader>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QXmlStreamReader>
 
 // The launcher installed by `cmake --install` into a staging folder (DESTDIR), laid out as under /usr.
 class TestDesktopInstall : public QObject

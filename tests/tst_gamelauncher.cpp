@@ -6,10 +6,6 @@
 #include "Services.h"
 #include "TestEnv.h"
 
-#include <QScopeGuard>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-
 #include <memory>
 
 // The installed sandbox game started for real, its channel, and its reports reaching the statistics server.

@@ -13,16 +13,10 @@
 #include "Services.h"
 #include "ShopAccountMng.h"
 
-#include <QDirIterator>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QNetworkDatagram>
 #include <QNetworkReply>
-#include <QProcess>
-#include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QUdpSocket>
 
 #include <future>

@@ -8,11 +8,6 @@
 
 #include <QDesktopServices>
 #include <QImage>
-#include <QJsonArray>
-#include <QRegularExpression>
-#include <QScopeGuard>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 
 #include <memory>
 

@@ -12,12 +12,8 @@
 #include "TestEnv.h"
 #include "VomoAccountMng.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QRegularExpression>
 #include <QSslSocket>
 #include <QTcpServer>
-#include <QTemporaryDir>
 
 #include <memory>
 #include <optional>

@@ -9,13 +9,6 @@
 #include "ShownText.h"
 #include "TestEnv.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-
 #include <sys/stat.h>
 
 // The shared state: the settings store, the paths built from it, the values the window shows and the
