@@ -1,5 +1,6 @@
 #include "Sandbox.h"
 
+#include "Payload.h"
 #include "TestEnv.h"
 
 #include <QNetworkAccessManager>
@@ -17,12 +18,9 @@ bool Sandbox::Start(const QJsonObject& catalogue, const QString& baseDir, bool t
     const QString catalogueFile = TestEnv::Home() + "/sandbox-catalogue.json";
     QJsonObject withBase = catalogue;
     withBase.insert("filesDir", QDir(baseDir).absolutePath());
-    QFile file(catalogueFile);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!Payload::Save(catalogueFile, QJsonDocument(withBase).toJson())) {
         return false;
     }
-    file.write(QJsonDocument(withBase).toJson());
-    file.close();
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(TestEnv::BinDir() + "/AviroSandbox", {"--state", TestEnv::Home() + "/sandbox-state",
                                                         "--catalogue", catalogueFile, "--any-port"});
@@ -87,11 +85,9 @@ void Sandbox::WriteServerSettings(bool trustCa) const
 {
     QSettings settings(TestEnv::SettingsFile(), QSettings::IniFormat);
     settings.beginGroup("Servers");
-    settings.setValue("Account", Origin("account"));
-    settings.setValue("AccountWeb", Origin("accountweb"));
-    settings.setValue("Store", Origin("store"));
-    settings.setValue("Statistics", Origin("statistics"));
-    settings.setValue("Documents", Origin("documents"));
+    for (const QString server : {"Account", "AccountWeb", "Store", "Statistics", "Documents"}) {
+        settings.setValue(server, Origin(server.toLower()));
+    }
     settings.setValue("Faq", Origin("documents") + "/faq");
     if (trustCa) {
         settings.setValue("CaCertificates", CaFile());
