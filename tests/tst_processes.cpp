@@ -171,7 +171,7 @@ private slots:
     }
 
     // A handshake that is damaged, names another block or never comes is refused without a word; a sound
-    // one is a later start's (laterStart).
+    // one is a later start's (blockFollowsThePrimary).
     void handshakesAreChecked_data()
     {
         Columns<int>({"damage"});
