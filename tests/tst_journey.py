@@ -143,14 +143,14 @@ class Journey:
                         PATH=os.path.dirname(opener) + os.pathsep + self.env.get("PATH", "/usr/bin:/bin"),
                         QT_LOGGING_RULES="qt.qpa.*.debug=false")
 
-    def wait_for(self, check, what, timeout=LOG_TIMEOUT, poll=0.1):
+    def wait_for(self, check, what, timeout=LOG_TIMEOUT, poll=0.1, detail=None):
         """check's first true result; a failure once the time is up or the launcher has ended."""
         deadline = time.time() + timeout
         while not (result := check()):
             ended = self.launcher is not None and self.launcher.poll() is not None
             if ended or time.time() > deadline:
                 raise JourneyError("%s while waiting for %s:\n%s" % (
-                    "the launcher ended" if ended else "timed out", what, self.log_tail()))
+                    "the launcher ended" if ended else "timed out", what, (detail or self.log_tail)()))
             time.sleep(poll)
         return result
 
@@ -415,11 +415,8 @@ def extractor_of(launcher_pid, package):
 
 def written_by(pid):
     """Bytes the process has written so far (its files and its progress output), or None once it has ended."""
-    try:
-        with open("/proc/%d/io" % pid) as f:
-            return int(next(line for line in f if line.startswith("wchar:")).split()[1])
-    except (FileNotFoundError, ProcessLookupError):
-        return None
+    with contextlib.suppress(FileNotFoundError, ProcessLookupError), open("/proc/%d/io" % pid) as f:
+        return int(next(line for line in f if line.startswith("wchar:")).split()[1])
 
 
 def extraction_with_kills(j):
