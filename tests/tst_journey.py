@@ -296,9 +296,11 @@ class Journey:
         return self.wait_exit()
 
     def wait_exit(self):
-        launcher, self.launcher = self.launcher, None
-        self.wait_for(lambda: launcher.poll() is not None, "the launcher's end", 20)
-        return launcher.returncode
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            self.launcher.wait(20)
+        expect(self.launcher.poll() is not None, "the launcher did not end:\n" + self.log_tail())
+        code, self.launcher = self.launcher.returncode, None
+        return code
 
     def close(self):
         for process in filter(None, (self.launcher, self.sandbox)):
