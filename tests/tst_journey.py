@@ -409,10 +409,9 @@ def download_with_kills(j):
     j.control("DELETE", "/faults")
 
 
-def extractor_of(launcher_pid, package):
-    """The process ids of the launcher's extractors of that package."""
-    return subprocess.run(["pgrep", "-P", str(launcher_pid), "-f", package], stdout=subprocess.PIPE,
-                          text=True).stdout.split()
+def extractor_of(parent, package):
+    """The process ids of the extractors of that package that parent started."""
+    return subprocess.run(["pgrep", "-P", str(parent), "-f", package], capture_output=True, text=True).stdout.split()
 
 
 def written_by(pid):
