@@ -14,10 +14,7 @@ WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
 failures=0
-fail() {
-  echo "package check: $*" >&2
-  failures=$((failures + 1))
-}
+fail() { echo "package check: $*" >&2; failures=$((failures + 1)); }
 field() { dpkg-deb --field "$DEB" "$1"; }
 expect() { [ "$(field "$1")" = "$2" ] || fail "$1 is '$(field "$1")', not '$2'"; }
 
@@ -26,27 +23,23 @@ expect Package avirolauncher
 expect Version "$VERSION-1"
 expect Architecture "$(dpkg --print-architecture)"
 expect Recommends "xdg-utils, fonts-noto-cjk | fonts-wqy-microhei"
-[ -n "$(field Maintainer)" ] || fail "no Maintainer"
-[ -n "$(field Description)" ] || fail "no Description"
+for name in Maintainer Description; do [ -n "$(field "$name")" ] || fail "no $name"; done
 
 # Dependencies: one package name a line, alternatives included. The extractor's, and the package of every
 # library the program links against and of every QML module the front end imports.
-field Depends | tr ',|' '\n\n' | sed 's/(.*//; s/[[:space:]]//g' | grep -v '^$' | sort -u >"$WORK/depends"
-depends_on() { grep -qx "$1" "$WORK/depends"; }
-needs() { # WHAT FILE: the package of FILE is a dependency
-  local package
-  package=$(dpkg -S "$2" 2>/dev/null | head -n1 | cut -d: -f1)
-  [ -n "$package" ] || { fail "no package provides $1"; return; }
-  depends_on "$package" || fail "$1 comes from $package, which is not a dependency"
+field Depends | tr ',|' '\n' | sed 's/(.*//; s/[[:space:]]//g' | grep -v '^$' | sort -u >"$WORK/depends"
+needs() { # WHAT PACKAGE: PACKAGE, which provides WHAT, is a dependency
+  [ -n "$2" ] || { fail "no package provides $1"; return; }
+  grep -qx "$2" "$WORK/depends" || fail "$1 comes from $2, which is not a dependency"
 }
-depends_on p7zip-full || fail "the extractor's package p7zip-full is not a dependency"
+provider() { dpkg -S "$1" 2>/dev/null | head -n1 | cut -d: -f1; }
+needs "the extractor" p7zip-full
 
 dpkg-deb -x "$DEB" "$WORK/root"
 PROGRAM=$WORK/root/usr/bin/AviroLauncher
-MULTIARCH=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null)
 [ -x "$PROGRAM" ] || fail "no program usr/bin/AviroLauncher"
 for lib in $(readelf -d "$PROGRAM" 2>/dev/null | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-  needs "$lib" "*/$MULTIARCH/$lib"
+  needs "$lib" "$(provider "*/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null)/$lib")"
 done
 
 # A module "A.B" of major version M is found, as the QML engine looks for it, in A/B.M, A.M/B or A/B under the
@@ -63,49 +56,32 @@ while read -r uri major; do
     if [ -f "$path/qmldir" ]; then break; fi
   done
   [ -f "$path/qmldir" ] || { fail "QML module $uri $major not found under $QML_DIR"; continue; }
-  needs "QML module $uri $major" "$path/qmldir"
+  needs "QML module $uri $major" "$(provider "$path/qmldir")"
 done < <(grep -rhoE --exclude-dir=+windows '^import +Qt[A-Za-z.]* +[0-9]+' "$ROOT/FrontEnd" | awk '{ print $2, $3 }' |
   sort -u)
 
-# Contents: the launcher's files and nothing else.
+# Contents: the launcher's files and nothing else (nothing of the sandbox or the tests).
 dpkg-deb --contents "$DEB" | awk '$1 !~ /^d/ { print $NF }' | sed 's|^\./||' | sort >"$WORK/files"
-{
-  cat <<END
-usr/bin/AviroLauncher
-usr/share/applications/$APP_ID.desktop
-usr/share/metainfo/$APP_ID.metainfo.xml
-usr/share/icons/hicolor/scalable/apps/avirolauncher.svg
-usr/share/doc/avirolauncher/copyright
-usr/share/doc/avirolauncher/changelog.Debian.gz
-usr/share/man/man1/AviroLauncher.1.gz
-END
-  for size in 16 24 32 48 64 128 256; do echo "usr/share/icons/hicolor/${size}x${size}/apps/avirolauncher.png"; done
-} | sort >"$WORK/expected"
-if ! diff -u "$WORK/expected" "$WORK/files" >"$WORK/diff"; then
-  fail "contents differ from the launcher's files:"
-  sed -n '3,$p' "$WORK/diff" >&2
-fi
-if grep -Ei 'sandbox|tst_|probe|test|catalogue' "$WORK/files" >&2; then
-  fail "sandbox or test files inside"
-fi
+printf '%s\n' usr/bin/AviroLauncher "usr/share/applications/$APP_ID.desktop" "usr/share/metainfo/$APP_ID.metainfo.xml" \
+  usr/share/icons/hicolor/scalable/apps/avirolauncher.svg usr/share/man/man1/AviroLauncher.1.gz \
+  usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/avirolauncher.png \
+  usr/share/doc/avirolauncher/{copyright,changelog.Debian.gz} | sort >"$WORK/expected"
+diff -u "$WORK/expected" "$WORK/files" >"$WORK/diff" || fail "contents differ from the launcher's files:
+$(sed -n '3,$p' "$WORK/diff")"
 
 # lintian's errors and warnings: none but those the README justifies for a package outside Debian's archive
 # (a tag of the list that no longer shows is fine). Of its notes, the hardening ones count too: the program
 # is built with every protection (fortified calls, PIE, read-only relocations bound at start).
-JUSTIFIED=(
-  initial-upload-closes-no-bugs # the first upload of a package for Debian closes its "intent to package" bug
-)
+# The first upload of a package for Debian closes its "intent to package" bug.
+JUSTIFIED=" initial-upload-closes-no-bugs "
 lintian --fail-on none --display-level '>=info' "$DEB" >"$WORK/lintian" 2>&1 ||
   fail "lintian did not run: $(cat "$WORK/lintian")"
 while read -r level _ tag rest; do
   case $level:$tag in
-    E:* | W:*) [[ " ${JUSTIFIED[*]} " == *" $tag "* ]] || fail "lintian: $level $tag $rest" ;;
+    E:* | W:*) [[ $JUSTIFIED == *" $tag "* ]] || fail "lintian: $level $tag $rest" ;;
     I:hardening-*) fail "lintian: $level $tag $rest" ;;
   esac
 done <"$WORK/lintian"
 
-if [ "$failures" -ne 0 ]; then
-  echo "package check: $failures failures in $DEB" >&2
-  exit 1
-fi
+[ "$failures" -eq 0 ] || { echo "package check: $failures failures in $DEB" >&2; exit 1; }
 echo "package check: $(basename "$DEB") ok ($(wc -l <"$WORK/files") files, $(wc -l <"$WORK/depends") dependencies)"

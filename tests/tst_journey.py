@@ -16,12 +16,14 @@ import hashlib
 import json
 import os
 import random
+import re
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
 import urllib.request
 
 SCREEN_MAIN_BUTTON = (140, 725)
@@ -44,23 +46,31 @@ def step(text):
     print("==", text, flush=True)
 
 
+def expect(condition, failure):
+    if not condition:
+        raise JourneyError(failure)
+
+
 def run(*args, **kwargs):
     return subprocess.run(args, check=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kwargs).stdout
 
 
-def write_json(path, data):
-    with open(path, "w") as f:
-        json.dump(data, f)
+def stop(process):
+    process.kill()
+    process.wait()
 
 
-def find_windows(*criteria):
-    """The windows xdotool finds. A search that a window being made or destroyed meanwhile holds up (it
-    waited for ever now and then) is cut short and counts as finding nothing, so the caller asks again."""
-    try:
-        return subprocess.run(["xdotool", "search", *criteria], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                              text=True, timeout=5).stdout.split()
-    except subprocess.TimeoutExpired:
-        return []
+def read(path):
+    with open(path, errors="replace") as f:
+        return f.read()
+
+
+def write(path, data):
+    """Writes bytes, a text, or anything else as JSON to path, in a folder made if need be."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    data = data if isinstance(data, (bytes, str)) else json.dumps(data)
+    with open(path, "wb" if isinstance(data, bytes) else "w") as f:
+        f.write(data)
 
 
 def md5_of(path):
@@ -84,17 +94,18 @@ def xvfb():
     namespaces share the file system's sockets, and one whose lock another run removed still owns its socket.
     A number that another run takes meanwhile makes the server end at once, and the next one is tried."""
     for number in range(100 + os.getpid() % 200, 400):
-        if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists("/tmp/.X11-unix/X%d" % number):
+        socket = "/tmp/.X11-unix/X%d" % number
+        if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists(socket):
             continue
-        server = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
-                                  stderr=subprocess.DEVNULL)
+        # Without -noreset the server would forget the root window's properties whenever its last client goes.
+        server = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1280x800x24", "-nolisten", "tcp",
+                                   "-noreset"], stderr=subprocess.DEVNULL)
         deadline = time.time() + 20
-        while not os.path.exists("/tmp/.X11-unix/X%d" % number) and server.poll() is None and time.time() < deadline:
+        while not os.path.exists(socket) and server.poll() is None and time.time() < deadline:
             time.sleep(0.1)
-        if server.poll() is None and os.path.exists("/tmp/.X11-unix/X%d" % number):
+        if server.poll() is None and os.path.exists(socket):
             break
-        server.kill()
-        server.wait()
+        stop(server)
     else:
         raise SystemExit("Xvfb did not start")
     os.environ["DISPLAY"] = ":%d" % number
@@ -102,22 +113,20 @@ def xvfb():
     try:
         yield
     finally:
-        server.kill()
-        server.wait()
+        stop(server)
 
 
 class Journey:
     def __init__(self, args):
-        self.bin = os.path.abspath(args.bin)
-        self.catalogue_dir = os.path.abspath(args.catalogue)
-        self.tools = os.path.abspath(args.tools)
-        self.shots = os.path.abspath(args.shots) if args.shots else None
+        self.bin, self.catalogue_dir, self.tools = map(os.path.abspath, (args.bin, args.catalogue, args.tools))
+        self.shots = args.shots and os.path.abspath(args.shots)
         self.keep = args.keep
         self.work = tempfile.mkdtemp(prefix="aviro-journey-")
         self.home = os.path.join(self.work, "home")
         self.files = os.path.join(self.work, "files")
         self.location = os.path.join(self.home, "Flight Games")
         self.settings = os.path.join(self.home, "config", "VOMO", "Vomo Skyworks.ini")
+        self.opened = os.path.join(self.work, "opened.txt")
         self.sandbox = self.launcher = self.window = self.log_path = None
         self.starts = 0
         # The sandbox's files and versions, until make_packages serves larger ones.
@@ -125,9 +134,7 @@ class Journey:
         self.versions = self.catalogue(None)["versions"]["SkyTrainer"]
         # The desktop's opener is ours: it records what the launcher hands to it.
         opener = os.path.join(self.work, "opener", "xdg-open")
-        os.makedirs(os.path.dirname(opener))
-        with open(opener, "w") as f:
-            f.write('#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' % os.path.join(self.work, "opened.txt"))
+        write(opener, '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' % self.opened)
         os.chmod(opener, 0o755)
         runtime = os.path.join(self.work, "runtime")
         os.makedirs(runtime, mode=0o700)
@@ -139,15 +146,13 @@ class Journey:
     def wait_for(self, check, what, timeout=LOG_TIMEOUT, poll=0.1, detail=None):
         """check's first true result; a failure once the time is up or the launcher has ended."""
         deadline = time.time() + timeout
-        while True:
-            result = check()
-            if result:
-                return result
+        while not (result := check()):
             ended = self.launcher is not None and self.launcher.poll() is not None
             if ended or time.time() > deadline:
                 raise JourneyError("%s while waiting for %s:\n%s" % (
                     "the launcher ended" if ended else "timed out", what, (detail or self.log_tail)()))
             time.sleep(poll)
+        return result
 
     # --- the served world -------------------------------------------------------------------------------------
     def make_packages(self):
@@ -164,63 +169,50 @@ class Journey:
             product = os.path.join(root, "SkyTrainer")
             if ispatch == 2:
                 shutil.copytree(os.path.join(base, "SkyTrainer"), product)
-            content = os.path.join(product, "SkyTrainer", "Content")
-            os.makedirs(content, exist_ok=True)
-            write_json(os.path.join(content, "version.dat"), {"V": version, "P": "SkyTrainer"})
-            tiles_dir = os.path.join(product, "Data", "tiles-" + version)
-            os.makedirs(tiles_dir)
+            write(os.path.join(product, "SkyTrainer", "Content", "version.dat"), {"V": version, "P": "SkyTrainer"})
             for i in range(tiles):
-                with open(os.path.join(tiles_dir, "t%05d.dat" % i), "wb") as f:
-                    f.write(rng.randbytes(64) + b"x" * 1500)
-            if big_bytes:
-                with open(os.path.join(product, "Data", "scenery-%s.pak" % version), "wb") as f:
-                    f.write(rng.randbytes(big_bytes))
+                write(os.path.join(product, "Data", "tiles-" + version, "t%05d.dat" % i),
+                      rng.randbytes(64) + b"x" * 1500)
+            write(os.path.join(product, "Data", "scenery-%s.pak" % version), rng.randbytes(big_bytes))
             name = "SkyTrainer_%s.7z" % version.replace(".", "_")
             package = os.path.join(self.files, "packages", name)
             self.unpacked[name] = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(root) for f in fs)
             run("7z", "a", "-mx=1", package, "SkyTrainer", cwd=root)
-            shutil.rmtree(root)
             note = "notes/%s.json" % version
-            write_json(os.path.join(self.files, note),
-                       {"en": "Aviro %s\n- Journey build." % version, "zh-CN": "Aviro %s\n- 旅程版本。" % version})
+            write(os.path.join(self.files, note),
+                  {"en": "Aviro %s\n- Journey build." % version, "zh-CN": "Aviro %s\n- 旅程版本。" % version})
             return {"version": version, "ispatch": ispatch, "spaceDesc": "40 MB", "file": "packages/" + name,
                     "md5": md5_of(package), "note": note}
 
         self.versions = [stage("1.2.0.0", 2, 16000, 14 << 20), stage("1.2.1.0", 1, 14000, 6 << 20)]
         self.patch = stage("1.2.2.0", 1, 200, 256 << 10)
-        shutil.rmtree(base)
 
     def catalogue(self, versions, launcher_update=False):
         """The sandbox's catalogue serving versions (None: its own) from this run's files."""
-        with open(os.path.join(self.catalogue_dir,
-                               "catalogue-update.json" if launcher_update else "catalogue.json")) as f:
-            catalogue = json.load(f)
+        catalogue = json.loads(read(os.path.join(self.catalogue_dir,
+                                                 "catalogue-update.json" if launcher_update else "catalogue.json")))
         if versions is not None:
             catalogue["versions"]["SkyTrainer"] = versions
         catalogue.update(baseDir=self.work, filesDir=self.files)
         return catalogue
 
     def start_sandbox(self):
-        write_json(os.path.join(self.work, "catalogue.json"), self.catalogue(self.versions))
+        write(os.path.join(self.work, "catalogue.json"), self.catalogue(self.versions))
         ports = os.path.join(self.work, "ports.json")
         with open(ports, "w") as out, open(os.path.join(self.work, "sandbox.log"), "w") as err:
             self.sandbox = subprocess.Popen(
                 [os.path.join(self.bin, "AviroSandbox"), "--state", os.path.join(self.work, "sandbox"),
                  "--catalogue", os.path.join(self.work, "catalogue.json"), "--any-port"], stdout=out, stderr=err)
         self.wait_for(lambda: os.path.getsize(ports) > 0, "the sandbox's ports", 10)
-        with open(ports) as f:
-            self.ports = json.loads(f.readline())
-        os.makedirs(os.path.dirname(self.settings))
-        with open(self.settings, "w") as f:
-            f.write("[Servers]\n")
-            for key, name in (("Account", "account"), ("AccountWeb", "accountweb"), ("Store", "store"),
-                              ("Statistics", "statistics"), ("Documents", "documents")):
-                f.write("%s=%s\n" % (key, self.ports[name]))
-            f.write("Faq=%s/faq\nCaCertificates=%s\n" % (self.ports["documents"], self.ports["ca"]))
+        self.ports = json.loads(read(ports).splitlines()[0])
+        servers = "".join("%s=%s\n" % (key, self.ports[key.lower()])
+                          for key in ("Account", "AccountWeb", "Store", "Statistics", "Documents"))
+        write(self.settings, "[Servers]\n%sFaq=%s/faq\nCaCertificates=%s\n"
+              % (servers, self.ports["documents"], self.ports["ca"]))
 
     def control(self, method, path, body=None):
-        data = None if body is None else json.dumps(body).encode()
-        request = urllib.request.Request(self.ports["control"] + path, data=data, method=method)
+        request = urllib.request.Request(
+            self.ports["control"] + path, body and json.dumps(body).encode(), method=method)
         with urllib.request.urlopen(request, timeout=10) as reply:
             return json.loads(reply.read() or b"null")
 
@@ -230,39 +222,37 @@ class Journey:
                 if r["method"] == "GET" and "/packages/" in r["path"] and r["path"].endswith(name)]
 
     # --- the launcher -----------------------------------------------------------------------------------------
-    def start(self, page=None, attempts=3):
+    def start(self, page=None):
         """Starts the launcher and waits for its window (and page). An X server that refuses a connection
         now and then, on a busy machine, is asked again; the launcher itself gets no second chance."""
-        for attempt in range(1, attempts + 1):
+        for attempt in range(3):
             self.starts += 1
             self.log_path = os.path.join(self.work, "launcher-%02d.log" % self.starts)
             with open(self.log_path, "w") as log:
                 self.launcher = subprocess.Popen([os.path.join(self.bin, "AviroLauncher")], stdout=log,
                                                  stderr=subprocess.STDOUT, env=self.env)
             try:
-                self.window = self.wait_for(lambda: find_windows("--pid", str(self.launcher.pid), "--name",
-                                                                 "Vomo Skyworks"), "the launcher's window", 20)[0]
+                self.window = self.wait_for(lambda: self.windows("--name", "Vomo Skyworks"), "the window", 20)[0]
                 break
             except JourneyError:
-                if attempt == attempts or "could not connect to display" not in self.log_text():
+                if attempt == 2 or "could not connect to display" not in self.log_text():
                     raise
                 print("   the X server refused the launcher's connection; starting it again", flush=True)
                 time.sleep(1)
         if page:
             self.wait_page(page)
 
-    def wait_window(self, *names):
-        """The first visible window of the launcher other than its main window whose title has one of names."""
-        def found():
-            return [w for name in names for w in find_windows("--onlyvisible", "--pid", str(self.launcher.pid),
-                                                              "--name", name) if w != self.window]
-        return self.wait_for(found, "a window named %s" % (names,), 20)[0]
+    def windows(self, *criteria):
+        """The launcher's windows xdotool finds. A search that a window being made or destroyed meanwhile holds up
+        (it waited for ever now and then) is cut short and counts as finding nothing, so the caller asks again."""
+        try:
+            return subprocess.run(["xdotool", "search", "--pid", str(self.launcher.pid), *criteria], text=True,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=5).stdout.split()
+        except subprocess.TimeoutExpired:
+            return []
 
     def log_text(self):
-        if not self.log_path:
-            return ""
-        with open(self.log_path, errors="replace") as f:
-            return f.read()
+        return read(self.log_path) if self.log_path else ""
 
     def log_tail(self, lines=25):
         return "\n".join(self.log_text().splitlines()[-lines:])
@@ -283,6 +273,7 @@ class Journey:
         time.sleep(0.3)
 
     def type(self, text, window=None):
+        """Types text; a tab in it is the Tab key."""
         run("xdotool", "windowfocus", "--sync", window or self.window, "type", "--delay", "30", text)
 
     def click(self, x, y):
@@ -296,31 +287,24 @@ class Journey:
             run("import", "-window", "root", "-quality", "85", os.path.join(self.shots, name + ".jpg"))
 
     def kill9(self):
-        self.launcher.kill()
-        self.launcher.wait()
+        stop(self.launcher)
         self.launcher = None
 
     def close_window(self):
+        """Closes the window as a window manager does; the launcher's exit status."""
         run("/usr/bin/python3", os.path.join(self.tools, "close_window.py"), self.window)
+        return self.wait_exit()
 
-    def wait_exit(self, timeout=20):
-        try:
-            code = self.launcher.wait(timeout)
-        except subprocess.TimeoutExpired:
-            raise JourneyError("the launcher did not end:\n" + self.log_tail())
-        self.launcher = None
+    def wait_exit(self):
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            self.launcher.wait(20)
+        expect(self.launcher.poll() is not None, "the launcher did not end:\n" + self.log_tail())
+        code, self.launcher = self.launcher.returncode, None
         return code
 
-    def stored(self, key):
-        """A value of the launcher's store in its INI file (General group)."""
-        with open(self.settings, errors="replace") as f:
-            return next((line.split("=", 1)[1].strip() for line in f if line.startswith(key + "=")), None)
-
     def close(self):
-        for process in (self.launcher, self.sandbox):
-            if process and process.poll() is None:
-                process.kill()
-                process.wait()
+        for process in filter(None, (self.launcher, self.sandbox)):
+            stop(process)
         subprocess.run(["pkill", "-KILL", "-f", os.path.join(self.location, "SkyTrainer")], check=False)
         if self.keep:
             print("work kept in", self.work)
@@ -343,21 +327,16 @@ def sign_in(j):
     step("first start: welcome and the sign-in dialog")
     j.start("Welcome")
     j.wait_log("VomoAccountMng::GetVerifyCode")
-    first = j.control("GET", "/captcha")
     j.shot("01-signin")
-    j.type("pilot@example.com")
-    j.key("Tab")
-    j.type("wrong-password")
-    j.key("Tab")
-    j.type(first["code"])
+    j.type("pilot@example.com\twrong-password\t" + j.control("GET", "/captcha")["code"])
     # Past the captcha's refresh icon to "Stay signed in", and back to the code.
     j.key("Tab", "Tab", "space", "shift+Tab", "shift+Tab", "Return")
     step("a wrong password: its hint and a new captcha")
     j.wait_log("VomoAccountMng::GetVerifyCode", count=2)
     time.sleep(0.5)
     j.shot("02-signin-wrong")
-    if not any(near(p, HINT_COLOR, 40) for p in j.pixels(*PASSWORD_HINT_AREA)):
-        raise JourneyError("no hint under the password after a wrong password")
+    expect(any(near(p, HINT_COLOR, 40) for p in j.pixels(*PASSWORD_HINT_AREA)),
+           "no hint under the password after a wrong password")
     step("the right password and captcha sign in")
     j.key("shift+Tab", "ctrl+a")
     j.type("secret")
@@ -373,14 +352,14 @@ def choose_location(j):
     j.shot("03-install")
     # Install, then the link that changes the location.
     j.key("Tab", "Tab", "Tab", "Tab", "Return")
-    dialog = j.wait_window("选择安装目录", "Select")
+    dialog = j.wait_for(lambda: [w for w in j.windows("--onlyvisible", "--name", "选择安装目录|Select")
+                                 if w != j.window], "the folder dialog", 20)[0]
     j.shot("04-folder-dialog")
     # The dialog opens in the user's home folder: the folder's name alone chooses it.
     j.type(os.path.basename(j.location), dialog)
     run("xdotool", "windowfocus", "--sync", dialog, "key", "Return")
     # The dialog is modal: until it has gone, the main window takes no keys.
-    j.wait_for(lambda: dialog not in find_windows("--onlyvisible", "--pid", str(j.launcher.pid)),
-               "the folder dialog's end", 20)
+    j.wait_for(lambda: dialog not in j.windows("--onlyvisible"), "the folder dialog's end", 20)
     time.sleep(0.3)
     j.shot("05-install-chosen")
 
@@ -390,14 +369,13 @@ def download_with_kills(j):
     j.control("DELETE", "/requests")
     j.control("POST", "/faults", {"server": "files", "path": "/files/packages/*", "method": "GET",
                                   "throttle": 3000000})
-    names = [os.path.basename(v["file"]) for v in j.versions]
-    served = {n: os.path.join(j.files, "packages", n) for n in names}
-    cached = {n: os.path.join(j.location, "__DownloadCache__", n) for n in names}
-    total = sum(os.path.getsize(p) for p in served.values())
-    moments = sorted(random.sample(range(total // 20, total * 9 // 10), KILL_ROUNDS))
+    served = {os.path.basename(v["file"]): os.path.join(j.files, v["file"]) for v in j.versions}
+    cached = {n: os.path.join(j.location, "__DownloadCache__", n) for n in served}
+    full = {n: os.path.getsize(p) for n, p in served.items()}
+    moments = sorted(random.sample(range(sum(full.values()) // 20, sum(full.values()) * 9 // 10), KILL_ROUNDS))
 
     def on_disk():
-        return {n: os.path.getsize(cached[n]) if os.path.exists(cached[n]) else 0 for n in names}
+        return {n: os.path.getsize(cached[n]) for n in served if os.path.exists(cached[n])}
 
     # The folder dialog gave the focus back to "Modify"; Install is before it.
     j.key("shift+Tab", "Return")
@@ -405,62 +383,41 @@ def download_with_kills(j):
     j.wait_log("Rate:")
     time.sleep(0.5)
     fill = j.bar_fill()
-    if not 0 < fill < 1:
-        raise JourneyError("the download page shows no progress (bar %.2f full)" % fill)
+    expect(0 < fill < 1, "the download page shows no progress (bar %.2f full)" % fill)
     j.shot("06-download")
     for round_, moment in enumerate(moments, 1):
         def reached():
-            if 'switchPage "Setup"' in j.log_text():
-                raise JourneyError("the download ended before byte %d" % moment)
+            expect('switchPage "Setup"' not in j.log_text(), "the download ended before byte %d" % moment)
             return sum(on_disk().values()) >= moment
         j.wait_for(reached, "byte %d of the download" % moment, poll=0.02)
         j.kill9()
         sizes = on_disk()
         print("   kill -9 at %d bytes: %s" % (sum(sizes.values()), sizes), flush=True)
         for name, size in sizes.items():
-            if size:
-                with open(served[name], "rb") as a, open(cached[name], "rb") as b:
-                    if a.read(size) != b.read():
-                        raise JourneyError("%s on disk is not a prefix of the package (%d bytes)" % (name, size))
+            with open(served[name], "rb") as a, open(cached[name], "rb") as b:
+                expect(a.read(size) == b.read(), "%s on disk is not a prefix of the package (%d bytes)" % (name, size))
         j.control("DELETE", "/requests")
         j.start("Download")
-        # The interrupted package continues from its bytes on disk; the complete ones are not asked for again.
-        interrupted = [n for n, size in sizes.items() if 0 < size < os.path.getsize(served[n])]
+        # The interrupted packages continue from their bytes on disk; the complete ones are not asked for again.
+        interrupted = [n for n, size in sizes.items() if 0 < size < full[n]]
         j.wait_for(lambda: all(j.package_gets("/" + n) for n in interrupted),
                    "round %d: %s asked for again" % (round_, interrupted), poll=0.05)
-        for name, size in sizes.items():
-            ranges = [g["headers"].get("Range") for g in j.package_gets("/" + name)]
-            if name in interrupted and ranges[:1] != ["bytes=%d-" % size]:
-                raise JourneyError("round %d: %s resumed with %s, not bytes=%d-" % (round_, name, ranges, size))
-            if size == os.path.getsize(served[name]) and ranges:
-                raise JourneyError("round %d: the complete %s was downloaded again" % (round_, name))
+        resumed = {n: ["bytes=%d-" % size] if n in interrupted else [] for n, size in sizes.items() if size}
+        first_ranges = {n: [g["headers"].get("Range") for g in j.package_gets("/" + n)][:1] for n in resumed}
+        expect(first_ranges == resumed,
+               "round %d: the packages' first ranges asked for are %s, not %s" % (round_, first_ranges, resumed))
     j.control("DELETE", "/faults")
 
 
-def extractor_of(launcher_pid, package):
-    """The launcher's extractor of that package, or None."""
-    for entry in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open("/proc/%s/stat" % entry) as f:
-                parent = int(f.read().rsplit(")", 1)[1].split()[1])
-            with open("/proc/%s/cmdline" % entry, "rb") as f:
-                arguments = f.read().decode(errors="replace")
-        except OSError:
-            continue
-        if parent == launcher_pid and package in arguments:
-            return int(entry)
-    return None
+def extractor_of(parent, package):
+    """The process ids of the extractors of that package that parent started."""
+    return subprocess.run(["pgrep", "-P", str(parent), "-f", package], capture_output=True, text=True).stdout.split()
 
 
 def written_by(pid):
     """Bytes the process has written so far (its files and its progress output), or None once it has ended."""
-    try:
-        with open("/proc/%d/io" % pid) as f:
-            return int(next(line for line in f if line.startswith("wchar:")).split()[1])
-    except (FileNotFoundError, ProcessLookupError):
-        return None
-    except PermissionError:
-        raise JourneyError("cannot read /proc/%d/io: this test needs the kernel's I/O accounting" % pid)
+    with contextlib.suppress(FileNotFoundError, ProcessLookupError), open("/proc/%d/io" % pid) as f:
+        return int(next(line for line in f if line.startswith("wchar:")).split()[1])
 
 
 def extraction_with_kills(j):
@@ -477,15 +434,15 @@ def extraction_with_kills(j):
     for round_ in range(1, KILL_ROUNDS + 1):
         # The first rounds interrupt the first package; the others the second one, once the first is done.
         target = first if round_ <= 2 and not first_done else second
-        extractor = j.wait_for(lambda: extracting(target) and extractor_of(j.launcher.pid, target),
-                               "the extraction of %s" % target, poll=0.01)
+        extractor = int(j.wait_for(lambda: extracting(target) and extractor_of(j.launcher.pid, target),
+                                   "the extraction of %s" % target, poll=0.01)[0])
         started = time.time()
         # The moment is a random share of the extraction's work, whatever the machine's speed. The extractor is
         # held still while the test looks at the screen, so that it cannot finish in the meantime.
         moment = random.uniform(0.1, 0.6) * j.unpacked[target]
         while (written_by(extractor) or 0) < moment:
-            if written_by(extractor) is None:
-                raise JourneyError("round %d: the extraction of %s ended before the kill" % (round_, target))
+            expect(written_by(extractor) is not None,
+                   "round %d: the extraction of %s ended before the kill" % (round_, target))
             time.sleep(0.01)
         os.kill(extractor, signal.SIGSTOP)
         # 7-Zip reports its progress at most every 200 ms, and on a quick machine the moment can come before its
@@ -500,67 +457,56 @@ def extraction_with_kills(j):
             fills.append(j.bar_fill())
             if round_ == 1:
                 j.shot("07-setup")
-            if 'switchPage "Run"' in j.log_text():
-                raise JourneyError("round %d: the installation ended before the kill" % round_)
-            if first_done and extracting(first):
-                raise JourneyError("round %d: the extracted %s was extracted again" % (round_, first))
+            expect('switchPage "Run"' not in j.log_text(), "round %d: the installation ended before the kill" % round_)
+            expect(not (first_done and extracting(first)),
+                   "round %d: the extracted %s was extracted again" % (round_, first))
             j.kill9()
         finally:
             # Left to itself, as after a real kill: it ends when it next writes to the launcher that is gone.
             with contextlib.suppress(ProcessLookupError):
                 os.kill(extractor, signal.SIGCONT)
-        first_done = j.versions[0]["md5"] in (j.stored("INSTALL_DONE_LIST") or "")
+        first_done = re.search("^INSTALL_DONE_LIST=.*" + j.versions[0]["md5"], read(j.settings), re.M) is not None
         print("   kill -9 at %d%% of extracting %s; first package done: %s"
               % (100 * moment / j.unpacked[target], target, first_done), flush=True)
         j.start("Setup")
     j.wait_page("Run", 120)
-    if first_done and extracting(first):
-        raise JourneyError("the extracted %s was extracted again" % first)
+    expect(not (first_done and extracting(first)), "the extracted %s was extracted again" % first)
     print("   extraction progress seen: %s" % " ".join("%.2f" % f for f in fills), flush=True)
-    if not any(0 < f < 1 for f in fills):
-        raise JourneyError("the setup page showed no extraction progress")
-    if j.package_gets():
-        raise JourneyError("packages downloaded again after the download had ended: %s" % j.package_gets())
+    expect(any(0 < f < 1 for f in fills), "the setup page showed no extraction progress")
+    downloads = j.package_gets()
+    expect(not downloads, "packages downloaded again after the download had ended: %s" % downloads)
     check_installation(j, j.versions)
 
 
 def check_installation(j, versions):
     step("the installed files are those of the packages")
-    reference = os.path.join(j.work, "reference")
-    shutil.rmtree(reference, ignore_errors=True)
-    for version in versions:
-        run("7z", "x", "-y", "-aoa", "-o" + reference, os.path.join(j.files, version["file"]))
-    expected = tree_digests(os.path.join(reference, "SkyTrainer"))
+    with tempfile.TemporaryDirectory(dir=j.work) as reference:
+        for version in versions:
+            run("7z", "x", "-y", "-aoa", "-o" + reference, os.path.join(j.files, version["file"]))
+        expected = tree_digests(os.path.join(reference, "SkyTrainer"))
     actual = {k: v for k, v in tree_digests(os.path.join(j.location, "SkyTrainer")).items()
               if not k.startswith("sandbox-game")}
     differ = sorted(k for k in set(expected) | set(actual) if expected.get(k) != actual.get(k))
-    if differ:
-        raise JourneyError("installed files missing, extra or different: %s" % differ[:10])
-    shutil.rmtree(reference)
-
-
-def game_log(j, event):
-    """The sandbox game's log entries of that event."""
-    path = os.path.join(j.location, "SkyTrainer", "sandbox-game.log")
-    if not os.path.exists(path):
-        return []
-    with open(path) as f:
-        return [e for e in map(json.loads, filter(str.strip, f)) if e["event"] == event]
+    expect(not differ, "installed files missing, extra or different: %s" % differ[:10])
 
 
 def wait_game(j, event, count=1):
-    """The count-th entry of that event in the game's log, once it is there."""
-    return j.wait_for(lambda: game_log(j, event)[count - 1:], "the game's %s (%d)" % (event, count), 30)[0]
+    """The count-th entry of that event in the sandbox game's log, once it is there."""
+    path = os.path.join(j.location, "SkyTrainer", "sandbox-game.log")
+
+    def entries():
+        lines = read(path).splitlines() if os.path.exists(path) else []
+        return [e for e in map(json.loads, filter(str.strip, lines)) if e["event"] == event][count - 1:]
+    return j.wait_for(entries, "the game's %s (%d)" % (event, count), 30)[0]
 
 
 def configure_game(j, **config):
-    write_json(os.path.join(j.location, "SkyTrainer", "sandbox-game.json"), config)
+    write(os.path.join(j.location, "SkyTrainer", "sandbox-game.json"), config)
 
 
 def game(j):
     step("the game: Start with the keyboard, and again with the mouse once the game has ended")
     j.close_window()
-    j.wait_exit()
     j.start("Run")
     j.wait_log('Get Version:  "%s"' % j.versions[-1]["version"])
     j.shot("08-run")
@@ -572,13 +518,11 @@ def game(j):
     configure_game(j, runMs=120000)
     time.sleep(1)
     j.click(*SCREEN_MAIN_BUTTON)
-    game = wait_game(j, "start", count=2)
+    pid = wait_game(j, "start", count=2)["pid"]
     wait_game(j, "received", count=3)
-    j.close_window()
-    code = j.wait_exit()
-    if code != 0:
-        raise JourneyError("the launcher ended with %d when closed while the game ran:\n%s" % (code, j.log_tail()))
-    j.wait_for(lambda: not os.path.exists("/proc/%d" % game["pid"]), "the game's end with the launcher's", 10)
+    code = j.close_window()
+    expect(code == 0, "the launcher ended with %d when closed while the game ran:\n%s" % (code, j.log_tail()))
+    j.wait_for(lambda: not os.path.exists("/proc/%d" % pid), "the game's end with the launcher's", 10)
 
 
 def update(j):
@@ -603,55 +547,41 @@ def launcher_update(j):
     j.shot("13-setup-launcher")
     j.click(*SCREEN_MAIN_BUTTON)
     code = j.wait_exit()
-    opened = os.path.join(j.work, "opened.txt")
-    if code != 0 or not os.path.exists(opened):
-        raise JourneyError("the setup was not handed to the desktop (exit %s):\n%s" % (code, j.log_tail()))
-    with open(opened) as f:
-        setup = f.read().strip()
-    setup = urllib.request.url2pathname(setup[len("file://"):]) if setup.startswith("file://") else setup
+    expect(code == 0 and os.path.exists(j.opened),
+           "the setup was not handed to the desktop (exit %s):\n%s" % (code, j.log_tail()))
+    setup = urllib.request.url2pathname(urllib.parse.urlparse(read(j.opened).strip()).path)
     newest = max(j.catalogue(None, launcher_update=True)["launchers"], key=lambda l: l["version"])
-    if md5_of(setup) != newest["md5"]:
-        raise JourneyError("the setup handed over (%s) is not the newest launcher's" % setup)
+    expect(md5_of(setup) == newest["md5"], "the setup handed over (%s) is not the newest launcher's" % setup)
 
 
 def desktop(j):
     step("the desktop: the window's icon without a window manager, and twice the size at Xft.dpi 192")
-    from Xlib import Xatom, display
 
-    def started_size():
+    def window():
+        """The window's size and the sizes of its icon's pictures."""
         j.start()
         size = run("xdotool", "getwindowgeometry", j.window).decode().split("Geometry:")[1].split()[0]
-        icons = run("xprop", "-id", j.window, "_NET_WM_ICON").decode()
+        icons = set(re.findall(r"Icon \((\d+ x \d+)\)", run("xprop", "-id", j.window, "_NET_WM_ICON").decode()))
         j.kill9()
         return size, icons
 
-    size, icons = started_size()
-    for side in (16, 32, 48):
-        if "Icon (%d x %d)" % (side, side) not in icons:
-            raise JourneyError("the window's icon has no %dx%d picture:\n%s" % (side, side, icons[:200]))
-    if size != "1280x800":
-        raise JourneyError("at 96 dpi the window is %s" % size)
-    # Held open while the launcher starts: the X server forgets the root's properties when its last client goes.
-    x = display.Display()
-    resources = x.intern_atom("RESOURCE_MANAGER")
-    x.screen().root.change_property(resources, Xatom.STRING, 8, b"Xft.dpi:\t192\n")
-    x.sync()
+    size, icons = window()
+    expect(size == "1280x800" and {"16 x 16", "32 x 32", "48 x 48"} <= icons,
+           "at 96 dpi the window is %s, its icon's pictures %s" % (size, sorted(icons)))
+    run("xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER", "Xft.dpi:\t192\n")
     try:
-        size = started_size()[0]
-        if size != "2560x1600":
-            raise JourneyError("at 192 dpi the window is %s, not 2560x1600" % size)
+        size = window()[0]
+        expect(size == "2560x1600", "at 192 dpi the window is %s, not 2560x1600" % size)
     finally:
-        x.screen().root.delete_property(resources)
-        x.close()
+        run("xprop", "-root", "-remove", "RESOURCE_MANAGER")
 
 
 def check_logs(j):
     step("no QML warning in any of the launcher's logs")
     for name in sorted(n for n in os.listdir(j.work) if n.startswith("launcher-")):
-        with open(os.path.join(j.work, name), errors="replace") as f:
-            warnings = [line for line in f if "qrc:/" in line or "QQmlApplicationEngine" in line]
-        if warnings:
-            raise JourneyError("%s has QML warnings:\n%s" % (name, "".join(warnings[:10])))
+        warnings = [line for line in read(os.path.join(j.work, name)).splitlines(True)
+                    if "qrc:/" in line or "QQmlApplicationEngine" in line]
+        expect(not warnings, "%s has QML warnings:\n%s" % (name, "".join(warnings[:10])))
 
 
 def arguments(doc):
@@ -666,9 +596,8 @@ def arguments(doc):
 def verdict(j, steps, what):
     """Runs the steps on j, then checks its logs; the exit status."""
     try:
-        for each in steps:
+        for each in steps + [check_logs]:
             each(j)
-        check_logs(j)
     except JourneyError as error:
         print("FAIL:", error, flush=True)
         return 1
