@@ -317,7 +317,6 @@ private:
             if (Prop(name, "activeFocus").toBool()) {
                 return true;
             }
-
             Key(Qt::Key_Tab);
         }
         return false;

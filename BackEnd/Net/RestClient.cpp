@@ -99,7 +99,8 @@ QString RestClient::CauseOf(QNetworkReply* reply)
     case QNetworkReply::ConnectionRefusedError:
         return tr("连接被 %1 拒绝").arg(hostPort);
     case QNetworkReply::OperationCanceledError:
-        // Only Qt's transfer time-out cancels a request that is not refused: Qt names it a cancellation.
+        // Nothing of ours cancels a request whose cause is asked for: Qt's transfer time-out does, and names
+        // it a cancellation.
         return tr("%1 没有及时应答").arg(hostPort);
     case QNetworkReply::HostNotFoundError:
         return tr("找不到主机：%1").arg(url.host());
