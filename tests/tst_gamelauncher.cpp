@@ -1,7 +1,6 @@
 #include "CrmService.h"
 #include "GameChannel.h"
 #include "GameLauncher.h"
-#include "Payload.h"
 #include "Sandbox.h"
 #include "Services.h"
 #include "TestEnv.h"
@@ -60,26 +59,22 @@ private slots:
         QVERIFY(launcher->IsInstalled(QString()));
     }
 
-    // The version file's text; the version it gives, none when refused. Its reading is in tst_hardening.
+    // Version file texts that are refused; a sound one is read in tst_hardening, with the bounds of its
+    // reading.
     void versionFiles_data()
     {
-        Columns<QByteArray, QString>({"text", "version"});
-        Row("installed", Payload::ReadFile(Game() + "/SkyTrainer/Content/version.dat"), QString("1.1.0.0"));
-        Row("three numbers", QByteArray(R"({"V": "2.0.1", "P": "SkyTrainer"})"), QString());
-        Row("trailing text", QByteArray(R"({"V": "2.0.0.1b", "P": "SkyTrainer"})"), QString());
-        Row("not JSON", QByteArray("V=2.0.0.1"), QString());
-        Row("escaping product", QByteArray(R"({"V": "2.0.0.1", "P": "../.."})"), QString());
+        Columns<QByteArray>({"text"});
+        Row("three numbers", QByteArray(R"({"V": "2.0.1", "P": "SkyTrainer"})"));
+        Row("trailing text", QByteArray(R"({"V": "2.0.0.1b", "P": "SkyTrainer"})"));
+        Row("not JSON", QByteArray("V=2.0.0.1"));
+        Row("escaping product", QByteArray(R"({"V": "2.0.0.1", "P": "../.."})"));
     }
     void versionFiles()
     {
-        auto [text, version] = Fetch<QByteArray, QString>({"text", "version"});
-        QString parsed;
+        auto [text] = Fetch<QByteArray>({"text"});
+        QString version;
         QString product;
-        QCOMPARE(GameLauncher::ParseVersion(text, parsed, product), !version.isEmpty());
-        if (!version.isEmpty()) {
-            QCOMPARE(parsed, version);
-            QCOMPARE(product, QString("SkyTrainer"));
-        }
+        QVERIFY(!GameLauncher::ParseVersion(text, version, product));
     }
 
     // The game is started once, in its folder, with the chosen language (an interface's or a game-only one),
@@ -90,7 +85,6 @@ private slots:
     {
         Columns<int, QString>({"language", "culture"});
         Row("0", 0, "en");
-        Row("1", 1, "zh-CN");
         Row("3", 3, "ja");
     }
     void gameRunsWithTheStoredSettings()
@@ -161,7 +155,8 @@ private slots:
         QCOMPARE(GameChannel::OnlineStates(sandbox.Reports()).count(false), 1);
     }
 
-    // Each reply echoes "cmd" and "seq" as they came; anything else is ignored and reports nothing.
+    // Each reply echoes "cmd" and "seq" as they came; anything else is ignored and reports nothing (a
+    // datagram that is not JSON: tst_hardening).
     void channelAnswers_data()
     {
         Columns<QByteArray, QJsonObject>({"request", "expected"});
@@ -171,10 +166,6 @@ private slots:
             QJsonObject{{"cmd", "reportReq"}, {"result", true}});
         Row("unknown command", QByteArray(R"({"cmd":"foo","seq":1})"), QJsonObject());
         Row("no command", QByteArray(R"({"seq":1})"), QJsonObject());
-        Row("not JSON", QByteArray("\x01\x02garbage"), QJsonObject());
-        Row("cut short", QByteArray(R"({"cmd":)"), QJsonObject());
-        Row("array", QByteArray("[1,2]"), QJsonObject());
-        Row("long datagram", QByteArray(4000, 'x'), QJsonObject());
     }
     void channelAnswers()
     {
