@@ -6,7 +6,6 @@
 #include "TestEnv.h"
 
 #include <QLocalServer>
-#include <QLocalSocket>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QUdpSocket>
@@ -168,37 +167,6 @@ private slots:
             QVERIFY(primaries.at(0)->waitForFinished());
             cleanup();
         }
-    }
-
-    // A handshake that is damaged, names another block or never comes is refused without a word; a sound
-    // one is a later start's (blockFollowsThePrimary).
-    void handshakesAreChecked_data()
-    {
-        Columns<int>({"damage"});
-        Row("wrong checksum", 1);
-        Row("other name", 2);
-        Row("silence", 3);
-    }
-    void handshakesAreChecked()
-    {
-        auto [damage] = Fetch<int>({"damage"});
-        QProcess* primary = Start(probe);
-        const QString name = FirstLine(primary).value(2);
-        QByteArray message = SingleApplicationPrivate::ConnectionMessage(
-            damage == 2 ? QString(name).replace(0, 1, name.at(0) == 'A' ? "B" : "A") : name,
-            SingleApplicationPrivate::NewInstance, 0);
-        if (damage == 1) {
-            message[message.size() - 1] = char(message.at(message.size() - 1) ^ 0x5a);
-        }
-        QLocalSocket socket;
-        socket.connectToServer(name);
-        QVERIFY(socket.waitForConnected());
-        if (damage != 3) {
-            socket.write(message);
-            socket.flush();
-        }
-        QVERIFY(socket.state() == QLocalSocket::UnconnectedState || socket.waitForDisconnected(10000));
-        QVERIFY(!primary->waitForReadyRead(300));
     }
 
     // A later start ends at once and leaves the game to the first; after a kill -9 a new start takes over.
