@@ -174,7 +174,10 @@ private slots:
         Row("encoded parent", "http://h/a/%2e%2e", "");
         Row("folder", "http://h/a/", "");
         Row("drive", "http://h/a/C%3Aevil", "");
+        Row("secure", "HTTPS://h/a/pkg.7z", "pkg.7z");
         Row("local file", "file:///home/u/pkg.7z", "");
+        Row("other scheme", "ftp://h/a/pkg.7z", "");
+        Row("no host", "http:///a/pkg.7z", "");
     }
     void localFileNames()
     {

@@ -229,7 +229,7 @@ private slots:
         Row("redirect elsewhere", "", "", QJsonObject{{"redirect", Store("/api/v2/appversion")}}, false, "{}",
             from.arg(302));
         Row("refused", "http://127.0.0.1:%1/x", "", none, false, "{}", "Connection refused by 127.0.0.1:%1");
-        Row("no such host", "https://nosuch.invalid/x", "", none, false, "{}",
+        Row("no such host", "https://nosuch.invalid:%1/x", "", none, false, "{}",
             "Host not found: nosuch.invalid");
         Row("untrusted", "", "untrusted", none, false, "{}", "The server's certificate is not trusted");
         Row("stalled", "", "", QJsonObject{{"stallMs", 8000}}, false, "{}", "No answer in time from %3");

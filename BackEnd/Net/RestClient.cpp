@@ -10,7 +10,6 @@
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSslConfiguration>
 
 RestClient::RestClient(QObject* parent) : QObject(parent), manager(new QNetworkAccessManager(this))
 {
@@ -140,19 +139,9 @@ QByteArray RestClient::GetCookie(const QUrl& url, const QByteArray& name) const
     return {};
 }
 
-void RestClient::InitSslConfig(QNetworkRequest& req)
-{
-    if (skipPeerVerify) {
-        QSslConfiguration config = req.sslConfiguration();
-        config.setPeerVerifyMode(QSslSocket::VerifyNone);
-        req.setSslConfiguration(config);
-    }
-}
-
 void RestClient::InitRequest(QNetworkRequest& req)
 {
     req.setTransferTimeout(transferTimeoutMs);
-    InitSslConfig(req);
     InitCookie(req);
 }
 

@@ -40,8 +40,6 @@ public:
     // How much of a body a log line shows.
     static constexpr int kLogExcerptBytes = 256;
 
-    bool skipPeerVerify = false;
-
     void Get(const QString& url, const QJsonObject& params, const ReplyCallbacks& callbacks);
     void Post(QNetworkRequest& request, const QByteArray& body, const ReplyCallbacks& callbacks);
     void PostJson(const QString& url, const QJsonObject& body, const ReplyCallbacks& callbacks);
@@ -68,7 +66,6 @@ public:
 
 private slots:
     void OnReqFinished();
-    void InitSslConfig(QNetworkRequest& req);
     void InitRequest(QNetworkRequest& req);
     void InitCookie(QNetworkRequest& req);
 
