@@ -677,12 +677,9 @@ private slots:
     void accountRules_data()
     {
         Columns<int, QString, QString>({"language", "account", "hint"});
-        Row("empty", 0, "", "Mandatory Field");
         Row("phone, English", 0, "13812345678", "Invalid Email Address");
         Row("phone, Chinese", 1, "13812345678", "");
-        Row("no dot, English", 0, "a@b", "Invalid Email Address");
         Row("no dot, Chinese", 1, "a@b", "手机或邮箱地址无效");
-        Row("email, English", 0, "a@b.c", "");
         Row("email, Chinese", 1, "a@b.c", "");
         Row("other prefix, Chinese", 1, "12012345678", "手机或邮箱地址无效");
         // A game language the interface has no catalogue for: its source texts.
@@ -770,19 +767,18 @@ private slots:
         QVERIFY(TestEnv::WaitFor([&] { return Prop("background", "source").toString().isEmpty(); }));
     }
 
-    // Closed, after an earlier sign-in through it, before its opening has ended or once open (the account
-    // filled in, the cursor in the password), the dialog leaves the user signed out; the promotional
-    // background comes back, the product's staying until it is drawn.
+    // Closed, after an earlier sign-in through it, by a click outside before its opening has ended or by
+    // Escape once open (the account filled in, the cursor in the password), the dialog leaves the user signed
+    // out; the promotional background comes back, the product's staying until it is drawn.
     void closedSignInDialog_data()
     {
-        Columns<bool, bool>({"opened", "escape"});
-        Row("Escape while opening", false, true);
-        Row("click outside while opening", false, false);
-        Row("Escape when open", true, true);
+        Columns<bool>({"opened"});
+        Row("click outside while opening", false);
+        Row("Escape when open", true);
     }
     void closedSignInDialog()
     {
-        auto [opened, escape] = Fetch<bool, bool>({"opened", "escape"});
+        auto [opened] = Fetch<bool>({"opened"});
         LaunchToSignIn();
         SignIn();
         QVERIFY(WaitPage("InstallUI"));
@@ -794,12 +790,9 @@ private slots:
             QVERIFY(WaitOpen("loginDlg"));
             QCOMPARE(Text("accountField"), QString("pilot@example.com"));
             QVERIFY(Item("passwordField")->hasActiveFocus());
-        } else {
-            QVERIFY(Prop("loginDlg", "visible").toBool() && !IsOpen("loginDlg"));
-        }
-        if (escape) {
             Key(Qt::Key_Escape);
         } else {
+            QVERIFY(Prop("loginDlg", "visible").toBool() && !IsOpen("loginDlg"));
             QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(20, window->height() / 2));
         }
         QVERIFY(WaitOpen("loginDlg", false));
@@ -812,7 +805,8 @@ private slots:
     }
 
     // Every control the keyboard reaches shows a frame around it while it has the focus, on the white
-    // dialogs as on the dark footer and header; a button is drawn whole, as large as it is laid out. An
+    // dialogs as on the dark footer and header (one of each kind and place: the footer's main action and
+    // its links are the same on every page); a button is drawn whole, as large as it is laid out. An
     // opener takes Enter, and the dialog or menu it opens gives the focus back to it when closed; the menu
     // opens on its first entry and the arrows move in it.
     void keyboardFocus_data()
@@ -822,9 +816,8 @@ private slots:
             Row(control, "signIn", control, "");
         }
         const QList<std::pair<const char*, const char*>> shown{
-            {"Intall", "installButton"}, {"Intall", "changeLocation"}, {"Download", "pauseResume"},
-            {"Run", "runButton"},        {"menu", "settingsEntry"},    {"settings", "languageCombo"},
-            {"notes", "notesTab0"},      {"error", "retryButton"}};
+            {"Intall", "installButton"},   {"Download", "pauseResume"}, {"menu", "settingsEntry"},
+            {"settings", "languageCombo"}, {"notes", "notesTab0"},      {"error", "retryButton"}};
         for (const auto& [scene, control] : shown) {
             Row(control, scene, control, "");
         }
