@@ -512,7 +512,8 @@ private slots:
         const auto checks = [&] { return sandbox.Targets("store").filter("/api/v2/launcherversion").size(); };
         Launch();
         QVERIFY(WaitOpen("errorBox"));
-        QVERIFY(!Text("errorBoxText").isEmpty());
+        QCOMPARE(Text("errorBoxText"), "Network Error\nError: 008_008 {000/0263}\nHTTP 500 from " +
+                                           sandbox.Origin("store") + "/api/v2/launcherversion");
         QCOMPARE(checks(), 1);
 
         Click("retryButton");
